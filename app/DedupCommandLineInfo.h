@@ -1,0 +1,25 @@
+// The switches and the two file names of a run.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/CommandLine.h"
+
+enum Options : uint32_t {
+  optRemoveBlank = 0x01,
+  optTrimLeading = 0x02,
+  optTrimTrailing = 0x04,
+  optCaseSensitive = 0x20,
+};
+
+class CDedupCommandLineInfo : public CCommandLineInfo {
+ public:
+  // A switch counts by its first character alone (/remove is /r); unknown
+  // switches and names after the second are ignored.
+  void ParseParam(const char* param, bool isSwitch, bool isLast) override;
+
+  std::string m_strSource;
+  std::string m_strTarget;
+  uint32_t m_nOptions = 0;
+};

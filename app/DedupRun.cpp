@@ -1,0 +1,121 @@
+#include "app/DedupRun.h"
+
+#include <cstdio>
+#include <string>
+
+#include "dedup/DuplicateIndex.h"
+#include "platform/Console.h"
+#include "textfile/TextFile.h"
+
+namespace {
+
+const char kUsage[] =
+    "Culltext rowsift, made by the Culltext team\n"
+    "Culltext v1.0: remove duplicate lines in text file.\n"
+    "Usage: rowsift.exe source_file target_file [options]\n"
+    "Available options:\n"
+    "\t/r  - Remove blank lines\n"
+    "\t/b  - strip blanks from line Beginning\n"
+    "\t/e  - strip blanks from line Ending\n"
+    "\t/c  - Case sensitive\n";
+
+// Equal ignoring the case of A to Z and nothing else.
+bool NamesEqual(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    if (fold(a[i]) != fold(b[i])) return false;
+  }
+  return true;
+}
+
+// The message on standard output has no line end; the reason follows on
+// standard error for people and scripts.
+int ReportOpenFailure(const char* message, const std::string& name, const std::string& reason) {
+  std::fputs(message, stdout);
+  std::fputs(name.c_str(), stdout);
+  std::fflush(stdout);
+  std::fprintf(stderr, "rowsift: %s: %s\n", name.c_str(), reason.c_str());
+  return exitFailed;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+}  // namespace
+
+int32_t TrimLine(char** start, int32_t length, uint32_t options) {
+  char* line = *start;
+  if (options & optTrimLeading) {
+    while (length > 0 && IsBlank(*line)) {
+      ++line;
+      --length;
+    }
+  }
+  if (options & optTrimTrailing) {
+    while (length > 0 && IsBlank(line[length - 1])) --length;
+  }
+  *start = line;
+  return length;
+}
+
+int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress) {
+  if (info.m_strSource.empty() || info.m_strTarget.empty()) {
+    std::fputs(kUsage, stdout);
+    WaitForKey();
+    return exitUsage;
+  }
+  if (NamesEqual(info.m_strSource, info.m_strTarget)) {
+    std::fputs("Source file is identical to target file! \n", stdout);
+    std::fputs(info.m_strSource.c_str(), stdout);
+    return exitFailed;
+  }
+
+  std::string reason;
+  CTextFile source(encAutoDetect);
+  if (!source.Open(info.m_strSource, CFile::modeRead | CFile::shareDenyNone, &reason)) {
+    return ReportOpenFailure("Failed to open source file ", info.m_strSource, reason);
+  }
+  // Constructed before anything is read, so the target writes 8-bit text.
+  CTextFile target(source.m_nEncoding);
+  if (!target.Open(info.m_strTarget, CFile::modeCreate | CFile::modeWrite, &reason)) {
+    return ReportOpenFailure("Failed to open target file ", info.m_strTarget, reason);
+  }
+
+  const uint32_t options = info.m_nOptions;
+  const bool caseSensitive = (options & optCaseSensitive) != 0;
+  const bool removeBlank = (options & optRemoveBlank) != 0;
+  const bool trim = (options & (optTrimLeading | optTrimTrailing)) != 0;
+  CDuplicateIndex index;
+
+  RunProgress done{progress ? source.GetLength() : 0, 0, 0, 0};
+  while (char* line = source.ReadLine()) {
+    int32_t length = source.GetLineLength();
+    if (length == 0 && removeBlank) {
+      ++done.linesDropped;
+      continue;
+    }
+    if (trim) {
+      length = TrimLine(&line, length, options);
+      if (length == 0 && removeBlank) {
+        ++done.linesDropped;
+        continue;
+      }
+      line[length] = '\0';
+    }
+    if (index.TestAndAdd(line, length, caseSensitive)) {
+      target.WriteString(line, static_cast<uint32_t>(length));
+      target.WriteEol(source.m_nEolStyle);
+      ++done.linesKept;
+    } else {
+      ++done.linesDropped;
+    }
+    if (progress && source.GetBytesRead() != done.bytesRead) {
+      done.bytesRead = source.GetBytesRead();
+      progress(done);
+    }
+  }
+
+  target.FlushBuffer();
+  target.Close();
+  return exitDone;
+}

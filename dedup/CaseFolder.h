@@ -1,0 +1,38 @@
+// Lower-cases a copy of a line by the rules of the code page, without ever
+// changing its length.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "platform/CodePage.h"
+
+class CaseFolder {
+ public:
+  // The folder of the process's code page.
+  static const CaseFolder& System();
+
+  explicit CaseFolder(const CodePage& codePage);
+
+  // Writes the lower-cased form of src[0, length) to dst[0, length).
+  void Fold(const char* src, size_t length, char* dst) const;
+
+  // The single-byte table: a byte's lower-case form.
+  uint8_t LowerByte(uint8_t byte) const { return m_table[byte]; }
+
+ private:
+  enum class Mode { Table, Utf8, DoubleByte };
+
+  void FoldUtf8(const uint8_t* src, size_t length, uint8_t* dst) const;
+  void FoldDoubleByte(const uint8_t* src, size_t length, uint8_t* dst) const;
+  void BuildCodePageTables(const CodePage& codePage);
+
+  Mode m_mode = Mode::Table;
+  uint8_t m_table[256];
+  bool m_bLead[256] = {};
+  // For a lead byte L and the byte T after it, m_double[L << 8 | T] holds the
+  // lower-case form as (length << 16 | first << 8 | second), or -1 when the
+  // character is invalid or has no lower-case form in the code page.
+  std::vector<int32_t> m_double;
+};

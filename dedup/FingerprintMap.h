@@ -1,0 +1,41 @@
+// A chained hash map from a line key to the newest kept line with that key.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "dedup/BlockArray.h"
+#include "dedup/LineRecordPool.h"
+
+struct FingerprintAssoc {
+  uint32_t next;   // next entry in the same bucket
+  uint32_t key;    // the line key
+  RecordRef head;  // newest kept line with this key
+};
+
+class CFingerprintMap {
+ public:
+  static constexpr uint32_t kInitialBuckets = 1000;
+  static constexpr uint32_t kEntriesPerBlock = 100;
+
+  // The head of the key's chain, to read or replace; null when the key is new.
+  RecordRef* FindHead(uint32_t key);
+  // Makes record the head of the key's chain, adding the key when it is new.
+  void SetHead(uint32_t key, RecordRef record);
+  // Adds a key that FindHead did not find.
+  void AddKey(uint32_t key, RecordRef record);
+
+  uint32_t Buckets() const { return m_nBuckets; }
+  uint32_t Entries() const { return m_nEntries; }
+
+ private:
+  static constexpr uint32_t kNoEntry = UINT32_MAX;
+
+  uint32_t BucketOf(uint32_t key) const;
+  void GrowBuckets();
+
+  std::unique_ptr<uint32_t[]> m_pBuckets;  // first entry of each bucket
+  uint32_t m_nBuckets = kInitialBuckets;
+  uint32_t m_nEntries = 0;
+  BlockArray<FingerprintAssoc, kEntriesPerBlock> m_entries;
+};

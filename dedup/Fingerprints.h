@@ -1,0 +1,13 @@
+// The fingerprints of a line: its 32-bit key and its CRC-32.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// h = h * 9551 + byte for every byte, the byte taken as a signed 8-bit value,
+// modulo 2^32. The text holds no NUL: for NUL-terminated text pass strlen().
+uint32_t HashLineKey(const char* text, size_t length);
+uint32_t HashLineKey(const char* text);
+
+// The standard CRC-32 (reflected, polynomial 0xEDB88320) of count bytes.
+uint32_t Crc32(const void* bytes, size_t count);

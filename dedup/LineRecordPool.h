@@ -1,0 +1,40 @@
+// The records of kept lines, handed out one at a time, 100 to a block.
+#pragma once
+
+#include <cstdint>
+
+#include "dedup/BlockArray.h"
+
+// Records are named by their number in the pool; kNoRecord ends a chain.
+using RecordRef = uint32_t;
+constexpr RecordRef kNoRecord = UINT32_MAX;
+
+struct LineRecord {
+  uint32_t crc;     // CRC-32 of the fingerprinted bytes
+  int32_t length;   // length of the line as offered
+  RecordRef next;   // the line kept before this one with the same key
+};
+
+class CLineRecordPool {
+ public:
+  static constexpr uint32_t kPerBlock = 100;
+
+  // Makes records 0 to newSize - 1 available, zero-filled.
+  void ExtendTo(uint32_t newSize);
+  // Hands out the next record, adding a block when all are in use.
+  RecordRef TakeRecord();
+  // Gives back the record handed out last; anything else is ignored.
+  void ReleaseLast(RecordRef record);
+
+  LineRecord& operator[](RecordRef record) { return m_records[record]; }
+  const LineRecord& operator[](RecordRef record) const { return m_records[record]; }
+
+  uint32_t InUse() const { return m_nInUse; }
+  uint32_t Available() const { return m_nAvailable; }
+  uint32_t Blocks() const { return m_records.Blocks(); }
+
+ private:
+  BlockArray<LineRecord, kPerBlock> m_records;
+  uint32_t m_nAvailable = 0;
+  uint32_t m_nInUse = 0;
+};

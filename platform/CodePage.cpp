@@ -1,0 +1,176 @@
+#include "platform/CodePage.h"
+
+#include <unicode/ucnv.h>
+#include <unicode/ucnv_err.h>
+#include <unicode/ustring.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+bool NamesUtf8(const std::string& codeset) {
+  const std::string name = Lower(codeset);
+  return name.empty() || name == "utf-8" || name == "utf8" || name == "ansi_x3.4-1968" ||
+         name == "ascii" || name == "us-ascii";
+}
+
+}  // namespace
+
+const CodePage& CodePage::System() {
+  static const CodePage system(CodesetFromEnvironment());
+  return system;
+}
+
+std::string CodePage::CodesetFromEnvironment() {
+  // Read directly rather than through setlocale(), so that a code page works
+  // even when no locale of that name is installed.
+  for (const char* var : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* value = std::getenv(var);
+    if (!value || !*value) continue;
+    std::string locale(value);
+    size_t dot = locale.find('.');
+    if (dot == std::string::npos) return "";
+    std::string codeset = locale.substr(dot + 1);
+    return codeset.substr(0, codeset.find('@'));
+  }
+  return "";
+}
+
+CodePage::CodePage(const std::string& codeset) {
+  if (NamesUtf8(codeset)) return;
+  if (OpenIcu(codeset)) return;
+  m_kind = Kind::Unknown;
+  m_strName = codeset;
+}
+
+CodePage::~CodePage() {
+  if (m_pConverter) ucnv_close(m_pConverter);
+  if (m_pStrict) ucnv_close(m_pStrict);
+}
+
+bool CodePage::OpenIcu(const std::string& codeset) {
+  UErrorCode err = U_ZERO_ERROR;
+  UConverter* probe = ucnv_open(codeset.c_str(), &err);
+  if (U_FAILURE(err) || !probe) return false;
+
+  bool usable = ucnv_getMaxCharSize(probe) <= 2;
+  switch (ucnv_getType(probe)) {
+    case UCNV_SBCS:
+    case UCNV_DBCS:
+    case UCNV_MBCS:
+    case UCNV_LATIN_1:
+    case UCNV_US_ASCII:
+      break;
+    default:
+      usable = false;
+  }
+  // The line reader looks for the ASCII bytes of CR and LF, and switches and
+  // trimming look for space and tab: the code page must keep ASCII where it is.
+  if (usable) {
+    const char ascii[] = "\t\n\r 09AZaz";
+    UChar units[16];
+    UErrorCode convErr = U_ZERO_ERROR;
+    int32_t n = ucnv_toUChars(probe, units, 16, ascii, sizeof ascii - 1, &convErr);
+    usable = U_SUCCESS(convErr) && n == static_cast<int32_t>(sizeof ascii - 1) &&
+             std::equal(ascii, ascii + n, units, [](char a, UChar u) { return u == static_cast<UChar>(a); });
+  }
+  if (!usable) {
+    ucnv_close(probe);
+    return false;
+  }
+
+  m_kind = Kind::Icu;
+  m_strName = ucnv_getName(probe, &err);
+  m_pConverter = probe;
+  ucnv_setSubstChars(m_pConverter, "?", 1, &err);
+
+  err = U_ZERO_ERROR;
+  m_pStrict = ucnv_open(codeset.c_str(), &err);
+  ucnv_setFromUCallBack(m_pStrict, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &err);
+  ucnv_setToUCallBack(m_pStrict, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &err);
+
+  if (ucnv_getMaxCharSize(probe) == 2) {
+    UBool starters[256];
+    UErrorCode startErr = U_ZERO_ERROR;
+    ucnv_getStarters(m_pConverter, starters, &startErr);
+    if (U_SUCCESS(startErr)) {
+      for (int b = 0; b < 256; ++b) {
+        m_bLead[b] = starters[b] != 0;
+        m_bHasLeadBytes = m_bHasLeadBytes || m_bLead[b];
+      }
+    }
+  }
+  return true;
+}
+
+size_t CodePage::FromUtf16(const char16_t* src, size_t n, char* dst) const {
+  if (n == 0) return 0;
+  const auto capacity = static_cast<int32_t>(n * static_cast<size_t>(MaxBytesPerUnit()));
+  int32_t written = 0;
+  UErrorCode err = U_ZERO_ERROR;
+  if (m_kind == Kind::Icu) {
+    written = ucnv_fromUChars(m_pConverter, dst, capacity, src, static_cast<int32_t>(n), &err);
+  } else {
+    u_strToUTF8WithSub(dst, capacity, &written, src, static_cast<int32_t>(n), 0xFFFD, nullptr, &err);
+  }
+  // The capacity covers the worst case; a NUL terminator that does not fit is
+  // only a warning.
+  return U_FAILURE(err) && err != U_STRING_NOT_TERMINATED_WARNING ? 0 : static_cast<size_t>(written);
+}
+
+bool CodePage::CanEncode(const char16_t* src, size_t n) const {
+  if (m_kind != Kind::Icu) return true;
+  std::vector<char> out(n * 2 + 2);
+  UErrorCode err = U_ZERO_ERROR;
+  ucnv_fromUChars(m_pStrict, out.data(), static_cast<int32_t>(out.size()), src, static_cast<int32_t>(n), &err);
+  return U_SUCCESS(err);
+}
+
+void CodePage::AppendUtf16(const char* src, size_t n, std::u16string& out) const {
+  if (n == 0) return;
+  const size_t start = out.size();
+  out.resize(start + n);  // never more units than bytes, in any supported code page
+  int32_t written = 0;
+  UErrorCode err = U_ZERO_ERROR;
+  if (m_kind == Kind::Icu) {
+    written = ucnv_toUChars(m_pConverter, out.data() + start, static_cast<int32_t>(n), src,
+                            static_cast<int32_t>(n), &err);
+  } else {
+    u_strFromUTF8WithSub(out.data() + start, static_cast<int32_t>(n), &written, src,
+                         static_cast<int32_t>(n), 0xFFFD, nullptr, &err);
+  }
+  out.resize(start + (U_FAILURE(err) && err != U_STRING_NOT_TERMINATED_WARNING ? 0 : static_cast<size_t>(written)));
+}
+
+UChar32 CodePage::DecodeChar(const uint8_t* bytes, int len) const {
+  if (m_kind != Kind::Icu) return -1;
+  UChar units[4];
+  UErrorCode err = U_ZERO_ERROR;
+  int32_t n = ucnv_toUChars(m_pStrict, units, 4, reinterpret_cast<const char*>(bytes), len, &err);
+  if (U_FAILURE(err) || n <= 0) return -1;
+  UChar32 c;
+  int32_t i = 0;
+  U16_NEXT(units, i, n, c);
+  return i == n ? c : -1;  // exactly one character
+}
+
+int CodePage::EncodeChar(UChar32 c, uint8_t* out) const {
+  if (m_kind != Kind::Icu) return 0;
+  UChar units[2];
+  int32_t n = 0;
+  U16_APPEND_UNSAFE(units, n, c);
+  char bytes[8];
+  UErrorCode err = U_ZERO_ERROR;
+  int32_t len = ucnv_fromUChars(m_pStrict, bytes, sizeof bytes, units, n, &err);
+  if (U_FAILURE(err) || len < 1 || len > 2) return 0;
+  std::copy(bytes, bytes + len, out);
+  return len;
+}

@@ -1,0 +1,63 @@
+// The 8-bit code page that stands for the system's ANSI code page: chosen once
+// from the locale's codeset, and the conversions between it and UTF-16.
+#pragma once
+
+#include <unicode/umachine.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+struct UConverter;
+
+class CodePage {
+ public:
+  enum class Kind {
+    Utf8,     // UTF-8: no lead bytes; multi-byte characters fold as whole characters
+    Icu,      // a code page of one or two bytes per character, through ICU
+    Unknown,  // no code-page information: A to Z fold only, UTF-16 becomes UTF-8
+  };
+
+  // The code page of this process, chosen at first use from LC_ALL, LC_CTYPE or LANG.
+  static const CodePage& System();
+  // The codeset part of the locale name in the environment ("" when none).
+  static std::string CodesetFromEnvironment();
+
+  explicit CodePage(const std::string& codeset);
+  ~CodePage();
+  CodePage(const CodePage&) = delete;
+  CodePage& operator=(const CodePage&) = delete;
+
+  Kind GetKind() const { return m_kind; }
+  const std::string& Name() const { return m_strName; }
+  bool IsLeadByte(uint8_t byte) const { return m_bLead[byte]; }
+  bool HasLeadBytes() const { return m_bHasLeadBytes; }
+  // The most bytes one UTF-16 code unit can become.
+  int MaxBytesPerUnit() const { return m_kind == Kind::Icu ? 2 : 3; }
+
+  // UTF-16 to the code page. dst needs room for n * MaxBytesPerUnit() bytes.
+  // A character the code page lacks becomes '?'; in UTF-8 an unpaired
+  // surrogate becomes U+FFFD. Returns the bytes written.
+  size_t FromUtf16(const char16_t* src, size_t n, char* dst) const;
+  // True when every character of src exists in the code page.
+  bool CanEncode(const char16_t* src, size_t n) const;
+  // The code page to UTF-16, appended to out. Malformed bytes become U+FFFD
+  // (UTF-8) or the converter's substitute.
+  void AppendUtf16(const char* src, size_t n, std::u16string& out) const;
+
+  // One character of len bytes to its code point, or -1 when it is not a
+  // valid, mapped character. Icu kind only.
+  UChar32 DecodeChar(const uint8_t* bytes, int len) const;
+  // One code point to its bytes (at most 2 written); 0 when the code page lacks it.
+  int EncodeChar(UChar32 c, uint8_t* out) const;
+
+ private:
+  bool OpenIcu(const std::string& codeset);
+
+  Kind m_kind = Kind::Utf8;
+  std::string m_strName = "UTF-8";
+  UConverter* m_pConverter = nullptr;  // substitutes what it cannot convert
+  UConverter* m_pStrict = nullptr;     // stops at what it cannot convert
+  bool m_bLead[256] = {};
+  bool m_bHasLeadBytes = false;
+};

@@ -1,0 +1,20 @@
+#include "platform/CommandLine.h"
+
+#include <cstring>
+
+bool IsSwitchArgument(const char* arg) {
+  if (arg[0] == '-') return true;
+  return arg[0] == '/' && std::strpbrk(arg + 1, "/.") == nullptr;
+}
+
+void ParseCommandLine(int argc, const char* const* argv, CCommandLineInfo& info) {
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    const bool isLast = i + 1 == argc;
+    if (IsSwitchArgument(arg)) {
+      info.ParseParam(arg + 1, true, isLast);
+    } else {
+      info.ParseParam(arg, false, isLast);
+    }
+  }
+}

@@ -1,0 +1,16 @@
+// Stand-in for the framework's command-line record and scan: each argument is
+// handed to ParseParam as a switch (without its leading character) or a name.
+#pragma once
+
+class CCommandLineInfo {
+ public:
+  virtual ~CCommandLineInfo() = default;
+  virtual void ParseParam(const char* param, bool isSwitch, bool isLast) = 0;
+};
+
+// An argument is a switch when it begins with '-', or with '/' while the rest
+// holds no '/' and no '.': "/r" and "/" are switches, "/tmp/in.txt" and
+// "/data.txt" are absolute paths.
+bool IsSwitchArgument(const char* arg);
+
+void ParseCommandLine(int argc, const char* const* argv, CCommandLineInfo& info);

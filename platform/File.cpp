@@ -1,0 +1,151 @@
+#include "platform/File.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+struct OpenIdentity {
+  uint64_t device;
+  uint64_t inode;
+  bool exclusive;
+};
+
+// Files open in this process, so that an exclusive open can refuse a file that
+// is open already. One run has two files at most.
+std::vector<OpenIdentity>& OpenFiles() {
+  static std::vector<OpenIdentity> files;
+  return files;
+}
+
+// Only files whose bytes a write would replace need protecting; a terminal,
+// pipe or /dev/null may serve as source and target at once.
+bool HoldsData(const struct stat& st) { return S_ISREG(st.st_mode) || S_ISBLK(st.st_mode); }
+
+}  // namespace
+
+CFileException::CFileException(const std::string& fileName, const std::string& action, int error)
+    : std::runtime_error(fileName + ": " + action + " failed: " + std::strerror(error)),
+      m_nError(error) {}
+
+CFile::~CFile() { ReleaseHandle(); }
+
+bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reason) {
+  ReleaseHandle();
+  auto fail = [&](const std::string& why) {
+    if (reason) *reason = why;
+    return false;
+  };
+
+  const bool writing = (flags & 3) == modeWrite;
+  const bool exclusive = (flags & 0x70) == 0;
+  // The target is created without being cut: it is cut only once it is known
+  // not to be a file that is open already.
+  int mode = writing ? O_WRONLY : O_RDONLY;
+  if (flags & modeCreate) mode |= O_CREAT;
+  int fd;
+  do {
+    fd = ::open(fileName.c_str(), mode | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return fail(std::strerror(errno));
+
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    int err = errno;
+    ::close(fd);
+    return fail(std::strerror(err));
+  }
+  if (S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return fail(std::strerror(EISDIR));
+  }
+  if (HoldsData(st)) {
+    for (const OpenIdentity& open : OpenFiles()) {
+      if (open.device == st.st_dev && open.inode == st.st_ino && (exclusive || open.exclusive)) {
+        ::close(fd);
+        return fail("is the source file");
+      }
+    }
+  }
+  if ((flags & modeCreate) && writing && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
+    int err = errno;
+    ::close(fd);
+    return fail(std::strerror(err));
+  }
+
+  m_hFile = fd;
+  m_strFileName = fileName;
+  m_nDevice = st.st_dev;
+  m_nInode = st.st_ino;
+  m_bExclusive = exclusive;
+  OpenFiles().push_back({m_nDevice, m_nInode, exclusive});
+  return true;
+}
+
+uint32_t CFile::Read(void* buffer, uint32_t count) {
+  auto* out = static_cast<char*>(buffer);
+  uint32_t total = 0;
+  // Pipes and terminals deliver short reads; only 0 means the end.
+  while (total < count) {
+    ssize_t n = ::read(m_hFile, out + total, count - total);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw CFileException(m_strFileName, "read", errno);
+    }
+    if (n == 0) break;
+    total += static_cast<uint32_t>(n);
+  }
+  return total;
+}
+
+void CFile::Write(const void* buffer, uint32_t count) {
+  const auto* in = static_cast<const char*>(buffer);
+  uint32_t total = 0;
+  while (total < count) {
+    ssize_t n = ::write(m_hFile, in + total, count - total);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw CFileException(m_strFileName, "write", errno);
+    }
+    if (n == 0) throw CFileException(m_strFileName, "write", ENOSPC);
+    total += static_cast<uint32_t>(n);
+  }
+}
+
+void CFile::Close() {
+  if (m_hFile < 0) return;
+  // A failed close can mean that written bytes never reached the disk (NFS,
+  // quotas), so it is reported. EINTR is not retried: the descriptor is gone.
+  if (ReleaseHandle() != 0 && errno != EINTR) throw CFileException(m_strFileName, "close", errno);
+}
+
+uint64_t CFile::Seek(int64_t offset) {
+  off_t pos = ::lseek(m_hFile, static_cast<off_t>(offset), SEEK_SET);
+  if (pos < 0) throw CFileException(m_strFileName, "seek", errno);
+  return static_cast<uint64_t>(pos);
+}
+
+uint64_t CFile::GetLength() const {
+  struct stat st {};
+  if (::fstat(m_hFile, &st) != 0) throw CFileException(m_strFileName, "stat", errno);
+  return static_cast<uint64_t>(st.st_size);
+}
+
+int CFile::ReleaseHandle() {
+  if (m_hFile < 0) return 0;
+  auto& files = OpenFiles();
+  for (auto it = files.begin(); it != files.end(); ++it) {
+    if (it->device == m_nDevice && it->inode == m_nInode && it->exclusive == m_bExclusive) {
+      files.erase(it);
+      break;
+    }
+  }
+  int result = ::close(m_hFile);
+  m_hFile = -1;
+  return result;
+}

@@ -1,0 +1,60 @@
+// A thin stand-in for the framework's file class on POSIX: open by name, block
+// read and write, seek, length, close. Failures after a successful open throw
+// CFileException naming the file and the system's reason.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+class CFileException : public std::runtime_error {
+ public:
+  CFileException(const std::string& fileName, const std::string& action, int error);
+  int Error() const { return m_nError; }
+
+ private:
+  int m_nError;
+};
+
+class CFile {
+ public:
+  // Open flags, as the framework defines them.
+  static constexpr unsigned modeRead = 0x0000;
+  static constexpr unsigned modeWrite = 0x0001;
+  static constexpr unsigned shareDenyNone = 0x0040;
+  static constexpr unsigned modeCreate = 0x1000;
+
+  CFile() = default;
+  CFile(const CFile&) = delete;
+  CFile& operator=(const CFile&) = delete;
+  // Closes a file that is still open, ignoring errors.
+  virtual ~CFile();
+
+  // Opens by name. Answers false and leaves the object without a file on
+  // failure; *reason then holds the system's explanation. An open with no
+  // share bits fails when the same file is already open in this process (the
+  // way exclusive sharing works on the original platform), so a target can
+  // never be the open source under another name.
+  bool Open(const std::string& fileName, unsigned flags, std::string* reason = nullptr);
+
+  // Reads up to count bytes; fewer only at the end of the input.
+  virtual uint32_t Read(void* buffer, uint32_t count);
+  // Writes all count bytes or throws.
+  virtual void Write(const void* buffer, uint32_t count);
+  virtual void Close();
+
+  uint64_t Seek(int64_t offset);  // from the beginning
+  uint64_t GetLength() const;
+
+  bool IsOpen() const { return m_hFile >= 0; }
+  const std::string& GetFileName() const { return m_strFileName; }
+
+ private:
+  int ReleaseHandle();  // close(2)'s result
+
+  int m_hFile = -1;
+  bool m_bExclusive = false;
+  uint64_t m_nDevice = 0;
+  uint64_t m_nInode = 0;
+  std::string m_strFileName;
+};

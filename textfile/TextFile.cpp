@@ -1,0 +1,295 @@
+#include "textfile/TextFile.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+constexpr int32_t kLf = 0x0A;
+constexpr int32_t kCr = 0x0D;
+constexpr int32_t kNul = 0x00;
+constexpr char kNulStandIn = static_cast<char>(0xB7);
+// A line's length, terminator included, must stay below this.
+constexpr int64_t kMaxLineLen = INT32_MAX - 1;
+
+struct Terminator {
+  const char* text;
+  uint32_t length;
+};
+const Terminator kTerminators[] = {{"\r\n", 2}, {"\n\r", 2}, {"\n", 1}, {"\r", 1}};
+
+bool IsSpecial(int32_t byte) { return byte == kLf || byte == kCr || byte == kNul; }
+
+// The first LF, CR or NUL in [p, end), or end.
+const char* FindSpecial(const char* p, const char* end) {
+#if defined(__SSE2__)
+  const __m128i lf = _mm_set1_epi8('\n');
+  const __m128i cr = _mm_set1_epi8('\r');
+  const __m128i nul = _mm_setzero_si128();
+  while (end - p >= 16) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)), _mm_cmpeq_epi8(v, nul));
+    int mask = _mm_movemask_epi8(hit);
+    if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    p += 16;
+  }
+#endif
+  while (p < end && !IsSpecial(static_cast<unsigned char>(*p))) ++p;
+  return p;
+}
+
+}  // namespace
+
+CLineTooLongException::CLineTooLongException(const std::string& fileName)
+    : std::runtime_error(fileName + ": a line reaches 2147483647 bytes, more than a line may hold") {}
+
+CTextFile::CTextFile(int32_t encoding, const CodePage& codePage) : m_nEncoding(encoding), m_codePage(codePage) {}
+
+CTextFile::~CTextFile() = default;
+
+// ---------------------------------------------------------------- reading
+
+uint32_t CTextFile::Read(void* buffer, uint32_t count) {
+  if (m_nEncoding == encAutoDetect) ResolveEncoding();
+  if (m_nEncoding != encAnsi) return DecodingRead(static_cast<char*>(buffer), count);
+  uint32_t got = ReadSource(buffer, count);
+  if (got < count) m_bMoreInput = false;
+  return got;
+}
+
+// Detection reads the first five bytes once: a fifth byte tells that the
+// source is longer than four bytes, which works for pipes too. The bytes,
+// less a byte-order mark, are then handed out before the rest of the file.
+void CTextFile::ResolveEncoding() {
+  m_nEncoding = encAnsi;
+  m_nDetectCount = CFile::Read(m_detectBytes, 5);
+  if (m_nDetectCount == 5) {
+    DetectedEncoding detected = ClassifyFirstBytes(reinterpret_cast<const uint8_t*>(m_detectBytes));
+    m_nEncoding = detected.encoding;
+    m_nDetectPos = detected.markLength;
+  } else {
+    m_bSourceEnded = true;  // the whole source is in m_detectBytes
+  }
+  if (m_nEncoding != encAnsi) m_pDecoder = std::make_unique<Utf16Decoder>(m_nEncoding == encUtf16BE, m_codePage);
+}
+
+uint32_t CTextFile::ReadSource(void* buffer, uint32_t count) {
+  auto* out = static_cast<char*>(buffer);
+  uint32_t fromDetect = std::min(count, m_nDetectCount - m_nDetectPos);
+  std::memcpy(out, m_detectBytes + m_nDetectPos, fromDetect);
+  m_nDetectPos += fromDetect;
+  uint32_t got = fromDetect;
+  if (got < count && !m_bSourceEnded) got += CFile::Read(out + got, count - got);
+  if (got < count) m_bSourceEnded = true;
+  m_nBytesRead += got;
+  return got;
+}
+
+uint32_t CTextFile::DecodingRead(char* buffer, uint32_t count) {
+  if (!m_bSourceEnded && m_pDecoder->PendingUnits() < count) {
+    const auto wanted = static_cast<uint32_t>(2 * (count - m_pDecoder->PendingUnits()));
+    char* raw = GetConversionBuffer(static_cast<int32_t>(wanted));
+    m_pDecoder->Append(raw, ReadSource(raw, wanted));
+  }
+  uint32_t produced = m_pDecoder->Convert(buffer, count, m_bSourceEnded);
+  if (m_bSourceEnded && m_pDecoder->PendingUnits() == 0) m_bMoreInput = false;
+  return produced;
+}
+
+void CTextFile::SetUpReader() {
+  m_pLineBuf.reset(new char[kFirstLineBufferSize]);
+  m_nLineBufSize = kFirstLineBufferSize;
+  m_pReadBuf.reset(new char[kReadBlockSize]);
+  m_nReadCount = Read(m_pReadBuf.get(), kReadBlockSize);
+
+  // The line-ending style of the first block.
+  const char* block = m_pReadBuf.get();
+  const auto* lf = static_cast<const char*>(std::memchr(block, '\n', m_nReadCount));
+  if (lf) {
+    if (lf > block && lf[-1] == '\r') {
+      m_nEolStyle = eolCrLf;
+    } else if (lf + 1 < block + m_nReadCount && lf[1] == '\r') {
+      m_nEolStyle = eolLfCr;
+    } else {
+      m_nEolStyle = eolLf;
+    }
+  } else {
+    m_nEolStyle = std::memchr(block, '\r', m_nReadCount) ? eolCr : eolCrLf;
+  }
+  m_nReadPos = 0;
+  m_nLineLen = 0;
+  m_nPrevByte = -1;
+}
+
+char* CTextFile::ReadLine() {
+  if (!m_pLineBuf) SetUpReader();
+  const char* block = m_pReadBuf.get();
+  for (;;) {
+    if (m_nReadPos >= m_nReadCount) {
+      if (!m_bMoreInput) return EndOfInput();
+      m_nReadCount = Read(m_pReadBuf.get(), kReadBlockSize);
+      m_nReadPos = 0;
+      continue;
+    }
+    // Fast path: after an ordinary byte (or at the start of a line) every
+    // byte up to the next LF, CR or NUL simply joins the line.
+    if (!IsSpecial(m_nPrevByte)) {
+      const char* start = block + m_nReadPos;
+      const char* stop = FindSpecial(start, block + m_nReadCount);
+      if (stop != start) {
+        const auto run = static_cast<uint32_t>(stop - start);
+        AppendToLine(start, run);
+        m_nReadPos += run;
+        m_nPrevByte = static_cast<signed char>(stop[-1]);
+        continue;
+      }
+    }
+
+    const auto byte = static_cast<unsigned char>(block[m_nReadPos++]);
+    const char stored = byte == kNul ? kNulStandIn : static_cast<char>(byte);
+    AppendToLine(&stored, 1);
+
+    bool pushBack = false;
+    bool ends = true;
+    if (m_nPrevByte == kLf && byte == kCr) {
+      // LF CR
+    } else if (m_nPrevByte == kCr && byte == kLf) {
+      // CR LF
+    } else if (m_nPrevByte == kLf || m_nPrevByte == kCr) {
+      pushBack = true;
+    } else if (m_nPrevByte == kNul && m_nLineLen > 50) {
+      // A NUL after at least 49 bytes ends the line; the NUL is dropped.
+      pushBack = true;
+    } else {
+      ends = false;
+    }
+    m_nPrevByte = static_cast<signed char>(byte);
+    if (!ends) continue;
+
+    // The last two bytes taken are the terminator, or the one-byte
+    // terminator and the byte that starts the next line.
+    m_nLastLineLen = m_nLineLen - 2;
+    m_pLineBuf[m_nLastLineLen] = '\0';
+    m_nLineLen = 0;
+    m_nPrevByte = -1;
+    if (pushBack) --m_nReadPos;
+    return m_pLineBuf.get();
+  }
+}
+
+char* CTextFile::EndOfInput() {
+  if (m_nLineLen == 0) return nullptr;
+  // A lone terminator whose partner never came.
+  if (m_nPrevByte == kLf || m_nPrevByte == kCr) --m_nLineLen;
+  m_nLastLineLen = m_nLineLen;
+  m_pLineBuf[m_nLineLen] = '\0';
+  m_nLineLen = 0;
+  m_nPrevByte = -1;
+  return m_pLineBuf.get();
+}
+
+void CTextFile::AppendToLine(const char* bytes, uint32_t count) {
+  const int64_t newLen = int64_t{m_nLineLen} + count;
+  if (newLen > kMaxLineLen - 1) throw CLineTooLongException(GetFileName());
+  // The buffer keeps room for the terminating NUL.
+  if (newLen >= m_nLineBufSize) GrowLineBuffer(newLen);
+  std::memcpy(m_pLineBuf.get() + m_nLineLen, bytes, count);
+  m_nLineLen = static_cast<int32_t>(newLen);
+}
+
+// Grows by 1024 bytes up to 50000, then by doubling, until the buffer holds
+// more than needed bytes.
+void CTextFile::GrowLineBuffer(int64_t needed) {
+  int64_t size = m_nLineBufSize;
+  while (size <= needed) {
+    size += 1024;
+    if (size > 50000) size *= 2;
+  }
+  size = std::min<int64_t>(size, kMaxLineLen + 1);
+  std::unique_ptr<char[]> grown(new char[static_cast<size_t>(size)]);
+  std::memcpy(grown.get(), m_pLineBuf.get(), static_cast<size_t>(m_nLineLen));
+  m_pLineBuf = std::move(grown);
+  m_nLineBufSize = size;
+}
+
+// ---------------------------------------------------------------- writing
+
+void CTextFile::Write(const void* buffer, uint32_t count) {
+  if (m_nEncoding == encAnsi || m_nEncoding == encAutoDetect) {
+    WriteRaw(buffer, count);
+  } else {
+    EncodingWrite(static_cast<const char*>(buffer), count);
+  }
+}
+
+void CTextFile::EncodingWrite(const char* bytes, uint32_t count) {
+  if (m_bBomPending) {
+    m_bBomPending = false;
+    const char mark[2] = {static_cast<char>(m_nEncoding & 0xFF), static_cast<char>((m_nEncoding >> 8) & 0xFF)};
+    WriteRaw(mark, 2);
+  }
+  m_encodeUnits.clear();
+  m_codePage.AppendUtf16(bytes, count, m_encodeUnits);
+  const auto n = static_cast<uint32_t>(m_encodeUnits.size());
+  char* out = GetConversionBuffer(static_cast<int32_t>(2 * n));
+  const bool bigEndian = m_nEncoding == encUtf16BE;
+  for (uint32_t i = 0; i < n; ++i) {
+    const char16_t unit = m_encodeUnits[i];
+    out[2 * i + (bigEndian ? 1 : 0)] = static_cast<char>(unit & 0xFF);
+    out[2 * i + (bigEndian ? 0 : 1)] = static_cast<char>(unit >> 8);
+  }
+  WriteRaw(out, 2 * n);
+}
+
+void CTextFile::WriteRaw(const void* bytes, uint32_t count) {
+  if (count == 0) return;
+  if (!m_pWriteBuf) {
+    m_pWriteBuf.reset(new char[kWriteBufferSize]);
+    m_nWriteBufSize = kWriteBufferSize;
+    m_nWritePending = 0;
+  }
+  if (int64_t{m_nWritePending} + count > m_nWriteBufSize) FlushBuffer();
+  if (int64_t{m_nWritePending} + count > m_nWriteBufSize) {
+    CFile::Write(bytes, count);  // longer than the whole buffer
+    return;
+  }
+  std::memcpy(m_pWriteBuf.get() + m_nWritePending, bytes, count);
+  m_nWritePending += static_cast<int32_t>(count);
+}
+
+void CTextFile::FlushBuffer() {
+  if (!m_pWriteBuf || m_nWritePending == 0) return;
+  // The buffer is emptied before the write, so that bytes of a failed write
+  // are not written again by a later flush.
+  const auto pending = static_cast<uint32_t>(m_nWritePending);
+  m_nWritePending = 0;
+  CFile::Write(m_pWriteBuf.get(), pending);
+}
+
+void CTextFile::Close() {
+  FlushBuffer();
+  CFile::Close();
+}
+
+void CTextFile::WriteString(const char* text) { WriteString(text, static_cast<uint32_t>(std::strlen(text))); }
+
+void CTextFile::WriteString(const char* text, uint32_t length) { Write(text, length); }
+
+void CTextFile::WriteEol(int32_t style) {
+  const auto index = static_cast<uint32_t>(style);
+  const Terminator& terminator = kTerminators[index < 4 ? index : 0u];
+  WriteString(terminator.text, terminator.length);
+}
+
+char* CTextFile::GetConversionBuffer(int32_t size) {
+  if (m_pConvBuf && m_nConvBufSize >= size) return m_pConvBuf.get();
+  m_pConvBuf.reset();
+  m_nConvBufSize = (size / 16 + 1) * 16;
+  m_pConvBuf.reset(new char[static_cast<size_t>(m_nConvBufSize)]);
+  return m_pConvBuf.get();
+}

@@ -1,0 +1,103 @@
+// CTextFile: a source read as lines of 8-bit text, or a target written
+// through a large buffer. One class serves both ends of a run.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/CodePage.h"
+#include "platform/File.h"
+#include "textfile/Utf16Codec.h"
+
+// Line-ending styles; also the index into the terminator table.
+enum EolStyle : int32_t { eolCrLf = 0, eolLfCr = 1, eolLf = 2, eolCr = 3 };
+
+// Encodings of a CTextFile.
+enum Encoding : int32_t {
+  encAnsi = 0,
+  encAutoDetect = -5,
+  encUtf16LE = 0xFEFF,
+  encUtf16BE = 0xFFFE,
+};
+
+// Raised when a line would not fit a signed 32-bit length.
+class CLineTooLongException : public std::runtime_error {
+ public:
+  explicit CLineTooLongException(const std::string& fileName);
+};
+
+class CTextFile : public CFile {
+ public:
+  static constexpr uint32_t kReadBlockSize = 65536;
+  static constexpr int32_t kWriteBufferSize = 60000;
+  static constexpr int32_t kFirstLineBufferSize = 5000;
+
+  explicit CTextFile(int32_t encoding, const CodePage& codePage = CodePage::System());
+  ~CTextFile() override;
+
+  // The next line, NUL-terminated, without its terminator and without NUL
+  // bytes inside; null at the end of the input. The line lives in this
+  // object's buffer until the next call, and the caller may change its bytes.
+  char* ReadLine();
+  // Length of the line ReadLine returned last.
+  int32_t GetLineLength() const { return m_nLastLineLen; }
+  // Bytes of the source taken so far.
+  uint64_t GetBytesRead() const { return m_nBytesRead; }
+
+  uint32_t Read(void* buffer, uint32_t count) override;
+  void Write(const void* buffer, uint32_t count) override;
+  void Close() override;
+
+  void WriteString(const char* text);
+  void WriteString(const char* text, uint32_t length);
+  void WriteEol(int32_t style);
+  void FlushBuffer();
+  void WriteRaw(const void* bytes, uint32_t count);
+  char* GetConversionBuffer(int32_t size);
+
+  int32_t m_nEolStyle = eolCrLf;  // found in the first block by the first ReadLine
+  bool m_bMoreInput = true;       // false once a block read came back short
+  int32_t m_nEncoding;
+
+ private:
+  void SetUpReader();
+  char* EndOfInput();
+  void AppendToLine(const char* bytes, uint32_t count);
+  void GrowLineBuffer(int64_t needed);
+
+  // The encoding paths.
+  void ResolveEncoding();
+  uint32_t ReadSource(void* buffer, uint32_t count);
+  uint32_t DecodingRead(char* buffer, uint32_t count);
+  void EncodingWrite(const char* bytes, uint32_t count);
+
+  const CodePage& m_codePage;
+
+  std::unique_ptr<char[]> m_pConvBuf;
+  int32_t m_nConvBufSize = 0;
+  bool m_bBomPending = true;
+
+  std::unique_ptr<char[]> m_pLineBuf;
+  int64_t m_nLineBufSize = 0;
+  std::unique_ptr<char[]> m_pReadBuf;
+  uint32_t m_nReadCount = 0;
+  uint32_t m_nReadPos = 0;
+  int32_t m_nLineLen = 0;
+  int32_t m_nPrevByte = -1;
+  int32_t m_nLastLineLen = 0;
+  uint64_t m_nBytesRead = 0;
+
+  std::unique_ptr<char[]> m_pWriteBuf;
+  int32_t m_nWritePending = 0;
+  int32_t m_nWriteBufSize = 0;
+
+  // Bytes read while the encoding was detected, handed out before the rest of
+  // the file, so that a pipe needs no seek.
+  char m_detectBytes[8] = {};
+  uint32_t m_nDetectCount = 0;
+  uint32_t m_nDetectPos = 0;
+  bool m_bSourceEnded = false;  // the file itself is used up (UTF-16 may still hold units)
+  std::unique_ptr<Utf16Decoder> m_pDecoder;
+  std::u16string m_encodeUnits;
+};

@@ -1,0 +1,164 @@
+#include "textfile/Utf16Codec.h"
+
+#include <unicode/unorm2.h>
+#include <unicode/utf16.h>
+
+#include <algorithm>
+#include <string>
+
+#include "textfile/TextFile.h"
+
+namespace {
+
+const UNormalizer2* Nfc() {
+  UErrorCode err = U_ZERO_ERROR;
+  static const UNormalizer2* nfc = unorm2_getNFCInstance(&err);
+  return nfc;
+}
+
+bool BoundaryBefore(const char16_t* units, size_t i, size_t end) {
+  UChar32 c;
+  U16_GET(units, 0, i, end, c);
+  return unorm2_hasBoundaryBefore(Nfc(), c);
+}
+
+}  // namespace
+
+DetectedEncoding ClassifyFirstBytes(const uint8_t b[4]) {
+  if (b[0] == 0xFF && b[1] == 0xFE) return {encUtf16LE, 2};
+  if (b[0] != 0 && b[1] == 0 && b[2] != 0 && b[3] == 0) return {encUtf16LE, 0};
+  if (b[0] == 0xFE && b[1] == 0xFF) return {encUtf16BE, 2};
+  if (b[0] == 0 && b[1] != 0 && b[2] == 0 && b[3] != 0) return {encUtf16BE, 0};
+  return {encAnsi, 0};
+}
+
+Utf16Decoder::Utf16Decoder(bool bigEndian, const CodePage& codePage)
+    : m_bBigEndian(bigEndian),
+      m_codePage(codePage),
+      m_bCompose(codePage.GetKind() == CodePage::Kind::Icu && Nfc() != nullptr) {}
+
+void Utf16Decoder::Append(const char* bytes, uint32_t count) {
+  // Drop converted units before the buffer grows again.
+  if (m_nStart > 0) {
+    m_units.erase(m_units.begin(), m_units.begin() + static_cast<std::ptrdiff_t>(m_nStart));
+    m_nStart = 0;
+  }
+  const auto* in = reinterpret_cast<const uint8_t*>(bytes);
+  uint32_t i = 0;
+  m_units.reserve(m_units.size() + count / 2 + 1);
+  auto push = [&](uint8_t first, uint8_t second) {
+    m_units.push_back(m_bBigEndian ? static_cast<char16_t>(first << 8 | second)
+                                   : static_cast<char16_t>(second << 8 | first));
+  };
+  if (m_nOddByte >= 0 && count > 0) {
+    push(static_cast<uint8_t>(m_nOddByte), in[0]);
+    m_nOddByte = -1;
+    i = 1;
+  }
+  for (; i + 1 < count; i += 2) push(in[i], in[i + 1]);
+  if (i < count) m_nOddByte = in[i];
+}
+
+// Where conversion must stop so that the last character, which may continue
+// in the next block, waits for it.
+size_t Utf16Decoder::HoldBackLimit(size_t end) const {
+  if (end == m_nStart) return end;
+  const char16_t* u = m_units.data();
+  if (!m_bCompose) return U16_IS_LEAD(u[end - 1]) ? end - 1 : end;
+  // Hold back from the last normalization boundary: a base character may
+  // still gain combining marks.
+  size_t i = end;
+  while (i > m_nStart) {
+    U16_BACK_1(u, m_nStart, i);
+    if (BoundaryBefore(u, i, end)) return i;
+  }
+  return m_nStart;
+}
+
+uint32_t Utf16Decoder::Convert(char* out, uint32_t capacity, bool final) {
+  const size_t end = m_units.size();
+  size_t limit = final ? end : HoldBackLimit(end);
+  // A block's worth of units without any place to stop (a run of thousands of
+  // combining marks): convert it rather than wait forever.
+  if (limit == m_nStart && end - m_nStart >= capacity) limit = end;
+  size_t produced = 0;
+  size_t pos = m_bCompose ? ConvertComposing(m_nStart, limit, out, capacity, &produced)
+                          : ConvertPlain(m_nStart, limit, out, capacity, &produced);
+  m_nStart = pos;
+  if (m_nStart == m_units.size()) {
+    m_units.clear();
+    m_nStart = 0;
+  }
+  return static_cast<uint32_t>(produced);
+}
+
+// Converts units from begin toward end while the worst case fits; returns the
+// position reached.
+size_t Utf16Decoder::ConvertPlain(size_t begin, size_t end, char* out, size_t capacity,
+                                  size_t* produced) const {
+  const char16_t* u = m_units.data();
+  const auto perUnit = static_cast<size_t>(m_codePage.MaxBytesPerUnit());
+  size_t pos = begin;
+  while (pos < end) {
+    size_t take = std::min(end - pos, (capacity - *produced) / perUnit);
+    // Never end a chunk between the halves of a surrogate pair.
+    if (take > 0 && pos + take < end && U16_IS_LEAD(u[pos + take - 1]) && U16_IS_TRAIL(u[pos + take])) --take;
+    if (take == 0) break;
+    *produced += m_codePage.FromUtf16(u + pos, take, out + *produced);
+    pos += take;
+  }
+  return pos;
+}
+
+// As ConvertPlain, but a base character followed by combining marks becomes
+// the precomposed character where the code page has one.
+size_t Utf16Decoder::ConvertComposing(size_t begin, size_t end, char* out, size_t capacity,
+                                      size_t* produced) {
+  const UNormalizer2* nfc = Nfc();
+  const char16_t* u = m_units.data();
+  size_t pos = begin;
+  std::u16string composed;
+  std::string bytes;
+  while (pos < end) {
+    UErrorCode err = U_ZERO_ERROR;
+    auto span = static_cast<size_t>(unorm2_spanQuickCheckYes(nfc, u + pos, static_cast<int32_t>(end - pos), &err));
+    if (U_FAILURE(err)) span = end - pos;
+    if (span < end - pos) {
+      // The character where the span stopped may combine with the ones before.
+      size_t i = pos + span;
+      while (i > pos && !BoundaryBefore(u, i, end)) U16_BACK_1(u, pos, i);
+      span = i - pos;
+    }
+    if (span > 0) {
+      size_t reached = ConvertPlain(pos, pos + span, out, capacity, produced);
+      if (reached < pos + span) return reached;
+      pos = reached;
+      continue;
+    }
+    // One combining sequence: from pos to the next boundary.
+    size_t next = pos;
+    U16_FWD_1(u, next, end);
+    while (next < end && !BoundaryBefore(u, next, end)) U16_FWD_1(u, next, end);
+    const auto length = static_cast<int32_t>(next - pos);
+    composed.resize(static_cast<size_t>(length) * 3 + 8);
+    int32_t n = unorm2_normalize(nfc, u + pos, length, composed.data(), static_cast<int32_t>(composed.size()), &err);
+    const char16_t* text = u + pos;
+    size_t textLength = static_cast<size_t>(length);
+    if (U_SUCCESS(err) && m_codePage.CanEncode(composed.data(), static_cast<size_t>(n))) {
+      text = composed.data();
+      textLength = static_cast<size_t>(n);
+    }
+    bytes.resize(textLength * 2 + 2);
+    size_t written = m_codePage.FromUtf16(text, textLength, bytes.data());
+    if (*produced + written > capacity) {
+      // The sequence does not fit: it waits for the next block, unless it is
+      // the first one, which then goes out uncomposed, chunk by chunk.
+      if (pos > begin) return pos;
+      return ConvertPlain(pos, next, out, capacity, produced);
+    }
+    std::copy(bytes.data(), bytes.data() + written, out + *produced);
+    *produced += written;
+    pos = next;
+  }
+  return pos;
+}

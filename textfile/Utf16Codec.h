@@ -1,0 +1,46 @@
+// UTF-16 on the source side: recognising it by the first four bytes, and
+// turning its code units into the 8-bit code page block by block.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/CodePage.h"
+
+struct DetectedEncoding {
+  int32_t encoding;  // encAnsi, encUtf16LE or encUtf16BE
+  uint32_t markLength;
+};
+
+// Classifies the first four bytes of a source longer than four bytes.
+DetectedEncoding ClassifyFirstBytes(const uint8_t bytes[4]);
+
+// Holds the code units of a UTF-16 source between reads and converts them to
+// the code page. It never splits a character across two blocks: a surrogate
+// pair (and, where the code page composes, a base character with its
+// combining marks) waits whole for the next block. Units whose converted text
+// does not fit the caller's block wait too, so no text is lost.
+class Utf16Decoder {
+ public:
+  Utf16Decoder(bool bigEndian, const CodePage& codePage);
+
+  // Adds raw bytes of the file; an odd byte waits for its partner.
+  void Append(const char* bytes, uint32_t count);
+  // Converts pending units into out, at most capacity bytes. With final set
+  // no more bytes will come, so nothing is held back.
+  uint32_t Convert(char* out, uint32_t capacity, bool final);
+
+  size_t PendingUnits() const { return m_units.size() - m_nStart; }
+
+ private:
+  size_t HoldBackLimit(size_t end) const;
+  size_t ConvertPlain(size_t begin, size_t end, char* out, size_t capacity, size_t* produced) const;
+  size_t ConvertComposing(size_t begin, size_t end, char* out, size_t capacity, size_t* produced);
+
+  const bool m_bBigEndian;
+  const CodePage& m_codePage;
+  const bool m_bCompose;  // the code page has precomposed characters to offer
+  std::vector<char16_t> m_units;
+  size_t m_nStart = 0;
+  int m_nOddByte = -1;
+};
