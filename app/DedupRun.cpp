@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/LineBatch.h"
 #include "dedup/DuplicateIndex.h"
 #include "platform/Console.h"
 #include "textfile/TextFile.h"
@@ -88,6 +89,7 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
   CDuplicateIndex index;
 
   RunProgress done{progress ? source.GetLength() : 0, 0, 0, 0};
+  CLineBatch batch(index, target, caseSensitive, done);
   while (char* line = source.ReadLine()) {
     int32_t length = source.GetLineLength();
     if (length == 0 && removeBlank) {
@@ -102,19 +104,14 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
       }
       line[length] = '\0';
     }
-    if (index.TestAndAdd(line, length, caseSensitive)) {
-      target.WriteString(line, static_cast<uint32_t>(length));
-      target.WriteEol(source.m_nEolStyle);
-      ++done.linesKept;
-    } else {
-      ++done.linesDropped;
-    }
+    batch.Offer(line, length, source.m_nEolStyle);
     if (progress && source.GetBytesRead() != done.bytesRead) {
       done.bytesRead = source.GetBytesRead();
       progress(done);
     }
   }
 
+  batch.Drain();
   target.FlushBuffer();
   target.Close();
   return exitDone;

@@ -7,6 +7,10 @@ CDuplicateIndex::CDuplicateIndex(const CaseFolder& folder) : m_folder(folder) {
 }
 
 bool CDuplicateIndex::TestAndAdd(const char* line, int32_t length, bool caseSensitive) {
+  return TestAndAdd(Fingerprint(line, length, caseSensitive));
+}
+
+LineFingerprint CDuplicateIndex::Fingerprint(const char* line, int32_t length, bool caseSensitive) {
   const auto size = static_cast<size_t>(length);
   const char* text = line;
   if (!caseSensitive) {
@@ -14,21 +18,24 @@ bool CDuplicateIndex::TestAndAdd(const char* line, int32_t length, bool caseSens
     m_folder.Fold(line, size, m_folded.data());
     text = m_folded.data();
   }
-  const uint32_t key = HashLineKey(text, size);
-  const uint32_t crc = Crc32(text, size);
+  return {HashLineKey(text, size), Crc32(text, size), length};
+}
 
+bool CDuplicateIndex::TestAndAdd(const LineFingerprint& fingerprint) {
   const RecordRef record = m_pool.TakeRecord();
   LineRecord& fresh = m_pool[record];
-  fresh = {crc, length, kNoRecord};
+  fresh = {fingerprint.crc, fingerprint.length, kNoRecord};
 
-  RecordRef* head = m_map.FindHead(key);
+  RecordRef* head = m_map.FindHead(fingerprint.key);
   if (!head) {
-    m_map.AddKey(key, record);
+    m_map.AddKey(fingerprint.key, record);
     return true;
   }
+  // The whole chain is walked: lines with the same key but another CRC-32 or
+  // length are different lines.
   for (RecordRef r = *head; r != kNoRecord;) {
     const LineRecord& kept = m_pool[r];
-    if (kept.crc == crc && kept.length == length) {
+    if (kept.crc == fingerprint.crc && kept.length == fingerprint.length) {
       m_pool.ReleaseLast(record);
       return false;
     }
@@ -37,4 +44,8 @@ bool CDuplicateIndex::TestAndAdd(const char* line, int32_t length, bool caseSens
   fresh.next = *head;
   *head = record;
   return true;
+}
+
+void CDuplicateIndex::PrefetchRecord(uint32_t key) {
+  if (const RecordRef* head = m_map.FindHead(key)) __builtin_prefetch(&m_pool[*head]);
 }

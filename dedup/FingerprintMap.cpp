@@ -2,14 +2,6 @@
 
 #include <algorithm>
 
-// Line keys of similar lines differ mostly in their low bits, so the bucket is
-// taken from the high bits of a multiplicative mix of the whole key, scaled
-// to the table size without a division.
-uint32_t CFingerprintMap::BucketOf(uint32_t key) const {
-  const uint32_t mixed = key * 0x9E3779B1u;
-  return static_cast<uint32_t>((uint64_t{mixed} * m_nBuckets) >> 32);
-}
-
 RecordRef* CFingerprintMap::FindHead(uint32_t key) {
   if (!m_pBuckets) return nullptr;
   for (uint32_t e = m_pBuckets[BucketOf(key)]; e != kNoEntry;) {

@@ -25,13 +25,29 @@ class CFingerprintMap {
   // Adds a key that FindHead did not find.
   void AddKey(uint32_t key, RecordRef record);
 
+  // Cache hints: the key's bucket slot; the first entry of that bucket.
+  void PrefetchBucket(uint32_t key) const {
+    if (m_pBuckets) __builtin_prefetch(&m_pBuckets[BucketOf(key)]);
+  }
+  void PrefetchEntry(uint32_t key) const {
+    if (!m_pBuckets) return;
+    const uint32_t first = m_pBuckets[BucketOf(key)];
+    if (first != kNoEntry) __builtin_prefetch(&m_entries[first]);
+  }
+
   uint32_t Buckets() const { return m_nBuckets; }
   uint32_t Entries() const { return m_nEntries; }
 
  private:
   static constexpr uint32_t kNoEntry = UINT32_MAX;
 
-  uint32_t BucketOf(uint32_t key) const;
+  // Line keys of similar lines differ mostly in their low bits, so the bucket
+  // is taken from the high bits of a multiplicative mix of the whole key,
+  // scaled to the table size without a division.
+  uint32_t BucketOf(uint32_t key) const {
+    const uint32_t mixed = key * 0x9E3779B1u;
+    return static_cast<uint32_t>((uint64_t{mixed} * m_nBuckets) >> 32);
+  }
   void GrowBuckets();
 
   std::unique_ptr<uint32_t[]> m_pBuckets;  // first entry of each bucket
