@@ -1,0 +1,102 @@
+// Case folding per code page, and how the code page is chosen.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+
+#include "TestFiles.h"
+#include "dedup/CaseFolder.h"
+
+namespace {
+
+std::string Fold(const CaseFolder& folder, const std::string& text) {
+  std::string out(text.size() + 1, '#');
+  folder.Fold(text.data(), text.size(), out.data());
+  EXPECT_EQ(out.back(), '#') << "folding wrote past the line";
+  out.pop_back();
+  return out;
+}
+
+}  // namespace
+
+TEST(CaseFolder, FoldsByTheRulesOfTheCodePage) {
+  struct Case {
+    const char* codeset;
+    std::string text, folded;
+  };
+  const Case cases[] = {
+      {"CP1252", "ABC xyz \xC9\xC0\xDE", "abc xyz \xE9\xE0\xFE"},
+      {"CP1252", "\xE9\xDF\xB5", "\xE9\xDF\xB5"},                 // lower already, or no upper form
+      {"no-such-codeset", "ABC \xC9", "abc \xC9"},                // A to Z only
+      {"CP1251", "\xCF\xD0\xC8", "\xEF\xF0\xE8"},                 // Cyrillic
+      {"UTF-8", "\xC3\x89" "COLE", "\xC3\xA9" "cole"},
+      {"UTF-8", "\xD0\x9F\xD0\xA0\xD0\x98", "\xD0\xBF\xD1\x80\xD0\xB8"},  // Cyrillic
+      {"UTF-8", "\xCE\x91\xCE\x92\xCE\xA3", "\xCE\xB1\xCE\xB2\xCF\x83"},  // Greek
+      {"UTF-8", "\xE9\x41", "\xE9\x61"},                          // malformed E9, then an A of its own
+      {"UTF-8", "\xC3", "\xC3"},                                  // truncated sequence
+      {"UTF-8", "\xC4\xB0X", "\xC4\xB0x"},                        // dotted I: lower form is shorter
+      {"UTF-8", "ABCDEFGHIJKLMNOPQRSTUVWXYZ@[`{", "abcdefghijklmnopqrstuvwxyz@[`{"},
+      {"UTF-8", "\xF0\x90\x90\x80", "\xF0\x90\x90\xA8"},          // Deseret, four bytes
+      {"CP932", "\x82\x60\x82\x79Z", "\x82\x81\x82\x9Az"},        // fullwidth A and Z
+      {"CP932", "\xB1" "A\x82\xA0", "\xB1" "a\x82\xA0"},          // half-width kana, hiragana
+      {"CP932", "A\x82\x20" "B", "a\x82\x20" "B"},                // invalid pair: folding stops
+      {"CP932", "A\x82", "a\x82"},                                // lead byte last
+  };
+  for (const Case& c : cases) {
+    const CaseFolder folder(Page(c.codeset));
+    EXPECT_EQ(Fold(folder, c.text), c.folded) << c.codeset << " " << ::testing::PrintToString(c.text);
+  }
+}
+
+TEST(CodePage, KindFollowsTheCodeset) {
+  const std::pair<const char*, CodePage::Kind> cases[] = {
+      {"", CodePage::Kind::Utf8},        {"UTF-8", CodePage::Kind::Utf8},
+      {"utf8", CodePage::Kind::Utf8},    {"ANSI_X3.4-1968", CodePage::Kind::Utf8},
+      {"CP1252", CodePage::Kind::Icu},   {"windows-1252", CodePage::Kind::Icu},
+      {"KOI8-R", CodePage::Kind::Icu},   {"Shift_JIS", CodePage::Kind::Icu},
+      {"EUC-JP", CodePage::Kind::Unknown}, {"GB18030", CodePage::Kind::Unknown},
+      {"no-such-codeset", CodePage::Kind::Unknown},
+  };
+  for (const auto& [codeset, kind] : cases) EXPECT_EQ(CodePage(codeset).GetKind(), kind) << codeset;
+  EXPECT_TRUE(CodePage("CP932").IsLeadByte(0x82));
+  EXPECT_FALSE(CodePage("CP932").IsLeadByte('A'));
+  EXPECT_FALSE(CodePage("CP1252").HasLeadBytes());
+}
+
+TEST(CodePage, CodesetComesFromLcAllThenLcCtypeThenLang) {
+  const char* names[] = {"LC_ALL", "LC_CTYPE", "LANG"};
+  std::optional<std::string> saved[3];
+  for (int i = 0; i < 3; ++i)
+    if (const char* value = std::getenv(names[i])) saved[i] = value;
+
+  struct Case {
+    const char* values[3];  // LC_ALL, LC_CTYPE, LANG; null: unset
+    const char* codeset;
+  };
+  const Case cases[] = {
+      {{nullptr, nullptr, nullptr}, ""},
+      {{nullptr, nullptr, "en_US.UTF-8"}, "UTF-8"},
+      {{nullptr, "ru_RU.KOI8-R", "en_US.UTF-8"}, "KOI8-R"},
+      {{"en_US.CP1252", "ru_RU.KOI8-R", "en_US.UTF-8"}, "CP1252"},
+      {{"", "de_DE.ISO-8859-15@euro", "en_US.UTF-8"}, "ISO-8859-15"},
+      {{"C", "ru_RU.KOI8-R", nullptr}, ""},
+      {{nullptr, "", "ja_JP.SJIS"}, "SJIS"},
+  };
+  for (const Case& c : cases) {
+    for (int i = 0; i < 3; ++i) {
+      if (c.values[i]) {
+        ::setenv(names[i], c.values[i], 1);
+      } else {
+        ::unsetenv(names[i]);
+      }
+    }
+    EXPECT_EQ(CodePage::CodesetFromEnvironment(), c.codeset);
+  }
+  for (int i = 0; i < 3; ++i) {
+    if (saved[i]) {
+      ::setenv(names[i], saved[i]->c_str(), 1);
+    } else {
+      ::unsetenv(names[i]);
+    }
+  }
+}

@@ -1,0 +1,66 @@
+// Switches and names on the command line, and trimming by the options.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/DedupCommandLineInfo.h"
+#include "app/DedupRun.h"
+
+TEST(CommandLine, SwitchOrPath) {
+  for (const char* arg : {"/r", "/Remove", "-C", "/", "-", "-x.txt", "/b", "-/tmp"})
+    EXPECT_TRUE(IsSwitchArgument(arg)) << arg;
+  for (const char* arg : {"/tmp/in.txt", "/data.txt", "/r.", "/./x", "in.txt", "r", "", "C:/x"})
+    EXPECT_FALSE(IsSwitchArgument(arg)) << arg;
+}
+
+TEST(CommandLine, ScanIntoNamesAndOptions) {
+  struct Case {
+    std::vector<const char*> args;
+    const char* source;
+    const char* target;
+    uint32_t options;
+  };
+  const Case cases[] = {
+      {{}, "", "", 0},
+      {{"a.txt"}, "a.txt", "", 0},
+      {{"a", "b", "c"}, "a", "b", 0},
+      {{"", "a", "", "b"}, "a", "b", 0},
+      {{"/tmp/in.txt", "/data.txt"}, "/tmp/in.txt", "/data.txt", 0},
+      {{"/Remove", "-C", "/", "-", "/x", "/e"}, "", "", optRemoveBlank | optCaseSensitive | optTrimTrailing},
+      {{"in", "/b", "/B", "out", "-r"}, "in", "out", optTrimLeading | optRemoveBlank},
+      {{"/c", "-c", "/Case"}, "", "", optCaseSensitive},
+  };
+  for (const Case& c : cases) {
+    std::vector<const char*> argv{"rowsift"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    CDedupCommandLineInfo info;
+    ParseCommandLine(static_cast<int>(argv.size()), argv.data(), info);
+    const std::string trace = ::testing::PrintToString(c.args);
+    EXPECT_EQ(info.m_strSource, c.source) << trace;
+    EXPECT_EQ(info.m_strTarget, c.target) << trace;
+    EXPECT_EQ(info.m_nOptions, c.options) << trace;
+  }
+}
+
+TEST(CommandLine, TrimLineByOptions) {
+  struct Case {
+    const char* line;
+    uint32_t options;
+    const char* kept;
+  };
+  const Case cases[] = {
+      {" \t x \t ", optTrimLeading, "x \t "},
+      {" \t x \t ", optTrimTrailing, " \t x"},
+      {" \t x \t ", optTrimLeading | optTrimTrailing, "x"},
+      {" \t  ", optTrimTrailing, ""},
+      {" \t  ", optTrimLeading, ""},
+      {" x ", optRemoveBlank | optCaseSensitive, " x "},
+  };
+  for (const Case& c : cases) {
+    std::string buffer = c.line;
+    char* start = buffer.data();
+    const int32_t length = TrimLine(&start, static_cast<int32_t>(buffer.size()), c.options);
+    EXPECT_EQ(std::string(start, static_cast<size_t>(length)), c.kept) << '"' << c.line << '"';
+  }
+}

@@ -1,0 +1,149 @@
+// Fingerprints, the record pool, the key map and the duplicate test built on them.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "TestFiles.h"
+#include "dedup/DuplicateIndex.h"
+#include "dedup/Fingerprints.h"
+
+namespace {
+
+// h = h * 9551 + signed byte, one byte at a time, as the key is defined.
+uint32_t ReferenceKey(const std::string& text) {
+  uint32_t h = 0;
+  for (char c : text) h = h * 9551u + static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(c)));
+  return h;
+}
+
+bool Add(CDuplicateIndex& index, const std::string& line, bool caseSensitive = true) {
+  return index.TestAndAdd(line.c_str(), static_cast<int32_t>(line.size()), caseSensitive);
+}
+
+const CaseFolder& Folder(const char* codeset) {
+  static std::map<std::string, std::unique_ptr<CaseFolder>> folders;
+  auto& folder = folders[codeset];
+  if (!folder) folder = std::make_unique<CaseFolder>(Page(codeset));
+  return *folder;
+}
+
+}  // namespace
+
+TEST(Fingerprints, KnownValues) {
+  EXPECT_EQ(HashLineKey("abc"), 0x0F779B62u);
+  EXPECT_EQ(HashLineKey("ABC"), 0x61752542u);
+  EXPECT_EQ(HashLineKey("\xE9"), 0xFFFFFFE9u);
+  EXPECT_EQ(HashLineKey(""), 0u);
+  EXPECT_EQ(Crc32("abc", 3), 0x352441C2u);
+  EXPECT_EQ(Crc32("123456789", 9), 0xCBF43926u);
+  EXPECT_EQ(Crc32("", 0), 0u);
+  EXPECT_NE(Crc32("a\0b", 3), Crc32("a\0c", 3)) << "bytes after a NUL count";
+}
+
+TEST(Fingerprints, KeyMatchesByteByByteDefinitionAtEveryLength) {
+  std::string text;
+  for (int length = 0; length <= 13; ++length) {
+    EXPECT_EQ(HashLineKey(text.c_str()), ReferenceKey(text)) << "length " << length;
+    text += static_cast<char>(length % 2 ? 0x80 + length * 9 : 'A' + length);
+  }
+}
+
+TEST(DuplicateIndex, EqualityOfLines) {
+  struct Case {
+    const char* codeset;
+    bool caseSensitive;
+    std::string first, second;
+    bool secondIsNew;
+  };
+  const Case cases[] = {
+      {"UTF-8", true, "", "", false},
+      {"UTF-8", false, "Abc", "aBC", false},
+      {"UTF-8", true, "Abc", "aBC", true},
+      {"UTF-8", false, "ab", "abc", true},
+      {"UTF-8", false, "abc", "ab", true},
+      {"CP1252", false, "\xC9", "\xE9", false},
+      {"CP1252", true, "\xC9", "\xE9", true},
+      {"no-such-codeset", false, "\xC9", "\xE9", true},
+      {"no-such-codeset", false, "XyZ", "xYz", false},
+      {"UTF-8", false, "\xC3\x89" "COLE", "\xC3\xA9" "cole", false},
+  };
+  for (const Case& c : cases) {
+    CDuplicateIndex index(Folder(c.codeset));
+    EXPECT_TRUE(Add(index, c.first, c.caseSensitive));
+    EXPECT_EQ(Add(index, c.second, c.caseSensitive), c.secondIsNew)
+        << c.codeset << " " << ::testing::PrintToString(c.first) << " / " << ::testing::PrintToString(c.second);
+    EXPECT_FALSE(Add(index, c.first, c.caseSensitive)) << "the first line stays kept";
+  }
+}
+
+TEST(DuplicateIndex, OfferedLineIsNotChanged) {
+  CDuplicateIndex index(Folder("CP1252"));
+  char line[] = "MiXeD \xC9";
+  EXPECT_TRUE(index.TestAndAdd(line, 7, false));
+  EXPECT_STREQ(line, "MiXeD \xC9");
+}
+
+// Pairs of different lines with equal keys (found by search): same length, and different lengths.
+TEST(DuplicateIndex, LinesSharingAKeyFormAChain) {
+  const std::string pairs[][2] = {{"irqkxc", "zgnzaf"}, {"kobwnq", "oecyane"}};
+  for (const auto& pair : pairs) {
+    ASSERT_EQ(HashLineKey(pair[0].c_str()), HashLineKey(pair[1].c_str()));
+    CDuplicateIndex index(Folder("UTF-8"));
+    EXPECT_TRUE(Add(index, pair[0]));
+    EXPECT_TRUE(Add(index, pair[1])) << "same key, other CRC or length: a new line";
+    EXPECT_FALSE(Add(index, pair[0])) << "the older line is still found behind the newer head";
+    EXPECT_FALSE(Add(index, pair[1]));
+    EXPECT_EQ(index.Map().Entries(), 1u);
+    EXPECT_EQ(index.Pool().InUse(), 2u);
+  }
+}
+
+TEST(DuplicateIndex, RecordsComeInBlocksOf100) {
+  for (bool duplicate : {false, true}) {
+    SCOPED_TRACE(duplicate ? "101st line is a duplicate" : "101st line is new");
+    CDuplicateIndex index(Folder("UTF-8"));
+    EXPECT_EQ(index.Pool().Available(), 100u);
+    EXPECT_EQ(index.Pool().Blocks(), 1u);
+    for (int i = 0; i < 100; ++i) ASSERT_TRUE(Add(index, "line " + std::to_string(i)));
+    EXPECT_EQ(index.Pool().Blocks(), 1u);
+    EXPECT_EQ(Add(index, duplicate ? "line 7" : "line 100"), !duplicate);
+    EXPECT_EQ(index.Pool().Blocks(), 2u);
+    EXPECT_EQ(index.Pool().InUse(), duplicate ? 100u : 101u);
+    for (int i = 0; i < 500; ++i) ASSERT_FALSE(Add(index, "line " + std::to_string(i % 100)));
+    EXPECT_EQ(index.Pool().InUse(), duplicate ? 100u : 101u) << "duplicates keep no record";
+    EXPECT_EQ(index.Pool().Blocks(), 2u);
+  }
+}
+
+TEST(DuplicateIndex, MapGrowsAndStillFindsEveryLine) {
+  CDuplicateIndex index(Folder("UTF-8"));
+  EXPECT_EQ(index.Map().Buckets(), 1000u);
+  for (int i = 0; i < 5000; ++i) ASSERT_TRUE(Add(index, std::to_string(i), false));
+  EXPECT_EQ(index.Map().Entries(), 5000u);
+  EXPECT_GE(index.Map().Buckets(), 5000u);
+  for (int i = 0; i < 5000; ++i) ASSERT_FALSE(Add(index, std::to_string(i), false)) << i;
+  EXPECT_TRUE(Add(index, "5000", false));
+}
+
+TEST(FingerprintMap, SetHeadReplacesTheHeadOfAKnownKey) {
+  CFingerprintMap map;
+  EXPECT_EQ(map.FindHead(42), nullptr);
+  map.SetHead(42, 1);
+  map.SetHead(42, 7);
+  map.SetHead(43, 2);
+  ASSERT_NE(map.FindHead(42), nullptr);
+  EXPECT_EQ(*map.FindHead(42), 7u);
+  EXPECT_EQ(*map.FindHead(43), 2u);
+  EXPECT_EQ(map.Entries(), 2u);
+}
+
+TEST(LineRecordPool, ReleaseLastGivesBackOnlyTheNewestRecord) {
+  CLineRecordPool pool;
+  pool.ExtendTo(100);
+  const RecordRef first = pool.TakeRecord(), second = pool.TakeRecord();
+  pool.ReleaseLast(first);
+  EXPECT_EQ(pool.InUse(), 2u) << "not the newest: ignored";
+  pool.ReleaseLast(second);
+  EXPECT_EQ(pool.TakeRecord(), second);
+}

@@ -1,0 +1,92 @@
+// The line reader on 8-bit sources: terminators, the style of the first
+// block, block boundaries, the NUL rule and long lines.
+#include <gtest/gtest.h>
+
+#include "TestFiles.h"
+
+using namespace std::string_literals;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+struct ReaderCase {
+  const char* name;
+  std::string bytes;
+  Lines lines;
+  int32_t eolStyle;
+};
+
+Lines Repeat(const std::string& line, size_t count) { return Lines(count, line); }
+
+std::vector<ReaderCase> ReaderCases() {
+  const std::string a65535(65535, 'a');
+  const std::string x49(49, 'x');
+  const std::string x48(48, 'x');
+  const std::string long1(100000, 'L');
+  // 8192 lines of 8 bytes: exactly one 65536-byte block.
+  std::string fullBlock;
+  for (int i = 0; i < 8192; ++i) fullBlock += "0123456\n";
+  std::string fullBlockNoEol = fullBlock;
+  fullBlockNoEol.back() = 'X';
+  Lines noEolLines = Repeat("0123456", 8192);
+  noEolLines.back() = "0123456X";
+
+  return {
+      {"empty source", "", {}, eolCrLf},
+      {"LF", "a\nb\n", {"a", "b"}, eolLf},
+      {"CR LF, last line unterminated", "a\r\nb", {"a", "b"}, eolCrLf},
+      {"LF CR", "a\n\rb\n\r", {"a", "b"}, eolLfCr},
+      {"CR", "a\rb\r", {"a", "b"}, eolCr},
+      {"LF LF gives an empty line", "a\n\nb", {"a", "", "b"}, eolLf},
+      {"CR CR gives an empty line", "a\r\rb", {"a", "", "b"}, eolCr},
+      {"trailing empty line", "x\n\n", {"x", ""}, eolLf},
+      {"mixed: first LF decides", "a\nb\r\nx", {"a", "b", "x"}, eolLf},
+      {"no terminator at all", "abc", {"abc"}, eolCrLf},
+      {"block starting with LF CR", "\n\rab", {"", "ab"}, eolLfCr},
+      {"CR LF CR: LF CR never pairs after CR LF", "a\r\n\rb", {"a", "", "b"}, eolCrLf},
+      {"NUL after 49 bytes ends the line", x49 + "\0z\n"s, {x49, "z"}, eolLf},
+      {"NUL after 48 bytes stays as B7", x48 + "\0z\n"s, {x48 + "\xB7z"}, eolLf},
+      {"NUL at line start", "\0ab\n"s, {"\xB7" "ab"}, eolLf},
+      {"only LF of block 1 is its last byte, CR opens block 2", a65535 + "\n\rb", {a65535, "b"}, eolLf},
+      {"CR LF split across blocks", a65535 + "\r\nb", {a65535, "b"}, eolCr},
+      {"CR LF at the end of block 1", std::string(65534, 'a') + "\r\nb", {std::string(65534, 'a'), "b"}, eolCrLf},
+      {"100000-byte line and another", long1 + "\n" + long1 + "!\nz", {long1, long1 + "!", "z"}, eolCrLf},
+      {"exactly 65536 bytes, terminated", fullBlock, Repeat("0123456", 8192), eolLf},
+      {"exactly 65536 bytes, unterminated", fullBlockNoEol, noEolLines, eolLf},
+  };
+}
+
+}  // namespace
+
+TEST(LineReader, LinesAndStyleOfEverySource) {
+  TempDir dir;
+  for (const ReaderCase& c : ReaderCases()) {
+    SCOPED_TRACE(c.name);
+    const ReadResult got = ReadFileLines(dir, c.bytes, Page("UTF-8"));
+    EXPECT_EQ(got.lines, c.lines);
+    EXPECT_EQ(got.eolStyle, c.eolStyle);
+    EXPECT_EQ(got.encoding, encAnsi);
+  }
+}
+
+TEST(LineReader, CallerMayOverwriteReturnedLine) {
+  TempDir dir;
+  WriteBytes(dir.Path("s"), "  one\ntwo\n");
+  CTextFile source(encAutoDetect, Page("UTF-8"));
+  ASSERT_TRUE(source.Open(dir.Path("s"), CFile::modeRead | CFile::shareDenyNone));
+  char* line = source.ReadLine();
+  ASSERT_NE(line, nullptr);
+  line[2] = '\0';  // what trimming does
+  std::memset(line, 'Z', 2);
+  EXPECT_STREQ(source.ReadLine(), "two");
+}
+
+TEST(LineReader, OpenFailsForMissingFileAndDirectory) {
+  TempDir dir;
+  CTextFile missing(encAutoDetect, Page("UTF-8"));
+  EXPECT_FALSE(missing.Open(dir.Path("nope"), CFile::modeRead | CFile::shareDenyNone));
+  CTextFile folder(encAutoDetect, Page("UTF-8"));
+  std::string reason;
+  EXPECT_FALSE(folder.Open(dir.Root().string(), CFile::modeRead | CFile::shareDenyNone, &reason));
+  EXPECT_FALSE(reason.empty());
+}

@@ -1,0 +1,116 @@
+// Small helpers for tests that need real files: a private temporary folder
+// and whole-file reads and writes.
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <string>
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "rowsift-test-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) std::abort();
+    m_path = pattern;
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  std::string Path(const std::string& name) const { return (m_path / name).string(); }
+  const std::filesystem::path& Root() const { return m_path; }
+
+ private:
+  std::filesystem::path m_path;
+};
+
+inline void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+inline std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// ---------------------------------------------------------------- reading lines
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "textfile/TextFile.h"
+
+struct ReadResult {
+  std::vector<std::string> lines;
+  int32_t eolStyle;
+  int32_t encoding;
+};
+
+// Every line a source object gives, read the way the tool reads its source.
+inline ReadResult ReadAllLines(const std::string& path, const CodePage& codePage) {
+  CTextFile source(encAutoDetect, codePage);
+  ReadResult result{{}, -1, -1};
+  if (!source.Open(path, CFile::modeRead | CFile::shareDenyNone)) {
+    ADD_FAILURE() << "cannot open " << path;
+    return result;
+  }
+  while (char* line = source.ReadLine()) {
+    EXPECT_EQ(std::strlen(line), static_cast<size_t>(source.GetLineLength())) << "NUL inside a line";
+    result.lines.emplace_back(line, static_cast<size_t>(source.GetLineLength()));
+  }
+  EXPECT_EQ(source.ReadLine(), nullptr) << "the end of input must last";
+  result.eolStyle = source.m_nEolStyle;
+  result.encoding = source.m_nEncoding;
+  return result;
+}
+
+inline ReadResult ReadFileLines(const TempDir& dir, const std::string& bytes, const CodePage& codePage) {
+  const std::string path = dir.Path("source.txt");
+  WriteBytes(path, bytes);
+  return ReadAllLines(path, codePage);
+}
+
+// The same bytes, arriving through a FIFO that cannot seek.
+inline ReadResult ReadFifoLines(const TempDir& dir, const std::string& bytes, const CodePage& codePage) {
+  const std::string path = dir.Path("source.fifo");
+  ::unlink(path.c_str());
+  if (::mkfifo(path.c_str(), 0600) != 0) {
+    ADD_FAILURE() << "mkfifo failed";
+    return {};
+  }
+  std::signal(SIGPIPE, SIG_IGN);
+  std::thread writer([&] {
+    const int fd = ::open(path.c_str(), O_WRONLY);
+    for (size_t done = 0; fd >= 0 && done < bytes.size();) {
+      const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    if (fd >= 0) ::close(fd);
+  });
+  ReadResult result = ReadAllLines(path, codePage);
+  writer.join();
+  return result;
+}
+
+// Code pages made once per test program, independent of the environment.
+inline const CodePage& Page(const std::string& codeset) {
+  static std::map<std::string, std::unique_ptr<CodePage>> pages;
+  auto& page = pages[codeset];
+  if (!page) page = std::make_unique<CodePage>(codeset);
+  return *page;
+}

@@ -1,0 +1,120 @@
+// UTF-16 sources: recognising them by their first four bytes, and decoding
+// them into the code page, from a file and through a FIFO alike.
+#include <gtest/gtest.h>
+
+#include "TestFiles.h"
+#include "textfile/Utf16Codec.h"
+
+using namespace std::string_literals;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+// UTF-16 bytes of the given code units, in the given byte order.
+std::string Units(const std::u16string& units, bool bigEndian) {
+  std::string bytes;
+  for (char16_t u : units) {
+    const char lo = static_cast<char>(u & 0xFF), hi = static_cast<char>(u >> 8);
+    bytes += bigEndian ? std::string{hi, lo} : std::string{lo, hi};
+  }
+  return bytes;
+}
+
+}  // namespace
+
+TEST(Utf16Detection, FirstFourBytes) {
+  struct Case {
+    std::string bytes;
+    int32_t encoding;
+    uint32_t mark;
+  };
+  const Case cases[] = {
+      {"\xFF\xFE\0\0"s, encUtf16LE, 2},  {"\xFF\xFE" "AB", encUtf16LE, 2},  {"A\0B\0"s, encUtf16LE, 0},
+      {"\xFE\0A\0"s, encUtf16LE, 0},     {"\xFE\xFF\0A"s, encUtf16BE, 2},   {"\0A\0B"s, encUtf16BE, 0},
+      {"\0\xFF\0\xFE"s, encUtf16BE, 0},  {"A\0\0\0"s, encAnsi, 0},         {"\0\0\0A"s, encAnsi, 0},
+      {"A\0BC"s, encAnsi, 0},            {"\xFF\xFF\0\0"s, encAnsi, 0},    {"Hi\r\n", encAnsi, 0},
+  };
+  for (const Case& c : cases) {
+    const DetectedEncoding got = ClassifyFirstBytes(reinterpret_cast<const uint8_t*>(c.bytes.data()));
+    EXPECT_EQ(got.encoding, c.encoding) << ::testing::PrintToString(c.bytes);
+    EXPECT_EQ(got.markLength, c.mark) << ::testing::PrintToString(c.bytes);
+  }
+}
+
+TEST(Utf16Read, SourcesFromFileAndFifo) {
+  struct Case {
+    const char* name;
+    const char* codeset;
+    std::string bytes;
+    Lines lines;
+    int32_t encoding;
+  };
+  const std::u16string a49(49, u'a'), a48(48, u'a');
+  // 70000 units that take three bytes each in UTF-8 and two in CP932: no text lost.
+  const std::u16string wide = std::u16string(70000, u'\u4E2D') + u"\nz";
+  std::string wideUtf8, wideCp932;
+  for (int i = 0; i < 70000; ++i) wideUtf8 += "\xE4\xB8\xAD", wideCp932 += "\x92\x86";
+  const Case cases[] = {
+      {"LE with mark", "UTF-8", "\xFF\xFE" "A\0B\0\n\0"s, {"AB"}, encUtf16LE},
+      {"BE with mark", "UTF-8", "\xFE\xFF\0A\0B\0\n"s, {"AB"}, encUtf16BE},
+      {"LE without mark", "UTF-8", "A\0B\0C\0"s, {"ABC"}, encUtf16LE},
+      {"BE without mark", "UTF-8", "\0A\0B\0C"s, {"ABC"}, encUtf16BE},
+      {"four bytes are 8-bit", "UTF-8", "A\0B\0"s, {"A\xB7" "B\xB7"}, encAnsi},
+      {"four bytes with a mark are 8-bit", "UTF-8", "\xFF\xFE" "A\0"s, {"\xFF\xFE" "A\xB7"}, encAnsi},
+      {"8-bit text", "UTF-8", "Hi\r\nA", {"Hi", "A"}, encAnsi},
+      {"b3 not zero", "UTF-8", "A\0BC\n"s, {"A\xB7" "BC"}, encAnsi},
+      {"odd length drops the last byte", "UTF-8", "\xFF\xFE" "A\0B\0C"s, {"AB"}, encUtf16LE},
+      {"CR LF as units", "UTF-8", "\xFF\xFE" + Units(u"a\r\nb\r\n", false), {"a", "b"}, encUtf16LE},
+      {"missing from CP1252", "CP1252", "\xFF\xFE" + Units(u"x\u4E2D", false), {"x?"}, encUtf16LE},
+      {"same in UTF-8", "UTF-8", "\xFF\xFE" + Units(u"x\u4E2D", false), {"x\xE4\xB8\xAD"}, encUtf16LE},
+      {"same in CP932", "CP932", "\xFE\xFF" + Units(u"x\u4E2D", true), {"x\x92\x86"}, encUtf16BE},
+      {"unknown code page gives UTF-8", "no-such-codeset", "\xFF\xFE" + Units(u"\u00E9\n", false), {"\xC3\xA9"}, encUtf16LE},
+      {"unpaired surrogate in UTF-8", "UTF-8", "\xFF\xFE" + Units(u"\xD800" u"A", false), {"\xEF\xBF\xBD" "A"}, encUtf16LE},
+      {"combining sequence composed", "CP1252", "\xFF\xFE" + Units(u"e\u0301!", false), {"\xE9!"}, encUtf16LE},
+      {"combining sequence in UTF-8", "UTF-8", "\xFF\xFE" + Units(u"e\u0301!", false), {"e\xCC\x81!"}, encUtf16LE},
+      {"zero unit after 49 units", "UTF-8", "\xFF\xFE" + Units(a49 + u'\0' + u"z\n", false), {std::string(49, 'a'), "z"}, encUtf16LE},
+      {"zero unit after 48 units", "UTF-8", "\xFF\xFE" + Units(a48 + u'\0' + u"z\n", false), {std::string(48, 'a') + "\xB7z"}, encUtf16LE},
+      {"wide text in UTF-8", "UTF-8", "\xFF\xFE" + Units(wide, false), {wideUtf8, "z"}, encUtf16LE},
+      {"wide text in CP932", "CP932", "\xFE\xFF" + Units(wide, true), {wideCp932, "z"}, encUtf16BE},
+  };
+  TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ReadResult fromFile = ReadFileLines(dir, c.bytes, Page(c.codeset));
+    EXPECT_EQ(fromFile.lines, c.lines);
+    EXPECT_EQ(fromFile.encoding, c.encoding);
+    const ReadResult fromFifo = ReadFifoLines(dir, c.bytes, Page(c.codeset));
+    EXPECT_EQ(fromFifo.lines, c.lines) << "through a FIFO";
+    EXPECT_EQ(fromFifo.encoding, c.encoding) << "through a FIFO";
+  }
+}
+
+// The first read takes 65536 units after the mark; a character of two units
+// starts at the last of them, inside a line that spans the boundary.
+TEST(Utf16Read, LinesAndCharactersAcrossTheBlockBoundary) {
+  struct Case {
+    bool bigEndian;
+    const char* codeset;
+    std::u16string straddling;
+    std::string decoded;
+  };
+  const std::u16string pair = u"\xD83D\xDE00", combining = u"e\u0301";
+  const Case cases[] = {
+      {false, "UTF-8", pair, "\xF0\x9F\x98\x80"}, {true, "UTF-8", pair, "\xF0\x9F\x98\x80"},
+      {false, "CP1252", pair, "?"},              {true, "CP932", pair, "?"},
+      {false, "CP1252", combining, "\xE9"},      {true, "CP1252", combining, "\xE9"},
+      {false, "UTF-8", combining, "e\xCC\x81"},
+  };
+  TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.codeset + std::string(c.bigEndian ? " BE " : " LE ") + ::testing::PrintToString(c.decoded));
+    std::u16string units = std::u16string(65535, u'a') + c.straddling + u"b\n";
+    for (int i = 0; i < 3000; ++i) units += u"tail\n";
+    const std::string bytes = (c.bigEndian ? "\xFE\xFF" : "\xFF\xFE") + Units(units, c.bigEndian);
+    ASSERT_GT(bytes.size(), 131072u);
+    Lines expected{std::string(65535, 'a') + c.decoded + "b"};
+    expected.insert(expected.end(), 3000, "tail");
+    EXPECT_EQ(ReadFileLines(dir, bytes, Page(c.codeset)).lines, expected);
+    EXPECT_EQ(ReadFifoLines(dir, bytes, Page(c.codeset)).lines, expected) << "through a FIFO";
+  }
+}
