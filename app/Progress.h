@@ -1,0 +1,42 @@
+// The progress line of a long run: one line on a terminal, redrawn in place.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "app/DedupRun.h"
+
+class CProgressLine {
+ public:
+  // The line is drawn on fd only when fd is a terminal; otherwise nothing is
+  // ever written to it.
+  explicit CProgressLine(int fd);
+  ~CProgressLine();
+  CProgressLine(const CProgressLine&) = delete;
+  CProgressLine& operator=(const CProgressLine&) = delete;
+
+  // The callback for RunDedup: empty when the line is not drawn, so that an
+  // unwatched run pays nothing.
+  ProgressCallback Callback();
+
+  // Redraws the line when the run has lasted long enough and the last drawing
+  // is old enough; otherwise only reads the clock.
+  void Update(const RunProgress& done);
+  // Removes the line from the terminal, if it is there.
+  void Erase();
+
+  // The text of the line, at most width bytes, without line end.
+  static size_t Format(const RunProgress& done, int64_t elapsedMs, char* out, size_t width);
+
+  static constexpr int64_t kDefaultDelayMs = 1000;  // quiet for the first second
+  static constexpr int64_t kRedrawMs = 200;         // five times a second
+
+ private:
+  void Draw(const RunProgress& done, int64_t now);
+
+  int m_nFd;
+  bool m_bTerminal;
+  bool m_bShown = false;
+  int64_t m_nStartMs = 0;
+  int64_t m_nNextDrawMs = 0;
+};
