@@ -1,0 +1,99 @@
+#!/usr/bin/env bats
+# The target fails: a full disk at a chosen point, a write that stores part of
+# its bytes, a failing close. Every such run ends with exit 1, one line on
+# standard error, the target holding exactly what the file took, and the
+# source untouched.
+
+load helpers
+
+@test "a full disk at the second 60000-byte write leaves the first one in the target" {
+  distinct_lines 2000 >in.txt
+  cp in.txt in.copy
+
+  sift_faulty FAULT_PATH="$WORK/out.txt" FAULT_OP=write FAULT_MODE=fail FAULT_ERRNO=ENOSPC \
+    FAULT_AFTER_BYTES=100000 -- in.txt out.txt
+
+  [[ $status -eq 1 ]]
+  only_error_line "rowsift: out.txt: write failed: No space left on device"
+  [[ $(faults_injected) -eq 1 ]]
+  [[ $(bytes_stored) -eq 60000 ]]
+  holds_prefix out.txt in.copy 60000
+  same_bytes in.txt in.copy
+}
+
+@test "a write that stores part of its bytes and then fails keeps exactly the stored part" {
+  distinct_lines 2000 >in.txt
+  cp in.txt in.copy
+
+  sift_faulty FAULT_PATH="$WORK/out.txt" FAULT_OP=write FAULT_MODE=partial FAULT_ERRNO=ENOSPC \
+    FAULT_AFTER_BYTES=100007 -- in.txt out.txt
+
+  [[ $status -eq 1 ]]
+  only_error_line "rowsift: out.txt: write failed: No space left on device"
+  [[ $(bytes_stored) -eq 100007 ]]
+  holds_prefix out.txt in.copy 100007
+  same_bytes in.txt in.copy
+}
+
+@test "a full disk at the final flush leaves an empty target" {
+  printf 'b\na\nb\nc\n' >in.txt
+  cp in.txt in.copy
+
+  sift_faulty FAULT_PATH="$WORK/out.txt" FAULT_OP=write FAULT_MODE=fail FAULT_ERRNO=ENOSPC -- in.txt out.txt
+
+  [[ $status -eq 1 ]]
+  only_error_line "rowsift: out.txt: write failed: No space left on device"
+  [[ $(faults_injected) -eq 1 ]]
+  [[ -f out.txt && ! -s out.txt ]]
+  same_bytes in.txt in.copy
+}
+
+@test "a quota error inside a line longer than the buffer, written straight through" {
+  # 10 pending bytes are flushed, then the 150000-byte line goes out in one
+  # write, of which the file takes 70000 bytes in all.
+  { printf 'short one\n'; head -c 150000 /dev/zero | tr '\0' x; printf '\nshort one\n'; } >in.txt
+  cp in.txt in.copy
+
+  sift_faulty FAULT_PATH="$WORK/out.txt" FAULT_OP=write FAULT_MODE=partial FAULT_ERRNO=EDQUOT \
+    FAULT_AFTER_BYTES=70000 -- in.txt out.txt
+
+  [[ $status -eq 1 ]]
+  only_error_line "rowsift: out.txt: write failed: Disk quota exceeded"
+  [[ $(grep -c '^write' fault.log) -eq 3 ]]  # 10 bytes, the partial line, the failure
+  holds_prefix out.txt in.copy 70000
+  same_bytes in.txt in.copy
+}
+
+@test "a failing close of the target is an error, after every byte went out" {
+  distinct_lines 1000 >in.txt
+  cp in.txt in.copy
+
+  sift_faulty FAULT_PATH="$WORK/out.txt" FAULT_OP=close FAULT_MODE=fail FAULT_ERRNO=EIO -- in.txt out.txt
+
+  [[ $status -eq 1 ]]
+  only_error_line "rowsift: out.txt: close failed: Input/output error"
+  [[ $(faults_injected) -eq 1 ]]
+  same_bytes out.txt in.copy
+  same_bytes in.txt in.copy
+}
+
+@test "a UTF-16 source onto a full disk: the target is the converted text up to a whole buffer" {
+  distinct_lines 3000 >expected.txt
+  to_utf16 le <expected.txt >in.txt
+  cp in.txt in.copy
+
+  sift_faulty FAULT_PATH="$WORK/out.txt" FAULT_OP=write FAULT_MODE=fail FAULT_ERRNO=ENOSPC \
+    FAULT_AFTER_BYTES=150000 -- in.txt out.txt
+
+  [[ $status -eq 1 ]]
+  only_error_line "rowsift: out.txt: write failed: No space left on device"
+  holds_prefix out.txt expected.txt 120000
+  same_bytes in.txt in.copy
+}
+
+@test "/dev/full as the target fails at the first write" {
+  distinct_lines 10 >in.txt
+  sift -- in.txt /dev/full
+  [[ $status -eq 1 ]]
+  only_error_line "rowsift: /dev/full: write failed: No space left on device"
+}
