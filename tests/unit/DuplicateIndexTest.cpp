@@ -17,6 +17,16 @@ uint32_t ReferenceKey(const std::string& text) {
   return h;
 }
 
+// The CRC-32 bit by bit, reflected, polynomial 0xEDB88320.
+uint32_t ReferenceCrc(const std::string& bytes) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (unsigned char b : bytes) {
+    crc ^= b;
+    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
+  }
+  return ~crc;
+}
+
 bool Add(CDuplicateIndex& index, const std::string& line, bool caseSensitive = true) {
   return index.TestAndAdd(line.c_str(), static_cast<int32_t>(line.size()), caseSensitive);
 }
@@ -41,11 +51,14 @@ TEST(Fingerprints, KnownValues) {
   EXPECT_NE(Crc32("a\0b", 3), Crc32("a\0c", 3)) << "bytes after a NUL count";
 }
 
-TEST(Fingerprints, KeyMatchesByteByByteDefinitionAtEveryLength) {
+// Both are computed several bytes a step; every length must agree with the definition.
+TEST(Fingerprints, MatchTheirDefinitionsAtEveryLength) {
   std::string text;
-  for (int length = 0; length <= 13; ++length) {
-    EXPECT_EQ(HashLineKey(text.c_str()), ReferenceKey(text)) << "length " << length;
-    text += static_cast<char>(length % 2 ? 0x80 + length * 9 : 'A' + length);
+  for (int length = 0; length <= 1100; ++length) {
+    ASSERT_EQ(HashLineKey(text.c_str()), ReferenceKey(text)) << "length " << length;
+    ASSERT_EQ(HashLineKey(text.data(), text.size()), ReferenceKey(text)) << "length " << length;
+    ASSERT_EQ(Crc32(text.data(), text.size()), ReferenceCrc(text)) << "length " << length;
+    text += static_cast<char>(length % 2 ? 0x80 + length * 7 : 'A' + length % 26);
   }
 }
 

@@ -1,46 +1,7 @@
-// Small helpers for tests that need real files: a private temporary folder
-// and whole-file reads and writes.
+// Helpers for component tests that read real files line by line.
 #pragma once
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <map>
-#include <memory>
-#include <string>
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "rowsift-test-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) std::abort();
-    m_path = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(m_path, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  std::string Path(const std::string& name) const { return (m_path / name).string(); }
-  const std::filesystem::path& Root() const { return m_path; }
-
- private:
-  std::filesystem::path m_path;
-};
-
-inline void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-inline std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// ---------------------------------------------------------------- reading lines
+#include "TempDir.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -48,6 +9,8 @@ inline std::string ReadBytes(const std::string& path) {
 #include <unistd.h>
 
 #include <csignal>
+#include <map>
+#include <memory>
 #include <cstring>
 #include <thread>
 #include <vector>
