@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# The manual page renders without a single warning from man/groff, and its
+# NAME section is one that mandb can index for apropos/whatis.
+set -euo pipefail
+page=$1
+command -v man >/dev/null || { echo "man is not installed"; exit 77; }
+
+warnings=$(MANWIDTH=80 LC_ALL=C.UTF-8 man --warnings -l "$page" 2>&1 >/dev/null)
+if [[ -n $warnings ]]; then
+  echo "man --warnings -l $page:"
+  echo "$warnings"
+  exit 1
+fi
+
+if command -v lexgrog >/dev/null; then
+  whatis=$(lexgrog "$page")
+  [[ $whatis == *'"rowsift - '* ]] || { echo "NAME section not understood: $whatis"; exit 1; }
+fi
