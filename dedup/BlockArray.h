@@ -1,29 +1,38 @@
-// An array that grows a fixed-size block at a time and never moves what it
-// holds, so an index into it stays valid for the whole run.
+// An array that grows a fixed number of elements at a time and never moves
+// what it holds, so an index into it stays valid for the whole run. The
+// elements live in 2 MiB chunks of zero-filled, huge-page-backed memory.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <stdexcept>
+#include <type_traits>
 #include <vector>
+
+#include "platform/LargeBuffer.h"
 
 template <typename T, uint32_t kPerBlock>
 class BlockArray {
+  static_assert(std::is_trivially_copyable_v<T>, "elements start as zero bytes");
+
  public:
+  static constexpr uint32_t kPerChunk = static_cast<uint32_t>(CLargeBuffer::kHugePage / sizeof(T));
   static constexpr uint32_t kLimit = UINT32_MAX - kPerBlock;  // indices stay below UINT32_MAX
 
-  // Adds one block of zero-filled elements.
+  // Makes kPerBlock more zero-filled elements available.
   void AddBlock() {
-    if (Capacity() >= kLimit) throw std::length_error("too many distinct lines");
-    m_blocks.emplace_back(new T[kPerBlock]());
+    if (m_nCapacity >= kLimit) throw std::length_error("too many distinct lines");
+    m_nCapacity += kPerBlock;
+    while (static_cast<uint64_t>(m_chunks.size()) * kPerChunk < m_nCapacity) {
+      m_chunks.emplace_back(CLargeBuffer::kHugePage);
+    }
   }
-  uint32_t Capacity() const { return static_cast<uint32_t>(m_blocks.size()) * kPerBlock; }
-  uint32_t Blocks() const { return static_cast<uint32_t>(m_blocks.size()); }
+  uint32_t Capacity() const { return m_nCapacity; }
+  uint32_t Blocks() const { return m_nCapacity / kPerBlock; }
 
-  T& operator[](uint32_t i) { return m_blocks[i / kPerBlock][i % kPerBlock]; }
-  const T& operator[](uint32_t i) const { return m_blocks[i / kPerBlock][i % kPerBlock]; }
+  T& operator[](uint32_t i) { return static_cast<T*>(m_chunks[i / kPerChunk].Data())[i % kPerChunk]; }
+  const T& operator[](uint32_t i) const { return static_cast<const T*>(m_chunks[i / kPerChunk].Data())[i % kPerChunk]; }
 
  private:
-  // The table of blocks grows geometrically, so its copying stays linear.
-  std::vector<std::unique_ptr<T[]>> m_blocks;
+  std::vector<CLargeBuffer> m_chunks;
+  uint32_t m_nCapacity = 0;
 };

@@ -18,7 +18,8 @@ LineFingerprint CDuplicateIndex::Fingerprint(const char* line, int32_t length, b
     m_folder.Fold(line, size, m_folded.data());
     text = m_folded.data();
   }
-  return {HashLineKey(text, size), Crc32(text, size), length};
+  const LineKeyAndCrc both = KeyAndCrc32(text, size);
+  return {both.key, both.crc, length};
 }
 
 bool CDuplicateIndex::TestAndAdd(const LineFingerprint& fingerprint) {

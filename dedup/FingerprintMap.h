@@ -2,13 +2,13 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 
 #include "dedup/BlockArray.h"
 #include "dedup/LineRecordPool.h"
+#include "platform/LargeBuffer.h"
 
 struct FingerprintAssoc {
-  uint32_t next;   // next entry in the same bucket
+  uint32_t next;   // number + 1 of the next entry in the same bucket; 0 ends it
   uint32_t key;    // the line key
   RecordRef head;  // newest kept line with this key
 };
@@ -32,14 +32,16 @@ class CFingerprintMap {
   void PrefetchEntry(uint32_t key) const {
     if (!m_pBuckets) return;
     const uint32_t first = m_pBuckets[BucketOf(key)];
-    if (first != kNoEntry) __builtin_prefetch(&m_entries[first]);
+    if (first != kNoEntry) __builtin_prefetch(&m_entries[first - 1]);
   }
 
   uint32_t Buckets() const { return m_nBuckets; }
   uint32_t Entries() const { return m_nEntries; }
 
  private:
-  static constexpr uint32_t kNoEntry = UINT32_MAX;
+  // Buckets and chains hold entry number + 1, so zero-filled memory is an
+  // empty table.
+  static constexpr uint32_t kNoEntry = 0;
 
   // Line keys of similar lines differ mostly in their low bits, so the bucket
   // is taken from the high bits of a multiplicative mix of the whole key,
@@ -50,7 +52,10 @@ class CFingerprintMap {
   }
   void GrowBuckets();
 
-  std::unique_ptr<uint32_t[]> m_pBuckets;  // first entry of each bucket
+  void AllocateBuckets();
+
+  CLargeBuffer m_bucketTable;
+  uint32_t* m_pBuckets = nullptr;  // first entry of each bucket, in m_bucketTable
   uint32_t m_nBuckets = kInitialBuckets;
   uint32_t m_nEntries = 0;
   BlockArray<FingerprintAssoc, kEntriesPerBlock> m_entries;

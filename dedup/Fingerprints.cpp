@@ -11,6 +11,15 @@ constexpr uint32_t kP1 = 9551u;
 constexpr uint32_t kP2 = kP1 * kP1;
 constexpr uint32_t kP3 = kP2 * kP1;
 constexpr uint32_t kP4 = kP3 * kP1;
+constexpr uint32_t kP5 = kP4 * kP1;
+constexpr uint32_t kP6 = kP5 * kP1;
+constexpr uint32_t kP7 = kP6 * kP1;
+constexpr uint32_t kP8 = kP7 * kP1;
+
+// Byte k of a little-endian word, sign-extended.
+inline uint32_t SignedByte(uint64_t word, int k) {
+  return static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(word >> (8 * k))));
+}
 
 inline uint32_t Signed(char byte) { return static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(byte))); }
 
@@ -31,17 +40,36 @@ struct CrcTables {
 };
 const CrcTables kCrc;
 
-uint32_t Crc32SliceBy8(const unsigned char* p, size_t count) {
+// Eight bytes of CRC-32 (the CRC register not yet complemented at the end).
+inline uint32_t CrcStep8(uint32_t crc, uint64_t word) {
   const auto& t = kCrc.table;
+  word ^= crc;  // little-endian: the register meets the first four bytes
+  return t[7][word & 0xFF] ^ t[6][(word >> 8) & 0xFF] ^ t[5][(word >> 16) & 0xFF] ^ t[4][(word >> 24) & 0xFF] ^
+         t[3][(word >> 32) & 0xFF] ^ t[2][(word >> 40) & 0xFF] ^ t[1][(word >> 48) & 0xFF] ^ t[0][word >> 56];
+}
+
+inline uint32_t CrcStep1(uint32_t crc, unsigned char byte) { return kCrc.table[0][(crc ^ byte) & 0xFF] ^ (crc >> 8); }
+
+// Eight steps of the key at once: h*P^8 + b0*P^7 + ... + b7.
+inline uint32_t KeyStep8(uint32_t h, uint64_t word) {
+  return h * kP8 + SignedByte(word, 0) * kP7 + SignedByte(word, 1) * kP6 + SignedByte(word, 2) * kP5 +
+         SignedByte(word, 3) * kP4 + SignedByte(word, 4) * kP3 + SignedByte(word, 5) * kP2 +
+         SignedByte(word, 6) * kP1 + SignedByte(word, 7);
+}
+
+constexpr bool kLittleEndian = std::endian::native == std::endian::little;
+// Below this length eight bytes a step beats zlib's crc32, whose set-up pays
+// off only on longer runs.
+constexpr size_t kShortLine = 512;
+
+uint32_t Crc32SliceBy8(const unsigned char* p, size_t count) {
   uint32_t crc = 0xFFFFFFFFu;
   for (; count >= 8; p += 8, count -= 8) {
     uint64_t word;
     std::memcpy(&word, p, 8);
-    word ^= crc;  // little-endian: the CRC meets the first four bytes
-    crc = t[7][word & 0xFF] ^ t[6][(word >> 8) & 0xFF] ^ t[5][(word >> 16) & 0xFF] ^ t[4][(word >> 24) & 0xFF] ^
-          t[3][(word >> 32) & 0xFF] ^ t[2][(word >> 40) & 0xFF] ^ t[1][(word >> 48) & 0xFF] ^ t[0][word >> 56];
+    crc = CrcStep8(crc, word);
   }
-  for (; count > 0; ++p, --count) crc = t[0][(crc ^ *p) & 0xFF] ^ (crc >> 8);
+  for (; count > 0; ++p, --count) crc = CrcStep1(crc, *p);
   return ~crc;
 }
 
@@ -59,11 +87,32 @@ uint32_t HashLineKey(const char* text, size_t length) {
   return h;
 }
 
+LineKeyAndCrc KeyAndCrc32(const char* text, size_t length) {
+  if (!kLittleEndian || length >= kShortLine) return {HashLineKey(text, length), Crc32(text, length)};
+  // One pass over a short line: the key's multiplies and the CRC's table
+  // look-ups use different units of the processor and overlap.
+  const auto* p = reinterpret_cast<const unsigned char*>(text);
+  uint32_t key = 0;
+  uint32_t crc = 0xFFFFFFFFu;
+  size_t i = 0;
+  for (; i + 8 <= length; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, p + i, 8);
+    key = KeyStep8(key, word);
+    crc = CrcStep8(crc, word);
+  }
+  for (; i < length; ++i) {
+    key = key * kP1 + Signed(text[i]);
+    crc = CrcStep1(crc, p[i]);
+  }
+  return {key, ~crc};
+}
+
 uint32_t HashLineKey(const char* text) { return HashLineKey(text, std::strlen(text)); }
 
 uint32_t Crc32(const void* bytes, size_t count) {
   // Typical lines are short, where eight bytes a step wins; zlib's crc32 is
   // faster once its set-up pays off.
-  if (std::endian::native == std::endian::little && count < 512) return Crc32SliceBy8(static_cast<const unsigned char*>(bytes), count);
+  if (kLittleEndian && count < kShortLine) return Crc32SliceBy8(static_cast<const unsigned char*>(bytes), count);
   return static_cast<uint32_t>(crc32_z(0L, static_cast<const Bytef*>(bytes), count));
 }

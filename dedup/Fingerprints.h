@@ -11,3 +11,10 @@ uint32_t HashLineKey(const char* text);
 
 // The standard CRC-32 (reflected, polynomial 0xEDB88320) of count bytes.
 uint32_t Crc32(const void* bytes, size_t count);
+
+// Both of the above in one pass over the bytes.
+struct LineKeyAndCrc {
+  uint32_t key;
+  uint32_t crc;
+};
+LineKeyAndCrc KeyAndCrc32(const char* text, size_t length);

@@ -1,0 +1,28 @@
+// Zero-filled memory for large tables, mapped directly from the system.
+// Buffers of 2 MiB and more are aligned and advised for huge pages, so that
+// random lookups over tens of megabytes do not miss the TLB at every step.
+#pragma once
+
+#include <cstddef>
+
+class CLargeBuffer {
+ public:
+  static constexpr size_t kHugePage = size_t{2} << 20;
+
+  CLargeBuffer() = default;
+  explicit CLargeBuffer(size_t bytes);  // throws std::bad_alloc
+  ~CLargeBuffer();
+  CLargeBuffer(CLargeBuffer&& other) noexcept;
+  CLargeBuffer& operator=(CLargeBuffer&& other) noexcept;
+  CLargeBuffer(const CLargeBuffer&) = delete;
+  CLargeBuffer& operator=(const CLargeBuffer&) = delete;
+
+  void* Data() const { return m_pData; }
+  size_t Size() const { return m_nSize; }
+
+ private:
+  void Release();
+
+  void* m_pData = nullptr;
+  size_t m_nSize = 0;
+};
