@@ -1,0 +1,271 @@
+// Micro-benchmarks of the hot pieces of a run: the line reader, the two
+// fingerprints, case folding and the duplicate index.
+//
+//   build/bench/rowsift_microbench [--benchmark_filter=REGEX]
+//
+// The reader reads files written once to /dev/shm (or $TMPDIR, or /tmp) and
+// removed at exit.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "dedup/CaseFolder.h"
+#include "dedup/DuplicateIndex.h"
+#include "dedup/Fingerprints.h"
+#include "platform/CodePage.h"
+#include "textfile/TextFile.h"
+
+namespace {
+
+struct SplitMix64 {
+  uint64_t state;
+  uint64_t Next() {
+    uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+  }
+};
+
+// Words of random letters, about one byte in six a space; upperShare of the
+// letters upper case (0 to 256), accentShare of the characters replaced by
+// `accent` (0 to 256).
+std::string RandomText(SplitMix64& rng, size_t length, unsigned upperShare = 0, unsigned accentShare = 0,
+                       const std::string& accent = "") {
+  std::string text;
+  text.reserve(length + 4);
+  while (text.size() < length) {
+    const uint64_t r = rng.Next();
+    const auto pick = static_cast<unsigned>(r & 0xFF);
+    const auto upper = static_cast<unsigned>((r >> 8) & 0xFF);
+    const auto accentPick = static_cast<unsigned>((r >> 16) & 0xFF);
+    if (accentPick < accentShare && text.size() + accent.size() <= length) {
+      text += accent;
+    } else if (pick < 40) {
+      text += ' ';
+    } else {
+      const char letter = static_cast<char>('a' + (pick - 40) % 26);
+      text += upper < upperShare ? static_cast<char>(letter - 32) : letter;
+    }
+  }
+  text.resize(length);
+  return text;
+}
+
+// n distinct lines of 28 to 48 bytes in one buffer, each ending in its number.
+struct LineSet {
+  std::string text;
+  std::vector<uint32_t> offsets;  // n + 1 entries: line i is [offsets[i], offsets[i + 1])
+
+  explicit LineSet(uint32_t n) {
+    SplitMix64 rng{n};
+    offsets.reserve(n + 1);
+    for (uint32_t i = 0; i < n; ++i) {
+      offsets.push_back(static_cast<uint32_t>(text.size()));
+      const size_t length = 20 + rng.Next() % 21;
+      text += RandomText(rng, length);
+      text += ' ';
+      text += std::to_string(i);
+    }
+    offsets.push_back(static_cast<uint32_t>(text.size()));
+  }
+  uint32_t Size() const { return static_cast<uint32_t>(offsets.size() - 1); }
+  const char* Line(uint32_t i) const { return text.data() + offsets[i]; }
+  int32_t Length(uint32_t i) const { return static_cast<int32_t>(offsets[i + 1] - offsets[i]); }
+};
+
+const LineSet& MillionLines() {
+  static const LineSet lines(1000000);
+  return lines;
+}
+
+const CodePage& Utf8() {
+  static const CodePage codePage("UTF-8");
+  return codePage;
+}
+
+// ---------------------------------------------------------------- files
+
+std::string ScratchFolder() {
+  if (access("/dev/shm", W_OK) == 0) return "/dev/shm";
+  const char* tmp = std::getenv("TMPDIR");
+  return tmp && *tmp ? tmp : "/tmp";
+}
+
+// A file of lines written on first use and removed at exit.
+class ScratchFile {
+ public:
+  ScratchFile(size_t lineLength, size_t totalBytes, bool utf16) {
+    std::string pattern = ScratchFolder() + "/rowsift-microbench.XXXXXX";
+    const int fd = mkstemp(pattern.data());
+    if (fd < 0) throw std::runtime_error("cannot create a file in " + ScratchFolder());
+    m_path = pattern;
+    std::string content;
+    SplitMix64 rng{lineLength};
+    while (content.size() < totalBytes) {
+      content += RandomText(rng, lineLength, 64);
+      content += '\n';
+    }
+    if (utf16) {
+      std::string wide = "\xFF\xFE";
+      wide.reserve(2 * content.size() + 2);
+      for (const char c : content) {
+        wide += c;
+        wide += '\0';
+      }
+      content.swap(wide);
+    }
+    m_size = content.size();
+    for (size_t done = 0; done < content.size();) {
+      const ssize_t n = write(fd, content.data() + done, content.size() - done);
+      if (n <= 0) {
+        close(fd);
+        throw std::runtime_error("cannot write " + m_path);
+      }
+      done += static_cast<size_t>(n);
+    }
+    close(fd);
+  }
+  ~ScratchFile() { std::remove(m_path.c_str()); }
+  ScratchFile(const ScratchFile&) = delete;
+  ScratchFile& operator=(const ScratchFile&) = delete;
+
+  const std::string& Path() const { return m_path; }
+  size_t Size() const { return m_size; }
+
+ private:
+  std::string m_path;
+  size_t m_size = 0;
+};
+
+constexpr size_t kReaderBytes = 64u << 20;
+
+const ScratchFile& ReaderFile(size_t lineLength, bool utf16) {
+  static std::unique_ptr<ScratchFile> files[3];
+  const int slot = utf16 ? 2 : lineLength < 100 ? 0 : 1;
+  if (!files[slot]) files[slot] = std::make_unique<ScratchFile>(lineLength, kReaderBytes, utf16);
+  return *files[slot];
+}
+
+// CTextFile::ReadLine over a whole file: args line length, UTF-16 LE (0/1).
+void BM_ReadLine(benchmark::State& state) {
+  const bool utf16 = state.range(1) != 0;
+  const ScratchFile& file = ReaderFile(static_cast<size_t>(state.range(0)), utf16);
+  int64_t lines = 0;
+  for (auto _ : state) {
+    CTextFile source(encAutoDetect, Utf8());
+    std::string reason;
+    if (!source.Open(file.Path(), CFile::modeRead | CFile::shareDenyNone, &reason)) {
+      state.SkipWithError(reason.c_str());
+      return;
+    }
+    while (char* line = source.ReadLine()) {
+      benchmark::DoNotOptimize(line);
+      ++lines;
+    }
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(file.Size()));
+  state.SetItemsProcessed(lines);
+}
+BENCHMARK(BM_ReadLine)->ArgNames({"len", "utf16"})->Args({60, 0})->Args({1024, 0})->Args({60, 1})->Unit(benchmark::kMillisecond);
+
+// ---------------------------------------------------------------- fingerprints
+
+void BM_HashLineKey(benchmark::State& state) {
+  SplitMix64 rng{1};
+  const std::string line = RandomText(rng, static_cast<size_t>(state.range(0)));
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(line.data());
+    benchmark::DoNotOptimize(HashLineKey(line.data(), line.size()));
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+}
+BENCHMARK(BM_HashLineKey)->Arg(60)->Arg(1024);
+
+void BM_Crc32(benchmark::State& state) {
+  SplitMix64 rng{2};
+  const std::string line = RandomText(rng, static_cast<size_t>(state.range(0)));
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(line.data());
+    benchmark::DoNotOptimize(Crc32(line.data(), line.size()));
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+}
+BENCHMARK(BM_Crc32)->Arg(60)->Arg(1024);
+
+// ---------------------------------------------------------------- folding
+
+// args: line length, text kind (0 ASCII, 1 with accented letters).
+void FoldBenchmark(benchmark::State& state, const CodePage& codePage, const std::string& accent) {
+  if (codePage.GetKind() == CodePage::Kind::Unknown) {
+    state.SkipWithError(("no converter for " + codePage.Name()).c_str());
+    return;
+  }
+  const CaseFolder folder(codePage);
+  SplitMix64 rng{3};
+  const auto length = static_cast<size_t>(state.range(0));
+  const std::string line = RandomText(rng, length, 64, state.range(1) ? 24 : 0, accent);
+  std::string folded(length, '\0');
+  for (auto _ : state) {
+    folder.Fold(line.data(), line.size(), folded.data());
+    benchmark::DoNotOptimize(folded.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+}
+
+void BM_Fold_Utf8(benchmark::State& state) { FoldBenchmark(state, Utf8(), "\xC3\x84"); }  // U+00C4
+BENCHMARK(BM_Fold_Utf8)->ArgNames({"len", "accents"})->ArgsProduct({{60, 1024}, {0, 1}});
+
+void BM_Fold_Cp1252(benchmark::State& state) {
+  static const CodePage cp1252("CP1252");
+  FoldBenchmark(state, cp1252, "\xC4");  // A with diaeresis
+}
+BENCHMARK(BM_Fold_Cp1252)->ArgNames({"len", "accents"})->ArgsProduct({{60, 1024}, {0, 1}});
+
+// ---------------------------------------------------------------- index
+
+// A fresh index takes 1M distinct lines: arg case-sensitive (0/1).
+void BM_TestAndAdd_NewLines(benchmark::State& state) {
+  const LineSet& lines = MillionLines();
+  const bool caseSensitive = state.range(0) != 0;
+  const CaseFolder folder(Utf8());
+  for (auto _ : state) {
+    auto index = std::make_unique<CDuplicateIndex>(folder);
+    for (uint32_t i = 0; i < lines.Size(); ++i) {
+      benchmark::DoNotOptimize(index->TestAndAdd(lines.Line(i), lines.Length(i), caseSensitive));
+    }
+    state.PauseTiming();
+    index.reset();
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * lines.Size());
+}
+BENCHMARK(BM_TestAndAdd_NewLines)->ArgName("case")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// An index that holds 1M distinct lines is offered every one of them again.
+void BM_TestAndAdd_Duplicates(benchmark::State& state) {
+  const LineSet& lines = MillionLines();
+  const bool caseSensitive = state.range(0) != 0;
+  const CaseFolder folder(Utf8());
+  CDuplicateIndex index(folder);
+  for (uint32_t i = 0; i < lines.Size(); ++i) index.TestAndAdd(lines.Line(i), lines.Length(i), caseSensitive);
+  for (auto _ : state) {
+    for (uint32_t i = 0; i < lines.Size(); ++i) {
+      benchmark::DoNotOptimize(index.TestAndAdd(lines.Line(i), lines.Length(i), caseSensitive));
+    }
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * lines.Size());
+}
+BENCHMARK(BM_TestAndAdd_Duplicates)->ArgName("case")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,389 @@
+#!/usr/bin/env bash
+# Benchmarks rowsift against mawk, sort -u and wc -l on generated data sets
+# and prints a markdown table of median wall time, peak memory and ratios.
+# See bench/README.md.
+set -euo pipefail
+
+# The script's own arithmetic and EPOCHREALTIME need a '.' radix.
+export LC_ALL=C
+
+usage() {
+  cat <<'EOF'
+usage: bench/run.sh [--quick] [--runs N] [--binary PATH] [--sets LETTERS]
+
+  --quick         data sets a tenth of the size, 1 run each (unless --runs)
+  --runs N        runs of every tool on every data set (default 3)
+  --binary PATH   the rowsift to measure (default: build/rowsift of this repository)
+  --sets LETTERS  only these data sets, e.g. "abg" or "a,d" (default: all, a to g)
+
+Data sets are generated in a temporary folder that is removed on exit.
+The table goes to standard output, progress to standard error.
+EOF
+}
+
+repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+binary="$repo_root/build/rowsift"
+runs=""
+quick=0
+sets="abcdefg"
+
+while (($# > 0)); do
+  case $1 in
+    --quick) quick=1 ;;
+    --runs)
+      [[ $# -ge 2 && $2 =~ ^[1-9][0-9]*$ ]] || { echo "run.sh: --runs needs a positive number" >&2; exit 2; }
+      runs=$2
+      shift
+      ;;
+    --binary)
+      [[ $# -ge 2 ]] || { echo "run.sh: --binary needs a path" >&2; exit 2; }
+      binary=$2
+      shift
+      ;;
+    --sets)
+      [[ $# -ge 2 && $2 =~ ^[a-g,]+$ ]] || { echo "run.sh: --sets takes letters a to g" >&2; exit 2; }
+      sets=${2//,/}
+      shift
+      ;;
+    -h | --help)
+      usage
+      exit 0
+      ;;
+    *)
+      usage >&2
+      exit 2
+      ;;
+  esac
+  shift
+done
+[[ -n $runs ]] || { ((quick)) && runs=1 || runs=3; }
+
+if [[ ! -x /usr/bin/time ]]; then
+  echo "run.sh: /usr/bin/time (GNU time) is missing; install the apt package 'time'" >&2
+  exit 1
+fi
+for tool in mawk sort wc iconv g++ cmp; do
+  command -v "$tool" > /dev/null || { echo "run.sh: $tool is missing" >&2; exit 1; }
+done
+[[ $binary == /* ]] || binary="$PWD/$binary"
+if [[ ! -x $binary ]]; then
+  echo "run.sh: no rowsift binary at $binary (build it, or pass --binary)" >&2
+  exit 1
+fi
+
+load_start=$(cut -d ' ' -f 1-3 /proc/loadavg)
+work=$(mktemp -d "${TMPDIR:-/tmp}/rowsift-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+log() { printf '%s\n' "$*" >&2; }
+
+log "compiling the data generator"
+g++ -O2 -std=c++20 -o "$work/gen_data" "$repo_root/bench/gen_data.cpp"
+
+# ---------------------------------------------------------------- data sets
+
+# 1 in quick mode: sizes divided by 10.
+scale=1
+((quick)) && scale=10
+
+declare -A set_lines set_distinct set_args set_tools set_checks set_title
+define_set() {  # letter lines distinct "generator args" "tools" "checks" title
+  set_lines[$1]=$(($2 / scale))
+  set_distinct[$1]=$(($3 / scale))
+  set_args[$1]=$4
+  set_tools[$1]=$5
+  set_checks[$1]=$6
+  set_title[$1]=$7
+}
+# Checks are pairs rowsift-mode:reference whose outputs must be byte-equal.
+all_tools="rowsift rowsift_c mawk_lower mawk sort wc"
+all_checks="rowsift:mawk_lower rowsift_c:mawk"
+define_set a 10000000 1000000 "--min-len 40 --max-len 76 --seed 1" "$all_tools" "$all_checks" "heavy duplication"
+define_set b 100000 100000 "--min-len 28 --max-len 48 --seed 2" "$all_tools" "$all_checks" "all distinct"
+define_set c 1000000 1000000 "--min-len 28 --max-len 48 --seed 3" "$all_tools" "$all_checks" "all distinct"
+define_set d 10000000 10000000 "--min-len 28 --max-len 48 --seed 4" "$all_tools" "$all_checks" "all distinct"
+define_set e 500000 50000 "--min-len 800 --max-len 1248 --seed 5" "$all_tools" "$all_checks" "long lines"
+define_set f 10000000 1000000 "--min-len 40 --max-len 76 --seed 1 --mixed-case" \
+  "rowsift mawk_lower wc" "rowsift:mawk_lower" "mixed case (set a, random letter case)"
+define_set g 10000000 1000000 "--min-len 40 --max-len 76 --seed 1 --utf16le" \
+  "rowsift iconv_mawk wc" "rowsift:expect_a" "UTF-16 LE with BOM (set a)"
+
+# The rowsift mode each peer is compared with.
+declare -A reference=([mawk]=rowsift_c [sort]=rowsift_c [mawk_lower]=rowsift [iconv_mawk]=rowsift [wc]=rowsift)
+declare -A display=(
+  [rowsift]="rowsift"
+  [rowsift_c]="rowsift /c"
+  [mawk]="mawk '!a[\$0]++'"
+  [mawk_lower]="mawk '!a[tolower(\$0)]++'"
+  [sort]="sort -u"
+  [wc]="wc -l"
+  [iconv_mawk]="iconv -f UTF-16LE -t UTF-8 \\| mawk '!a[tolower(\$0)]++'"
+)
+
+count_label() {  # 10000000 -> 10M, 50000 -> 50k
+  local n=$1
+  if ((n >= 1000000 && n % 1000000 == 0)); then
+    echo "$((n / 1000000))M"
+  elif ((n >= 1000 && n % 1000 == 0)); then
+    echo "$((n / 1000))k"
+  else
+    echo "$n"
+  fi
+}
+
+megabytes() {  # bytes -> MB, one decimal below 10
+  awk -v b="$1" 'BEGIN { if (b < 1e7) printf "%.1f", b / 1e6; else printf "%.0f", b / 1e6 }'
+}
+
+generate() {  # letter file
+  local letter=$1
+  local -a args
+  read -r -a args <<< "${set_args[$letter]}"
+  "$work/gen_data" "$2" --lines "${set_lines[$letter]}" --distinct "${set_distinct[$letter]}" "${args[@]}"
+}
+
+# ---------------------------------------------------------------- one run
+
+declare -A times mems  # "set|tool" -> space-separated microseconds / KiB
+problems=()
+
+run_one() {  # letter tool input output
+  local letter=$1 tool=$2 input=$3 output=$4
+  local locale=C stdout=$output
+  local -a cmd
+  # shellcheck disable=SC2016  # awk programs and an inner script: not ours to expand
+  case $tool in
+    rowsift) cmd=("$binary" "$input" "$output") ;;
+    rowsift_c) cmd=("$binary" "$input" "$output" /c) ;;
+    mawk) cmd=(mawk '!a[$0]++' "$input") ;;
+    mawk_lower) cmd=(mawk '!a[tolower($0)]++' "$input") ;;
+    sort) cmd=(sort -u "$input") ;;
+    wc) cmd=(wc -l "$input") ;;
+    iconv_mawk)
+      cmd=(bash -c 'set -o pipefail; iconv -f UTF-16LE -t UTF-8 "$1" | mawk '\''!a[tolower($0)]++'\''' bash "$input")
+      ;;
+    *) log "unknown tool $tool"; exit 1 ;;
+  esac
+  if [[ $tool == rowsift* ]]; then
+    locale=C.UTF-8  # rowsift takes its code page from the locale's codeset
+    stdout=$work/rowsift.stdout
+  fi
+
+  local start end status=0
+  start=${EPOCHREALTIME/./}
+  LC_ALL=$locale /usr/bin/time -o "$work/time.out" -f '%e %M' "${cmd[@]}" \
+    < /dev/null > "$stdout" 2> "$work/stderr.out" || status=$?
+  end=${EPOCHREALTIME/./}
+
+  local elapsed=$((end - start)) kib
+  kib=$(tail -n 1 "$work/time.out" | cut -d ' ' -f 2)
+  if ((status != 0)) || [[ ! $kib =~ ^[0-9]+$ ]]; then
+    local why
+    why=$(head -c 300 "$work/time.out" "$work/stderr.out" 2> /dev/null | tr '\n' ' ')
+    problems+=("set $letter: ${display[$tool]} failed (status $status): $why")
+    log "  ${display[$tool]}: FAILED (status $status)"
+    return 1
+  fi
+  times[$letter|$tool]+="$elapsed "
+  mems[$letter|$tool]+="$kib "
+  log "$(printf '  %-45s %8.3f s %9.1f MiB' "${display[$tool]}" "$(awk -v u="$elapsed" 'BEGIN { print u / 1e6 }')" \
+    "$(awk -v k="$kib" 'BEGIN { print k / 1024 }')")"
+}
+
+median() {  # numbers...
+  printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) print ""; else if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+# Median seconds and MiB of a set's tool, or nothing when it never succeeded.
+med_seconds() {  # letter tool [decimals]
+  local key="$1|$2"
+  [[ -n ${times[$key]:-} ]] || return 0
+  # shellcheck disable=SC2086  # the list is split on purpose
+  awk -v u="$(median ${times[$key]})" -v d="${3:-3}" 'BEGIN { printf "%.*f", d, u / 1e6 }'
+}
+med_mib() {  # letter tool [decimals]
+  local key="$1|$2"
+  [[ -n ${mems[$key]:-} ]] || return 0
+  # shellcheck disable=SC2086
+  awk -v k="$(median ${mems[$key]})" -v d="${3:-1}" 'BEGIN { printf "%.*f", d, k / 1024 }'
+}
+ratio() {  # a b -> a / b with two decimals, or "n/a"
+  if [[ -n $1 && -n $2 ]] && awk -v b="$2" 'BEGIN { exit !(b > 0) }'; then
+    awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'
+  else
+    echo "n/a"
+  fi
+}
+
+# ---------------------------------------------------------------- the runs
+
+# Set a's expected default output, for checking the UTF-16 set.
+expect_a=$work/expect_a.txt
+
+make_expect_a() {
+  log "[g] generating the UTF-8 twin of set g for its check (untimed)"
+  local saved=${set_args[g]}
+  set_args[g]=${set_args[a]}
+  generate g "$work/twin.txt"
+  set_args[g]=$saved
+  mawk '!a[tolower($0)]++' "$work/twin.txt" > "$expect_a"
+  rm -f "$work/twin.txt"
+}
+
+# The fixed cost of starting rowsift (and /usr/bin/time): a one-line file.
+printf 'one line\n' > "$work/one_line.txt"
+log "[startup] rowsift on a one-line file, 5 times"
+for ((round = 1; round <= 5; round++)); do
+  run_one startup rowsift "$work/one_line.txt" "$work/out_rowsift.txt" || true
+done
+rm -f "$work/one_line.txt" "$work/out_rowsift.txt"
+
+declare -A set_bytes
+ran_sets=""
+for letter in a b c d e f g; do
+  [[ $sets == *"$letter"* ]] || continue
+  input=$work/set_$letter.txt
+  log "[$letter] generating ${set_title[$letter]}: $(count_label "${set_lines[$letter]}") lines, $(count_label "${set_distinct[$letter]}") distinct"
+  generate "$letter" "$input"
+  sync "$input"  # no write-back of the fresh file during the first runs
+  set_bytes[$letter]=$(stat -c %s "$input")
+  [[ $letter == g && ! -s $expect_a ]] && make_expect_a
+  read -r -a tools <<< "${set_tools[$letter]}"
+  read -r -a checks <<< "${set_checks[$letter]}"
+
+  for ((round = 1; round <= runs; round++)); do
+    log "[$letter] round $round of $runs"
+    for tool in "${tools[@]}"; do
+      run_one "$letter" "$tool" "$input" "$work/out_$tool.txt" || true
+    done
+    for check in "${checks[@]}"; do
+      mine=$work/out_${check%%:*}.txt
+      theirs=$work/out_${check#*:}.txt
+      [[ ${check#*:} == expect_a ]] && theirs=$expect_a
+      [[ -e $mine && -e $theirs ]] || continue
+      if ! cmp -s "$mine" "$theirs"; then
+        problems+=("set $letter round $round: output of ${display[${check%%:*}]} differs from ${check#*:} ($(cmp "$mine" "$theirs" 2>&1 | head -n 1))")
+        log "  CHECK FAILED: ${check%%:*} vs ${check#*:}"
+      fi
+    done
+  done
+  if [[ $letter == a && -e $work/out_mawk_lower.txt ]]; then
+    mv "$work/out_mawk_lower.txt" "$expect_a"
+  fi
+  rm -f "$input" "$work"/out_*.txt
+  ran_sets+=$letter
+done
+
+# ---------------------------------------------------------------- the report
+
+cpu=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)
+mem_gib=$(awk '/^MemTotal/ { printf "%.0f", $2 / 1048576 }' /proc/meminfo)
+revision=$(git -C "$repo_root" rev-parse --short HEAD 2> /dev/null || echo unknown)
+if [[ -n $(git -C "$repo_root" status --porcelain --untracked-files=no 2> /dev/null) ]]; then
+  revision+=" with uncommitted changes"
+fi
+
+echo "# rowsift benchmark"
+echo
+echo "- $(date -u '+%Y-%m-%d %H:%M UTC'), ${cpu:-unknown CPU}, $(nproc) cores, ${mem_gib} GiB, $(uname -sr)"
+echo "- rowsift: \`$binary\` (tree at $revision); $runs run(s) per tool, median shown$( ((quick)) && echo '; quick mode (sizes / 10)')"
+echo "- peers: $(mawk -W version 2>&1 | head -n 1), $(sort --version | head -n 1), $(iconv --version | head -n 1)"
+echo "- load average (1, 5, 15 min) at the start: $load_start; at the end: $(cut -d ' ' -f 1-3 /proc/loadavg)"
+echo "- ratios are peer / rowsift: above 1 means rowsift is faster or smaller."
+echo "  Peers run with LC_ALL=C, rowsift with LC_ALL=C.UTF-8."
+echo
+echo "| data set | tool | median s | peak MiB | time ratio | memory ratio |"
+echo "|---|---|---:|---:|---:|---:|"
+for ((i = 0; i < ${#ran_sets}; i++)); do
+  letter=${ran_sets:i:1}
+  label="$letter: ${set_title[$letter]}, $(count_label "${set_lines[$letter]}") lines, $(count_label "${set_distinct[$letter]}") distinct, $(megabytes "${set_bytes[$letter]}") MB"
+  read -r -a tools <<< "${set_tools[$letter]}"
+  for tool in "${tools[@]}"; do
+    secs=$(med_seconds "$letter" "$tool")
+    mib=$(med_mib "$letter" "$tool")
+    if [[ -n ${reference[$tool]:-} ]]; then
+      ref=${reference[$tool]}
+      tr=$(ratio "$(med_seconds "$letter" "$tool" 6)" "$(med_seconds "$letter" "$ref" 6)")
+      mr=$(ratio "$(med_mib "$letter" "$tool" 4)" "$(med_mib "$letter" "$ref" 4)")
+      name="\`${display[$tool]}\` (vs ${display[$ref]})"
+    else
+      tr="—"
+      mr="—"
+      name="\`${display[$tool]}\`"
+    fi
+    echo "| $label | $name | ${secs:-failed} | ${mib:-failed} | $tr | $mr |"
+    label=""
+  done
+done
+
+# The goals, as ratios within this one run.
+goal() {  # description value comparison(ge|le|gt) threshold
+  local verdict="not met"
+  if [[ $2 == n/a || -z $2 ]]; then
+    verdict="n/a"
+  elif awk -v v="$2" -v t="$4" -v op="$3" 'BEGIN { exit !((op == "ge" && v >= t) || (op == "le" && v <= t) || (op == "gt" && v > t)) }'; then
+    verdict="met"
+  fi
+  local sign
+  case $3 in ge) sign="≥" ;; le) sign="≤" ;; gt) sign=">" ;; esac
+  echo "| $1 | $2 | $sign $4 | $verdict |"
+}
+s() { med_seconds "$1" "$2" 6; }
+m() { med_mib "$1" "$2" 4; }
+
+echo
+echo "| goal | value | target | |"
+echo "|---|---:|---:|---|"
+if [[ $ran_sets == *a* ]]; then
+  goal "a: mawk tolower time / rowsift" "$(ratio "$(s a mawk_lower)" "$(s a rowsift)")" ge 10
+  goal "a: mawk time / rowsift /c" "$(ratio "$(s a mawk)" "$(s a rowsift_c)")" ge 10
+  goal "a: rowsift time / wc -l" "$(ratio "$(s a rowsift)" "$(s a wc)")" le 10
+  goal "a: rowsift /c time / wc -l" "$(ratio "$(s a rowsift_c)" "$(s a wc)")" le 10
+fi
+if [[ $ran_sets == *d* ]]; then
+  goal "d: mawk tolower time / rowsift" "$(ratio "$(s d mawk_lower)" "$(s d rowsift)")" ge 5
+  goal "d: mawk time / rowsift /c" "$(ratio "$(s d mawk)" "$(s d rowsift_c)")" ge 5
+fi
+if [[ $ran_sets == *b* && $ran_sets == *d* ]]; then
+  for tool in rowsift rowsift_c; do
+    per_b=$(ratio "$(s b "$tool")" "${set_lines[b]}")
+    per_line=$(awk -v tb="$(s b "$tool")" -v td="$(s d "$tool")" -v nb="${set_lines[b]}" -v nd="${set_lines[d]}" \
+      'BEGIN { if (tb > 0) printf "%.2f", (td / nd) / (tb / nb); else print "n/a" }')
+    [[ $per_b == n/a ]] && per_line=n/a
+    goal "${display[$tool]}: time per line at $(count_label "${set_lines[d]}") / at $(count_label "${set_lines[b]}") distinct" "$per_line" le 1.5
+    # The same with the start-up time of a one-line file taken off both.
+    net=$(awk -v tb="$(s b "$tool")" -v td="$(s d "$tool")" -v t0="$(s startup rowsift)" -v nb="${set_lines[b]}" -v nd="${set_lines[d]}" \
+      'BEGIN { if (t0 != "" && tb > t0) printf "%.2f", ((td - t0) / nd) / ((tb - t0) / nb); else print "n/a" }')
+    goal "${display[$tool]}: the same, less start-up ($(med_seconds startup rowsift) s)" "$net" le 1.5
+  done
+  for tool in rowsift rowsift_c mawk; do
+    bytes=$(awk -v mb="$(m b "$tool")" -v md="$(m d "$tool")" -v nb="${set_distinct[b]}" -v nd="${set_distinct[d]}" \
+      'BEGIN { if (mb != "" && md != "") printf "%.1f", (md - mb) * 1048576 / (nd - nb); else print "n/a" }')
+    if [[ $tool == mawk ]]; then
+      echo "| ${display[$tool]}: bytes per distinct line above the $(count_label "${set_lines[b]}") set | $bytes | (for comparison) | |"
+    else
+      goal "${display[$tool]}: bytes per distinct line above the $(count_label "${set_lines[b]}") set" "$bytes" le 40
+    fi
+  done
+fi
+for letter in b c d; do
+  [[ $ran_sets == *"$letter"* ]] || continue
+  goal "$letter: rowsift memory / mawk tolower" "$(ratio "$(m "$letter" rowsift)" "$(m "$letter" mawk_lower)")" le 0.33
+  goal "$letter: rowsift /c memory / mawk" "$(ratio "$(m "$letter" rowsift_c)" "$(m "$letter" mawk)")" le 0.33
+done
+if [[ $ran_sets == *g* ]]; then
+  [[ $ran_sets == *a* ]] && goal "g: rowsift time on UTF-16 / on the same text in UTF-8 (a)" "$(ratio "$(s g rowsift)" "$(s a rowsift)")" le 2
+  goal "g: iconv pipeline time / rowsift" "$(ratio "$(s g iconv_mawk)" "$(s g rowsift)")" gt 1
+fi
+
+if ((${#problems[@]} > 0)); then
+  echo
+  echo "## Problems"
+  echo
+  for problem in "${problems[@]}"; do echo "- $problem"; done
+  exit 1
+fi
+echo
+echo "All output checks passed."
