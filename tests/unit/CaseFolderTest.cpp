@@ -26,7 +26,9 @@ TEST(CaseFolder, FoldsByTheRulesOfTheCodePage) {
   };
   const Case cases[] = {
       {"CP1252", "ABC xyz \xC9\xC0\xDE", "abc xyz \xE9\xE0\xFE"},
+      {"CP1252", "\x8A\x8C\x8E\x9F", "\x9A\x9C\x9E\xFF"},         // S, OE, Z, Y with marks
       {"CP1252", "\xE9\xDF\xB5", "\xE9\xDF\xB5"},                 // lower already, or no upper form
+      {"KOI8-R", "\xF0\xF2\xE9", "\xD0\xD2\xC9"},                 // capitals above small letters
       {"no-such-codeset", "ABC \xC9", "abc \xC9"},                // A to Z only
       {"CP1251", "\xCF\xD0\xC8", "\xEF\xF0\xE8"},                 // Cyrillic
       {"UTF-8", "\xC3\x89" "COLE", "\xC3\xA9" "cole"},
@@ -35,6 +37,7 @@ TEST(CaseFolder, FoldsByTheRulesOfTheCodePage) {
       {"UTF-8", "\xE9\x41", "\xE9\x61"},                          // malformed E9, then an A of its own
       {"UTF-8", "\xC3", "\xC3"},                                  // truncated sequence
       {"UTF-8", "\xC4\xB0X", "\xC4\xB0x"},                        // dotted I: lower form is shorter
+      {"UTF-8", "\xC8\xBA", "\xC8\xBA"},                          // lower form is longer
       {"UTF-8", "ABCDEFGHIJKLMNOPQRSTUVWXYZ@[`{", "abcdefghijklmnopqrstuvwxyz@[`{"},
       {"UTF-8", "\xF0\x90\x90\x80", "\xF0\x90\x90\xA8"},          // Deseret, four bytes
       {"CP932", "\x82\x60\x82\x79Z", "\x82\x81\x82\x9Az"},        // fullwidth A and Z
@@ -49,26 +52,21 @@ TEST(CaseFolder, FoldsByTheRulesOfTheCodePage) {
 }
 
 TEST(CodePage, KindFollowsTheCodeset) {
-  const std::pair<const char*, CodePage::Kind> cases[] = {
-      {"", CodePage::Kind::Utf8},        {"UTF-8", CodePage::Kind::Utf8},
-      {"utf8", CodePage::Kind::Utf8},    {"ANSI_X3.4-1968", CodePage::Kind::Utf8},
-      {"CP1252", CodePage::Kind::Icu},   {"windows-1252", CodePage::Kind::Icu},
-      {"KOI8-R", CodePage::Kind::Icu},   {"Shift_JIS", CodePage::Kind::Icu},
-      {"EUC-JP", CodePage::Kind::Unknown}, {"GB18030", CodePage::Kind::Unknown},
-      {"no-such-codeset", CodePage::Kind::Unknown},
+  using Kind = CodePage::Kind;
+  const std::pair<const char*, Kind> cases[] = {
+      {"", Kind::Utf8},         {"utf8", Kind::Utf8},          {"ANSI_X3.4-1968", Kind::Utf8},
+      {"CP1252", Kind::Icu},    {"windows-1252", Kind::Icu},   {"Shift_JIS", Kind::Icu},
+      {"EUC-JP", Kind::Unknown}, {"GB18030", Kind::Unknown},   {"no-such-codeset", Kind::Unknown},
   };
-  for (const auto& [codeset, kind] : cases) EXPECT_EQ(CodePage(codeset).GetKind(), kind) << codeset;
-  EXPECT_TRUE(CodePage("CP932").IsLeadByte(0x82));
-  EXPECT_FALSE(CodePage("CP932").IsLeadByte('A'));
-  EXPECT_FALSE(CodePage("CP1252").HasLeadBytes());
+  for (const auto& [codeset, kind] : cases) EXPECT_EQ(Page(codeset).GetKind(), kind) << codeset;
 }
 
 TEST(CodePage, CodesetComesFromLcAllThenLcCtypeThenLang) {
   const char* names[] = {"LC_ALL", "LC_CTYPE", "LANG"};
   std::optional<std::string> saved[3];
+  auto set = [&](int i, const char* value) { value ? ::setenv(names[i], value, 1) : ::unsetenv(names[i]); };
   for (int i = 0; i < 3; ++i)
     if (const char* value = std::getenv(names[i])) saved[i] = value;
-
   struct Case {
     const char* values[3];  // LC_ALL, LC_CTYPE, LANG; null: unset
     const char* codeset;
@@ -83,20 +81,8 @@ TEST(CodePage, CodesetComesFromLcAllThenLcCtypeThenLang) {
       {{nullptr, "", "ja_JP.SJIS"}, "SJIS"},
   };
   for (const Case& c : cases) {
-    for (int i = 0; i < 3; ++i) {
-      if (c.values[i]) {
-        ::setenv(names[i], c.values[i], 1);
-      } else {
-        ::unsetenv(names[i]);
-      }
-    }
-    EXPECT_EQ(CodePage::CodesetFromEnvironment(), c.codeset);
+    for (int i = 0; i < 3; ++i) set(i, c.values[i]);
+    EXPECT_EQ(CodePage::CodesetFromEnvironment(), c.codeset) << ::testing::PrintToString(c.values);
   }
-  for (int i = 0; i < 3; ++i) {
-    if (saved[i]) {
-      ::setenv(names[i], saved[i]->c_str(), 1);
-    } else {
-      ::unsetenv(names[i]);
-    }
-  }
+  for (int i = 0; i < 3; ++i) set(i, saved[i] ? saved[i]->c_str() : nullptr);
 }

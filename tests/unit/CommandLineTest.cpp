@@ -1,11 +1,10 @@
-// Switches and names on the command line, and trimming by the options.
+// Switches and names on the command line.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "app/DedupCommandLineInfo.h"
-#include "app/DedupRun.h"
 
 TEST(CommandLine, SwitchOrPath) {
   for (const char* arg : {"/r", "/Remove", "-C", "/", "-", "-x.txt", "/b", "-/tmp"})
@@ -40,27 +39,5 @@ TEST(CommandLine, ScanIntoNamesAndOptions) {
     EXPECT_EQ(info.m_strSource, c.source) << trace;
     EXPECT_EQ(info.m_strTarget, c.target) << trace;
     EXPECT_EQ(info.m_nOptions, c.options) << trace;
-  }
-}
-
-TEST(CommandLine, TrimLineByOptions) {
-  struct Case {
-    const char* line;
-    uint32_t options;
-    const char* kept;
-  };
-  const Case cases[] = {
-      {" \t x \t ", optTrimLeading, "x \t "},
-      {" \t x \t ", optTrimTrailing, " \t x"},
-      {" \t x \t ", optTrimLeading | optTrimTrailing, "x"},
-      {" \t  ", optTrimTrailing, ""},
-      {" \t  ", optTrimLeading, ""},
-      {" x ", optRemoveBlank | optCaseSensitive, " x "},
-  };
-  for (const Case& c : cases) {
-    std::string buffer = c.line;
-    char* start = buffer.data();
-    const int32_t length = TrimLine(&start, static_cast<int32_t>(buffer.size()), c.options);
-    EXPECT_EQ(std::string(start, static_cast<size_t>(length)), c.kept) << '"' << c.line << '"';
   }
 }

@@ -68,25 +68,3 @@ TEST(LineReader, LinesAndStyleOfEverySource) {
     EXPECT_EQ(got.encoding, encAnsi);
   }
 }
-
-TEST(LineReader, CallerMayOverwriteReturnedLine) {
-  TempDir dir;
-  WriteBytes(dir.Path("s"), "  one\ntwo\n");
-  CTextFile source(encAutoDetect, Page("UTF-8"));
-  ASSERT_TRUE(source.Open(dir.Path("s"), CFile::modeRead | CFile::shareDenyNone));
-  char* line = source.ReadLine();
-  ASSERT_NE(line, nullptr);
-  line[2] = '\0';  // what trimming does
-  std::memset(line, 'Z', 2);
-  EXPECT_STREQ(source.ReadLine(), "two");
-}
-
-TEST(LineReader, OpenFailsForMissingFileAndDirectory) {
-  TempDir dir;
-  CTextFile missing(encAutoDetect, Page("UTF-8"));
-  EXPECT_FALSE(missing.Open(dir.Path("nope"), CFile::modeRead | CFile::shareDenyNone));
-  CTextFile folder(encAutoDetect, Page("UTF-8"));
-  std::string reason;
-  EXPECT_FALSE(folder.Open(dir.Root().string(), CFile::modeRead | CFile::shareDenyNone, &reason));
-  EXPECT_FALSE(reason.empty());
-}

@@ -1,9 +1,8 @@
-// UTF-16 sources: recognising them by their first four bytes, and decoding
-// them into the code page, from a file and through a FIFO alike.
+// UTF-16 sources: recognised by their first four bytes and decoded into the
+// code page, from a file and through a FIFO alike.
 #include <gtest/gtest.h>
 
 #include "TestFiles.h"
-#include "textfile/Utf16Codec.h"
 
 using namespace std::string_literals;
 using Lines = std::vector<std::string>;
@@ -21,25 +20,6 @@ std::string Units(const std::u16string& units, bool bigEndian) {
 }
 
 }  // namespace
-
-TEST(Utf16Detection, FirstFourBytes) {
-  struct Case {
-    std::string bytes;
-    int32_t encoding;
-    uint32_t mark;
-  };
-  const Case cases[] = {
-      {"\xFF\xFE\0\0"s, encUtf16LE, 2},  {"\xFF\xFE" "AB", encUtf16LE, 2},  {"A\0B\0"s, encUtf16LE, 0},
-      {"\xFE\0A\0"s, encUtf16LE, 0},     {"\xFE\xFF\0A"s, encUtf16BE, 2},   {"\0A\0B"s, encUtf16BE, 0},
-      {"\0\xFF\0\xFE"s, encUtf16BE, 0},  {"A\0\0\0"s, encAnsi, 0},         {"\0\0\0A"s, encAnsi, 0},
-      {"A\0BC"s, encAnsi, 0},            {"\xFF\xFF\0\0"s, encAnsi, 0},    {"Hi\r\n", encAnsi, 0},
-  };
-  for (const Case& c : cases) {
-    const DetectedEncoding got = ClassifyFirstBytes(reinterpret_cast<const uint8_t*>(c.bytes.data()));
-    EXPECT_EQ(got.encoding, c.encoding) << ::testing::PrintToString(c.bytes);
-    EXPECT_EQ(got.markLength, c.mark) << ::testing::PrintToString(c.bytes);
-  }
-}
 
 TEST(Utf16Read, SourcesFromFileAndFifo) {
   struct Case {
@@ -59,6 +39,9 @@ TEST(Utf16Read, SourcesFromFileAndFifo) {
       {"BE with mark", "UTF-8", "\xFE\xFF\0A\0B\0\n"s, {"AB"}, encUtf16BE},
       {"LE without mark", "UTF-8", "A\0B\0C\0"s, {"ABC"}, encUtf16LE},
       {"BE without mark", "UTF-8", "\0A\0B\0C"s, {"ABC"}, encUtf16BE},
+      {"mark wins over the zero pattern", "UTF-8", "\xFF\xFE\0\0A\0\n\0"s, {"\xB7" "A"}, encUtf16LE},
+      {"FE 00 is a character and a zero", "UTF-8", "\xFE\0A\0\n\0"s, {"\xC3\xBE" "A"}, encUtf16LE},
+      {"zero high bytes both ways are 8-bit", "UTF-8", "A\0\0\0\n"s, {"A\xB7\xB7\xB7"}, encAnsi},
       {"four bytes are 8-bit", "UTF-8", "A\0B\0"s, {"A\xB7" "B\xB7"}, encAnsi},
       {"four bytes with a mark are 8-bit", "UTF-8", "\xFF\xFE" "A\0"s, {"\xFF\xFE" "A\xB7"}, encAnsi},
       {"8-bit text", "UTF-8", "Hi\r\nA", {"Hi", "A"}, encAnsi},

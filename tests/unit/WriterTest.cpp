@@ -18,49 +18,30 @@ class Writer : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(Writer, RunLongerThanBufferFollowsPendingBytesUnbuffered) {
-  CTextFile target(encAutoDetect, Page("UTF-8"));
-  ASSERT_TRUE(target.Open(path, kCreateWrite));
-  const std::string pending(10, 'p');
-  const std::string run(60001, 'r');
-  target.WriteRaw(pending.data(), 10);
-  EXPECT_EQ(ReadBytes(path), "");
-  target.WriteRaw(run.data(), static_cast<uint32_t>(run.size()));
-  EXPECT_EQ(ReadBytes(path), pending + run);
-  target.WriteRaw("fives", 5);
-  EXPECT_EQ(ReadBytes(path), pending + run) << "a short run waits in the buffer";
-  target.Close();
-  EXPECT_EQ(ReadBytes(path), pending + run + "fives");
-}
-
-TEST_F(Writer, ExactlyOneBufferfulStaysBuffered) {
-  CTextFile target(encAutoDetect, Page("UTF-8"));
-  ASSERT_TRUE(target.Open(path, kCreateWrite));
-  const std::string full(60000, 'f');
-  target.WriteRaw(full.data(), 60000);
-  EXPECT_EQ(ReadBytes(path).size(), 0u);
-  target.WriteString("+");
-  EXPECT_EQ(ReadBytes(path), full);
-  target.FlushBuffer();
-  EXPECT_EQ(ReadBytes(path), full + "+");
-}
-
-TEST_F(Writer, DestroyingWithoutFlushDropsWaitingBytes) {
+// Runs written one after another, with the file's length after each step.
+TEST_F(Writer, BytesReachTheFileWhenTheBufferCannotHoldThem) {
+  const std::pair<size_t, size_t> steps[] = {
+      {10, 0},          // waits
+      {60001, 60011},   // the 10 bytes, then the long run straight to the file
+      {5, 60011},       // waits
+      {0, 60016},       // FlushBuffer
+      {60000, 60016},   // exactly one bufferful into an empty buffer waits
+      {1, 120016},      // the bufferful goes out; this byte waits
+  };
+  std::string written;
   {
     CTextFile target(encAutoDetect, Page("UTF-8"));
     ASSERT_TRUE(target.Open(path, kCreateWrite));
-    target.WriteString("kept");
-    target.FlushBuffer();
-    target.WriteString("lost");
-  }
-  EXPECT_EQ(ReadBytes(path), "kept");
-}
-
-TEST_F(Writer, OpenCutsAnExistingFile) {
-  WriteBytes(path, "old content");
-  CTextFile target(encAutoDetect, Page("UTF-8"));
-  ASSERT_TRUE(target.Open(path, kCreateWrite));
-  EXPECT_EQ(ReadBytes(path), "");
+    for (const auto& [size, fileLength] : steps) {
+      const std::string run(size, static_cast<char>('a' + written.size() % 26));
+      if (size == 0) target.FlushBuffer();
+      target.WriteRaw(run.data(), static_cast<uint32_t>(size));
+      written += run;
+      EXPECT_EQ(ReadBytes(path).size(), fileLength) << "after a run of " << size;
+    }
+  }  // destroyed without a flush: the last byte is dropped
+  written.pop_back();
+  EXPECT_TRUE(ReadBytes(path) == written);
 }
 
 TEST_F(Writer, TerminatorsAndEmptyString) {
@@ -104,15 +85,5 @@ TEST_F(Writer, EncodingOfEachWriter) {
     if (c.eol) target.WriteEol(eolCrLf);
     target.Close();
     EXPECT_EQ(ReadBytes(path), c.bytes);
-  }
-}
-
-TEST_F(Writer, ConversionBufferSizesAreMultiplesOf16) {
-  CTextFile file(encAnsi, Page("UTF-8"));
-  char* first = file.GetConversionBuffer(0);
-  EXPECT_EQ(file.GetConversionBuffer(15), first) << "16 bytes already suffice";
-  for (int32_t n : {16, 17, 131072}) {
-    // Writing the whole requested size must be safe.
-    std::memset(file.GetConversionBuffer(n), 0, static_cast<size_t>(n));
   }
 }
