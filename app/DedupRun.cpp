@@ -90,7 +90,17 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
 
   RunProgress done{progress ? source.GetLength() : 0, 0, 0, 0};
   CLineBatch batch(index, target, caseSensitive, done);
-  while (char* line = source.ReadLine()) {
+  // When the source fails, the lines read before the failure still go to the
+  // target as they would have one by one; then the failure is reported.
+  auto nextLine = [&]() -> char* {
+    try {
+      return source.ReadLine();
+    } catch (...) {
+      batch.Drain();
+      throw;
+    }
+  };
+  while (char* line = nextLine()) {
     int32_t length = source.GetLineLength();
     if (length == 0 && removeBlank) {
       ++done.linesDropped;
@@ -110,7 +120,6 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
       progress(done);
     }
   }
-
   batch.Drain();
   target.FlushBuffer();
   target.Close();

@@ -14,8 +14,8 @@ constexpr int32_t kLf = 0x0A;
 constexpr int32_t kCr = 0x0D;
 constexpr int32_t kNul = 0x00;
 constexpr char kNulStandIn = static_cast<char>(0xB7);
-// A line's length, terminator included, must stay below this.
-constexpr int64_t kMaxLineLen = INT32_MAX - 1;
+// A line's length, terminator bytes included, must stay below 2^31 - 1.
+constexpr int64_t kMaxLineLen = INT32_MAX;
 
 struct Terminator {
   const char* text;
@@ -195,7 +195,7 @@ char* CTextFile::EndOfInput() {
 
 void CTextFile::AppendToLine(const char* bytes, uint32_t count) {
   const int64_t newLen = int64_t{m_nLineLen} + count;
-  if (newLen > kMaxLineLen - 1) throw CLineTooLongException(GetFileName());
+  if (newLen >= kMaxLineLen) throw CLineTooLongException(GetFileName());
   // The buffer keeps room for the terminating NUL.
   if (newLen >= m_nLineBufSize) GrowLineBuffer(newLen);
   std::memcpy(m_pLineBuf.get() + m_nLineLen, bytes, count);
@@ -210,7 +210,7 @@ void CTextFile::GrowLineBuffer(int64_t needed) {
     size += 1024;
     if (size > 50000) size *= 2;
   }
-  size = std::min<int64_t>(size, kMaxLineLen + 1);
+  size = std::min<int64_t>(size, kMaxLineLen);
   std::unique_ptr<char[]> grown(new char[static_cast<size_t>(size)]);
   std::memcpy(grown.get(), m_pLineBuf.get(), static_cast<size_t>(m_nLineLen));
   m_pLineBuf = std::move(grown);
