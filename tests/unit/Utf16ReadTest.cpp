@@ -54,6 +54,8 @@ TEST(Utf16Read, SourcesFromFileAndFifo) {
       {"unknown code page gives UTF-8", "no-such-codeset", "\xFF\xFE" + Units(u"\u00E9\n", false), {"\xC3\xA9"}, encUtf16LE},
       {"unpaired surrogate in UTF-8", "UTF-8", "\xFF\xFE" + Units(u"\xD800" u"A", false), {"\xEF\xBF\xBD" "A"}, encUtf16LE},
       {"combining sequence composed", "CP1252", "\xFF\xFE" + Units(u"e\u0301!", false), {"\xE9!"}, encUtf16LE},
+      {"kana and voiced mark composed", "CP932", "\xFF\xFE" + Units(u"\u304B\u3099\n", false), {"\x82\xAA"}, encUtf16LE},
+      {"nothing to compose to", "CP1252", "\xFF\xFE" + Units(u"q\u0301\n", false), {"q?"}, encUtf16LE},
       {"combining sequence in UTF-8", "UTF-8", "\xFF\xFE" + Units(u"e\u0301!", false), {"e\xCC\x81!"}, encUtf16LE},
       {"zero unit after 49 units", "UTF-8", "\xFF\xFE" + Units(a49 + u'\0' + u"z\n", false), {std::string(49, 'a'), "z"}, encUtf16LE},
       {"zero unit after 48 units", "UTF-8", "\xFF\xFE" + Units(a48 + u'\0' + u"z\n", false), {std::string(48, 'a') + "\xB7z"}, encUtf16LE},
@@ -72,10 +74,12 @@ TEST(Utf16Read, SourcesFromFileAndFifo) {
   }
 }
 
-// The first read takes 65536 units after the mark; a character of two units
-// starts at the last of them, inside a line that spans the boundary.
-TEST(Utf16Read, LinesAndCharactersAcrossTheBlockBoundary) {
+// A character of two units whose halves fall on either side of a boundary:
+// the end of the first 65536-unit read, or where a block's conversion may be
+// cut (a third or a half of it). The line around it spans the boundary.
+TEST(Utf16Read, CharactersAcrossBlockBoundaries) {
   struct Case {
+    size_t at;  // index of the first unit after the mark
     bool bigEndian;
     const char* codeset;
     std::u16string straddling;
@@ -83,20 +87,22 @@ TEST(Utf16Read, LinesAndCharactersAcrossTheBlockBoundary) {
   };
   const std::u16string pair = u"\xD83D\xDE00", combining = u"e\u0301";
   const Case cases[] = {
-      {false, "UTF-8", pair, "\xF0\x9F\x98\x80"}, {true, "UTF-8", pair, "\xF0\x9F\x98\x80"},
-      {false, "CP1252", pair, "?"},              {true, "CP932", pair, "?"},
-      {false, "CP1252", combining, "\xE9"},      {true, "CP1252", combining, "\xE9"},
-      {false, "UTF-8", combining, "e\xCC\x81"},
+      {65535, false, "UTF-8", pair, "\xF0\x9F\x98\x80"}, {65535, true, "UTF-8", pair, "\xF0\x9F\x98\x80"},
+      {21844, false, "UTF-8", pair, "\xF0\x9F\x98\x80"}, {32767, false, "UTF-8", pair, "\xF0\x9F\x98\x80"},
+      {65535, false, "CP1252", pair, "?"},              {32767, false, "CP1252", pair, "?"},
+      {65535, true, "CP932", pair, "?"},                {32767, true, "CP932", pair, "?"},
+      {65535, false, "CP1252", combining, "\xE9"},      {65535, true, "CP1252", combining, "\xE9"},
+      {32767, false, "CP1252", combining, "\xE9"},      {65535, false, "UTF-8", combining, "e\xCC\x81"},
   };
   TempDir dir;
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.codeset + std::string(c.bigEndian ? " BE " : " LE ") + ::testing::PrintToString(c.decoded));
-    std::u16string units = std::u16string(65535, u'a') + c.straddling + u"b\n";
-    for (int i = 0; i < 3000; ++i) units += u"tail\n";
+    SCOPED_TRACE(c.codeset + std::string(c.bigEndian ? " BE at " : " LE at ") + std::to_string(c.at));
+    std::u16string units = std::u16string(c.at, u'a') + c.straddling + u"b\n";
+    for (int i = 0; i < 14000; ++i) units += u"tail\n";
     const std::string bytes = (c.bigEndian ? "\xFE\xFF" : "\xFF\xFE") + Units(units, c.bigEndian);
     ASSERT_GT(bytes.size(), 131072u);
-    Lines expected{std::string(65535, 'a') + c.decoded + "b"};
-    expected.insert(expected.end(), 3000, "tail");
+    Lines expected{std::string(c.at, 'a') + c.decoded + "b"};
+    expected.insert(expected.end(), 14000, "tail");
     EXPECT_EQ(ReadFileLines(dir, bytes, Page(c.codeset)).lines, expected);
     EXPECT_EQ(ReadFifoLines(dir, bytes, Page(c.codeset)).lines, expected) << "through a FIFO";
   }

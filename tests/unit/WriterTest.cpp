@@ -24,9 +24,11 @@ TEST_F(Writer, BytesReachTheFileWhenTheBufferCannotHoldThem) {
       {10, 0},          // waits
       {60001, 60011},   // the 10 bytes, then the long run straight to the file
       {5, 60011},       // waits
-      {0, 60016},       // FlushBuffer
-      {60000, 60016},   // exactly one bufferful into an empty buffer waits
-      {1, 120016},      // the bufferful goes out; this byte waits
+      {59995, 60011},   // fills the buffer exactly: waits
+      {1, 120011},      // the full buffer goes out; this byte waits
+      {0, 120012},      // FlushBuffer
+      {60000, 120012},  // one bufferful into an empty buffer waits
+      {1, 180012},
   };
   std::string written;
   {
