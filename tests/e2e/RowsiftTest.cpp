@@ -173,22 +173,36 @@ TEST_F(Rowsift, DeduplicatesAsTheSwitchesSay) {
   }
 }
 
-// Duplicates close together and far apart, and lines of several kilobytes
-// among them: the first occurrences, in source order.
+// Duplicates close together and far apart, blanks around lines, and lines of
+// several and of over 64 kilobytes among them: the first occurrences of the
+// trimmed lines, in source order, with and without the trimming switches.
 TEST_F(Rowsift, LargeSourceKeepsFirstOccurrencesInOrder) {
-  std::string source, expected;
-  std::set<std::string> seen;
+  std::string source, expected[2];
+  std::set<std::string> seen[2];
   for (int i = 0; i < 20000; ++i) {
     std::string line = (i % 3 ? "Line " : "LINE ") + std::to_string((i * 7919) % 5003);
     if (i % 97 == 0) line = std::string(5000 + i % 3, 'x') + std::to_string(i % 5);
+    if (i % 1500 == 0) line = std::string(70000, 'y') + std::to_string(i % 4);
+    if (i % 11 == 0) line = i % 2 ? "" : " \t";
+    if (i % 5 == 0) line = "  " + line + "\t";
     source += line + "\n";
-    std::string folded = line;
-    for (char& ch : folded) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    if (seen.insert(folded).second) expected += line + "\n";
+    for (int trim = 0; trim < 2; ++trim) {
+      std::string kept = line;
+      if (trim) {
+        kept.erase(0, kept.find_first_not_of(" \t"));
+        kept.erase(kept.find_last_not_of(" \t") + 1);
+        if (kept.empty()) continue;
+      }
+      std::string folded = kept;
+      for (char& ch : folded) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+      if (seen[trim].insert(folded).second) expected[trim] += kept + "\n";
+    }
   }
   WriteBytes(Path("in.txt"), source);
   EXPECT_EQ(Run({"in.txt", "out.txt"}).status, 0);
-  EXPECT_TRUE(ReadBytes(Path("out.txt")) == expected) << "not the first occurrences in source order";
+  EXPECT_TRUE(ReadBytes(Path("out.txt")) == expected[0]) << "not the first occurrences in source order";
+  EXPECT_EQ(Run({"in.txt", "out.txt", "/b", "/e", "/r"}).status, 0);
+  EXPECT_TRUE(ReadBytes(Path("out.txt")) == expected[1]) << "not the first trimmed occurrences in source order";
 }
 
 TEST_F(Rowsift, PipesAndAbsolutePaths) {
