@@ -1,0 +1,112 @@
+// Helpers shared by the fuzz targets: plain reference versions of the
+// fingerprints, a scratch folder for files, and a way to stop with a message.
+#pragma once
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace fuzz {
+
+// Stops the run with a message; libFuzzer keeps the input that did it.
+[[noreturn]] inline void Fail(const char* what, const std::string& detail = {}) {
+  std::fprintf(stderr, "invariant broken: %s%s%s\n", what, detail.empty() ? "" : ": ", detail.c_str());
+  std::abort();
+}
+
+// FUZZ_CHECK(condition) or FUZZ_CHECK(condition, detail); the detail is only
+// worked out when the condition fails.
+#define FUZZ_CHECK(cond, ...)                                  \
+  do {                                                         \
+    if (!(cond)) ::fuzz::Fail(#cond __VA_OPT__(, ) __VA_ARGS__); \
+  } while (0)
+
+// The line key, one byte at a time: h = h * 9551 + the byte taken as signed.
+inline uint32_t ReferenceKey(std::string_view text) {
+  uint32_t h = 0;
+  for (char c : text) h = h * 9551u + static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(c)));
+  return h;
+}
+
+// CRC-32 (reflected, polynomial 0xEDB88320), a byte at a time through a
+// table built here bit by bit.
+inline uint32_t ReferenceCrc32(std::string_view bytes) {
+  static const auto table = [] {
+    struct Table {
+      uint32_t entry[256];
+    } t{};
+    for (uint32_t b = 0; b < 256; ++b) {
+      uint32_t crc = b;
+      for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+      t.entry[b] = crc;
+    }
+    return t;
+  }();
+  uint32_t crc = 0xFFFFFFFFu;
+  for (char c : bytes) crc = table.entry[(crc ^ static_cast<uint8_t>(c)) & 0xFFu] ^ (crc >> 8);
+  return ~crc;
+}
+
+// A folder of this process for the files a target writes, on tmpfs when
+// there is one.
+inline const std::string& ScratchDir() {
+  static const std::string dir = [] {
+    const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    std::string pattern = std::string(base) + "/rowsift-fuzz-XXXXXX";
+    if (!mkdtemp(pattern.data())) Fail("mkdtemp", pattern);
+    return pattern;
+  }();
+  return dir;
+}
+
+inline void WriteFile(const std::string& path, std::string_view bytes) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) Fail("open for writing", path);
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n <= 0) Fail("write", path);
+    done += static_cast<size_t>(n);
+  }
+  ::close(fd);
+}
+
+inline std::string ReadFile(const std::string& path) {
+  std::string bytes;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) Fail("open for reading", path);
+  char buf[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0) Fail("read", path);
+    if (n == 0) break;
+    bytes.append(buf, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return bytes;
+}
+
+// Printable form of a short byte string for messages.
+inline std::string Show(std::string_view bytes) {
+  std::string out;
+  for (unsigned char c : bytes.substr(0, 200)) {
+    char hex[8];
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      out += static_cast<char>(c);
+    } else {
+      std::snprintf(hex, sizeof hex, "\\x%02x", c);
+      out += hex;
+    }
+  }
+  if (bytes.size() > 200) out += "...";
+  return out;
+}
+
+}  // namespace fuzz
