@@ -3,8 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/LineBatch.h"
-#include "dedup/DuplicateIndex.h"
+#include "app/DedupPass.h"
 #include "platform/Console.h"
 #include "textfile/TextFile.h"
 
@@ -82,45 +81,8 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
     return ReportOpenFailure("Failed to open target file ", info.m_strTarget, reason);
   }
 
-  const uint32_t options = info.m_nOptions;
-  const bool caseSensitive = (options & optCaseSensitive) != 0;
-  const bool removeBlank = (options & optRemoveBlank) != 0;
-  const bool trim = (options & (optTrimLeading | optTrimTrailing)) != 0;
-  CDuplicateIndex index;
-
-  RunProgress done{progress ? source.GetLength() : 0, 0, 0, 0};
-  CLineBatch batch(index, target, caseSensitive, done);
-  // When the source fails, the lines read before the failure still go to the
-  // target as they would have one by one; then the failure is reported.
-  auto nextLine = [&]() -> char* {
-    try {
-      return source.ReadLine();
-    } catch (...) {
-      batch.Drain();
-      throw;
-    }
-  };
-  while (char* line = nextLine()) {
-    int32_t length = source.GetLineLength();
-    if (length == 0 && removeBlank) {
-      ++done.linesDropped;
-      continue;
-    }
-    if (trim) {
-      length = TrimLine(&line, length, options);
-      if (length == 0 && removeBlank) {
-        ++done.linesDropped;
-        continue;
-      }
-      line[length] = '\0';
-    }
-    batch.Offer(line, length, source.m_nEolStyle);
-    if (progress && source.GetBytesRead() != done.bytesRead) {
-      done.bytesRead = source.GetBytesRead();
-      progress(done);
-    }
-  }
-  batch.Drain();
+  CDedupPass pass(source, target, info.m_nOptions, progress);
+  pass.Run();
   target.FlushBuffer();
   target.Close();
   return exitDone;

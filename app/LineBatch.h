@@ -1,42 +1,43 @@
-// Decides and writes lines in small batches: the fingerprints of a batch are
-// taken first and the index's memory for them fetched ahead, so that the
-// cache misses of many lookups overlap instead of following one another.
-// Kept lines still go out in source order, exactly as one by one.
+// A batch of lines on its way from the reading thread to the deciding one:
+// their text (trimmed), their fingerprints and what the reader saw with them.
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <vector>
 
-#include "app/DedupRun.h"
-#include "dedup/DuplicateIndex.h"
+#include "dedup/LineFingerprinter.h"
 #include "textfile/TextFile.h"
 
-class CLineBatch {
- public:
-  CLineBatch(CDuplicateIndex& index, CTextFile& target, bool caseSensitive, RunProgress& counts);
-
-  // Takes a line (copied; the caller's buffer may change afterwards) that is
-  // to end in the terminator of eolStyle if it is kept.
-  void Offer(const char* line, int32_t length, int32_t eolStyle);
-  // Decides and writes every line offered so far.
-  void Drain();
-
- private:
-  static constexpr size_t kLines = 64;
-  static constexpr int32_t kLongLine = 4096;  // longer lines bypass the batch uncopied
-
-  struct Pending {
-    size_t offset;  // in m_text
+struct CLineBatch {
+  struct Line {
+    size_t offset;  // in text
     LineFingerprint fingerprint;
   };
 
-  void Decide(const char* line, const LineFingerprint& fingerprint);
+  std::vector<char> text;
+  std::vector<Line> lines;
+  // A line too long to copy, left in the reader's buffer; it comes after
+  // `lines`, and the reader waits until it has been decided.
+  const char* borrowed = nullptr;
+  LineFingerprint borrowedFingerprint{};
 
-  CDuplicateIndex& m_index;
-  CTextFile& m_target;
-  const bool m_bCaseSensitive;
-  RunProgress& m_counts;
-  int32_t m_nEolStyle = eolCrLf;
-  std::vector<Pending> m_pending;
-  std::vector<char> m_text;
+  int32_t eolStyle = eolCrLf;     // the source's line-ending style
+  uint64_t bytesRead = 0;         // source bytes taken up to this batch
+  uint64_t blankLinesDropped = 0;
+  bool last = false;              // nothing follows
+  std::exception_ptr error;       // the source failed after these lines
+
+  void Add(const char* line, const LineFingerprint& fingerprint) {
+    lines.push_back({text.size(), fingerprint});
+    text.insert(text.end(), line, line + fingerprint.length);
+  }
+  void Clear() {
+    text.clear();
+    lines.clear();
+    borrowed = nullptr;
+    blankLinesDropped = 0;
+    last = false;
+    error = nullptr;
+  }
 };

@@ -1,25 +1,11 @@
 #include "dedup/DuplicateIndex.h"
 
-#include "dedup/Fingerprints.h"
-
-CDuplicateIndex::CDuplicateIndex(const CaseFolder& folder) : m_folder(folder) {
+CDuplicateIndex::CDuplicateIndex(const CaseFolder& folder) : m_fingerprinter(folder) {
   m_pool.ExtendTo(CLineRecordPool::kPerBlock);
 }
 
 bool CDuplicateIndex::TestAndAdd(const char* line, int32_t length, bool caseSensitive) {
-  return TestAndAdd(Fingerprint(line, length, caseSensitive));
-}
-
-LineFingerprint CDuplicateIndex::Fingerprint(const char* line, int32_t length, bool caseSensitive) {
-  const auto size = static_cast<size_t>(length);
-  const char* text = line;
-  if (!caseSensitive) {
-    if (m_folded.size() < size) m_folded.resize(size);
-    m_folder.Fold(line, size, m_folded.data());
-    text = m_folded.data();
-  }
-  const LineKeyAndCrc both = KeyAndCrc32(text, size);
-  return {both.key, both.crc, length};
+  return TestAndAdd(m_fingerprinter.Take(line, length, caseSensitive));
 }
 
 bool CDuplicateIndex::TestAndAdd(const LineFingerprint& fingerprint) {

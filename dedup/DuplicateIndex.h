@@ -7,13 +7,8 @@
 
 #include "dedup/CaseFolder.h"
 #include "dedup/FingerprintMap.h"
+#include "dedup/LineFingerprinter.h"
 #include "dedup/LineRecordPool.h"
-
-struct LineFingerprint {
-  uint32_t key;
-  uint32_t crc;
-  int32_t length;
-};
 
 class CDuplicateIndex {
  public:
@@ -24,9 +19,9 @@ class CDuplicateIndex {
   // bytes are never changed.
   bool TestAndAdd(const char* line, int32_t length, bool caseSensitive);
 
-  // The same in two steps, so that a caller can fetch the memory of many
-  // lookups ahead (Prefetch) before it makes them.
-  LineFingerprint Fingerprint(const char* line, int32_t length, bool caseSensitive);
+  // The same for a line whose fingerprints were taken already (by a
+  // CLineFingerprinter), so that a caller can take them elsewhere and fetch
+  // the memory of many lookups ahead (Prefetch) before it makes them.
   bool TestAndAdd(const LineFingerprint& fingerprint);
 
   // Hints for the cache, in three rounds: the key's bucket, then its first
@@ -40,8 +35,7 @@ class CDuplicateIndex {
   const CFingerprintMap& Map() const { return m_map; }
 
  private:
-  const CaseFolder& m_folder;
+  CLineFingerprinter m_fingerprinter;
   CLineRecordPool m_pool;
   CFingerprintMap m_map;
-  std::vector<char> m_folded;  // reused for the lower-cased copy of every line
 };

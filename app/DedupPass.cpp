@@ -1,0 +1,151 @@
+#include "app/DedupPass.h"
+
+#include <thread>
+
+namespace {
+
+// Joins the reader on every way out of Run(); on an early exit the channels
+// are closed first, so that a reader waiting for a batch gives up. A reader
+// blocked in a read of a pipe stops when that read returns.
+class ReaderGuard {
+ public:
+  ReaderGuard(std::thread& thread, CBatchChannel& full, CBatchChannel& free)
+      : m_thread(thread), m_full(full), m_free(free) {}
+  ~ReaderGuard() {
+    m_full.Close();
+    m_free.Close();
+    m_thread.join();
+  }
+
+ private:
+  std::thread& m_thread;
+  CBatchChannel& m_full;
+  CBatchChannel& m_free;
+};
+
+}  // namespace
+
+CDedupPass::CDedupPass(CTextFile& source, CTextFile& target, uint32_t options, const ProgressCallback& progress)
+    : m_source(source), m_target(target), m_nOptions(options), m_progress(progress) {
+  if (m_progress) m_done.sourceSize = source.GetLength();
+  for (CLineBatch& batch : m_batches) {
+    batch.text.reserve(kTextPerBatch + kLongLine);
+    batch.lines.reserve(kLinesPerBatch);
+    m_spare.push_back(&batch);
+  }
+}
+
+void CDedupPass::Run() {
+  std::thread reader([this] { ReadLines(); });
+  ReaderGuard guard(reader, m_full, m_free);
+  for (;;) {
+    CLineBatch* batch = m_full.Pop();
+    Decide(*batch);
+    if (batch->error) std::rethrow_exception(batch->error);
+    if (batch->last) return;
+    m_free.Push(batch);
+  }
+}
+
+// ---------------------------------------------------------------- reading
+
+void CDedupPass::ReadLines() {
+  const bool caseSensitive = (m_nOptions & optCaseSensitive) != 0;
+  const bool removeBlank = (m_nOptions & optRemoveBlank) != 0;
+  const bool trim = (m_nOptions & (optTrimLeading | optTrimTrailing)) != 0;
+  CLineFingerprinter fingerprinter(CaseFolder::System());
+
+  CLineBatch* batch = TakeFreeBatch();
+  if (!batch) return;
+  try {
+    while (char* line = m_source.ReadLine()) {
+      int32_t length = m_source.GetLineLength();
+      if (length == 0 && removeBlank) {
+        ++batch->blankLinesDropped;
+        continue;
+      }
+      if (trim) {
+        length = TrimLine(&line, length, m_nOptions);
+        if (length == 0 && removeBlank) {
+          ++batch->blankLinesDropped;
+          continue;
+        }
+        line[length] = '\0';
+      }
+      const LineFingerprint fingerprint = fingerprinter.Take(line, length, caseSensitive);
+      if (length > kLongLine) {
+        batch->borrowed = line;
+        batch->borrowedFingerprint = fingerprint;
+        // The line stays in the reader's buffer until it has been decided.
+        if (!Send(batch) || !WaitUntilIdle()) return;
+        batch = TakeFreeBatch();
+        continue;
+      }
+      batch->Add(line, fingerprint);
+      if (batch->lines.size() == kLinesPerBatch || batch->text.size() >= kTextPerBatch) {
+        if (!Send(batch) || !(batch = TakeFreeBatch())) return;
+      }
+    }
+  } catch (...) {
+    batch->error = std::current_exception();
+  }
+  batch->last = true;
+  Send(batch);
+}
+
+CLineBatch* CDedupPass::TakeFreeBatch() {
+  CLineBatch* batch = nullptr;
+  if (m_spare.empty()) {
+    batch = m_free.Pop();
+    if (!batch) return nullptr;
+  } else {
+    batch = m_spare.back();
+    m_spare.pop_back();
+  }
+  batch->Clear();
+  return batch;
+}
+
+bool CDedupPass::Send(CLineBatch* batch) {
+  batch->eolStyle = m_source.m_nEolStyle;
+  batch->bytesRead = m_source.GetBytesRead();
+  return m_full.Push(batch);
+}
+
+// Takes back every batch: then the decider has finished with all of them.
+bool CDedupPass::WaitUntilIdle() {
+  while (m_spare.size() < kBatches) {
+    CLineBatch* batch = m_free.Pop();
+    if (!batch) return false;
+    m_spare.push_back(batch);
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------- deciding
+
+void CDedupPass::Decide(const CLineBatch& batch) {
+  // Three rounds of cache hints before the lookups, each reading what the
+  // round before fetched, so that the misses of a whole batch overlap.
+  for (const CLineBatch::Line& line : batch.lines) m_index.PrefetchBucket(line.fingerprint.key);
+  for (const CLineBatch::Line& line : batch.lines) m_index.PrefetchEntry(line.fingerprint.key);
+  for (const CLineBatch::Line& line : batch.lines) m_index.PrefetchRecord(line.fingerprint.key);
+  for (const CLineBatch::Line& line : batch.lines) {
+    DecideLine(batch.text.data() + line.offset, line.fingerprint, batch.eolStyle);
+  }
+  if (batch.borrowed) DecideLine(batch.borrowed, batch.borrowedFingerprint, batch.eolStyle);
+
+  m_done.linesDropped += batch.blankLinesDropped;
+  m_done.bytesRead = batch.bytesRead;
+  if (m_progress) m_progress(m_done);
+}
+
+void CDedupPass::DecideLine(const char* line, const LineFingerprint& fingerprint, int32_t eolStyle) {
+  if (!m_index.TestAndAdd(fingerprint)) {
+    ++m_done.linesDropped;
+    return;
+  }
+  m_target.WriteString(line, static_cast<uint32_t>(fingerprint.length));
+  m_target.WriteEol(eolStyle);
+  ++m_done.linesKept;
+}

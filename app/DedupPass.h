@@ -1,0 +1,55 @@
+// The single pass over the source, in two threads. A reader takes the lines
+// of the source, trims them, drops blank ones and takes their fingerprints,
+// a batch at a time; the calling thread looks every line up in the index in
+// source order and writes the kept ones. Reading, folding and hashing thus
+// overlap with the index's memory traffic, and the output is byte for byte
+// what one thread would write.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "app/BatchChannel.h"
+#include "app/DedupRun.h"
+#include "app/LineBatch.h"
+#include "dedup/DuplicateIndex.h"
+#include "textfile/TextFile.h"
+
+class CDedupPass {
+ public:
+  CDedupPass(CTextFile& source, CTextFile& target, uint32_t options, const ProgressCallback& progress);
+
+  // Runs the pass. When the source fails, the lines read before the failure
+  // are written first; then the failure, like any failure of the target or
+  // of memory, is raised here.
+  void Run();
+
+ private:
+  static constexpr size_t kBatches = 4;
+  static constexpr size_t kLinesPerBatch = 256;
+  static constexpr size_t kTextPerBatch = 64 * 1024;
+  // Longer lines are not copied: the reader lends its buffer and waits.
+  static constexpr int32_t kLongLine = 64 * 1024;
+
+  // The reading thread.
+  void ReadLines();
+  CLineBatch* TakeFreeBatch();
+  bool Send(CLineBatch* batch);
+  bool WaitUntilIdle();
+
+  // The deciding thread.
+  void Decide(const CLineBatch& batch);
+  void DecideLine(const char* line, const LineFingerprint& fingerprint, int32_t eolStyle);
+
+  CTextFile& m_source;
+  CTextFile& m_target;
+  const uint32_t m_nOptions;
+  const ProgressCallback& m_progress;
+  CDuplicateIndex m_index;
+  RunProgress m_done{};
+
+  CLineBatch m_batches[kBatches];
+  CBatchChannel m_full;  // reader to decider
+  CBatchChannel m_free;  // back to the reader
+  std::vector<CLineBatch*> m_spare;  // free batches the reader holds
+};

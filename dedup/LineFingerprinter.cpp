@@ -1,0 +1,15 @@
+#include "dedup/LineFingerprinter.h"
+
+#include "dedup/Fingerprints.h"
+
+LineFingerprint CLineFingerprinter::Take(const char* line, int32_t length, bool caseSensitive) {
+  const auto size = static_cast<size_t>(length);
+  const char* text = line;
+  if (!caseSensitive) {
+    if (m_folded.size() < size) m_folded.resize(size);
+    m_folder.Fold(line, size, m_folded.data());
+    text = m_folded.data();
+  }
+  const LineKeyAndCrc both = KeyAndCrc32(text, size);
+  return {both.key, both.crc, length};
+}
