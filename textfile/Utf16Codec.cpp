@@ -110,6 +110,28 @@ size_t Utf16Decoder::ConvertPlain(size_t begin, size_t end, char* out, size_t ca
   return pos;
 }
 
+// The composed form of one combining sequence, as far as the code page can
+// hold it: the longest leading part whose composed form it has (e + U+0301 +
+// U+0302 becomes e-acute and a lone circumflex in CP1252), the rest unchanged.
+void Utf16Decoder::ComposeSequence(const char16_t* sequence, int32_t length, std::u16string& out) const {
+  const UNormalizer2* nfc = Nfc();
+  const int32_t base = U16_LENGTH(sequence[0]) <= length ? U16_LENGTH(sequence[0]) : length;
+  std::u16string composed(static_cast<size_t>(length) * 3 + 8, u'\0');
+  int32_t part = length;
+  while (part >= base) {
+    UErrorCode err = U_ZERO_ERROR;
+    const int32_t n = unorm2_normalize(nfc, sequence, part, composed.data(), static_cast<int32_t>(composed.size()), &err);
+    if (U_FAILURE(err)) break;
+    if (part == base || m_codePage.CanEncode(composed.data(), static_cast<size_t>(n))) {
+      out.assign(composed.data(), static_cast<size_t>(n));
+      out.append(sequence + part, sequence + length);
+      return;
+    }
+    U16_BACK_1(sequence, 0, part);
+  }
+  out.assign(sequence, sequence + length);
+}
+
 // As ConvertPlain, but a base character followed by combining marks becomes
 // the precomposed character where the code page has one.
 size_t Utf16Decoder::ConvertComposing(size_t begin, size_t end, char* out, size_t capacity,
@@ -139,15 +161,9 @@ size_t Utf16Decoder::ConvertComposing(size_t begin, size_t end, char* out, size_
     size_t next = pos;
     U16_FWD_1(u, next, end);
     while (next < end && !BoundaryBefore(u, next, end)) U16_FWD_1(u, next, end);
-    const auto length = static_cast<int32_t>(next - pos);
-    composed.resize(static_cast<size_t>(length) * 3 + 8);
-    int32_t n = unorm2_normalize(nfc, u + pos, length, composed.data(), static_cast<int32_t>(composed.size()), &err);
-    const char16_t* text = u + pos;
-    size_t textLength = static_cast<size_t>(length);
-    if (U_SUCCESS(err) && m_codePage.CanEncode(composed.data(), static_cast<size_t>(n))) {
-      text = composed.data();
-      textLength = static_cast<size_t>(n);
-    }
+    ComposeSequence(u + pos, static_cast<int32_t>(next - pos), composed);
+    const char16_t* text = composed.data();
+    const size_t textLength = composed.size();
     bytes.resize(textLength * 2 + 2);
     size_t written = m_codePage.FromUtf16(text, textLength, bytes.data());
     if (*produced + written > capacity) {

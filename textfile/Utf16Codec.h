@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/CodePage.h"
@@ -36,6 +37,7 @@ class Utf16Decoder {
   size_t HoldBackLimit(size_t end) const;
   size_t ConvertPlain(size_t begin, size_t end, char* out, size_t capacity, size_t* produced) const;
   size_t ConvertComposing(size_t begin, size_t end, char* out, size_t capacity, size_t* produced);
+  void ComposeSequence(const char16_t* sequence, int32_t length, std::u16string& out) const;
 
   const bool m_bBigEndian;
   const CodePage& m_codePage;

@@ -56,6 +56,7 @@ TEST(Utf16Read, SourcesFromFileAndFifo) {
       {"combining sequence composed", "CP1252", "\xFF\xFE" + Units(u"e\u0301!", false), {"\xE9!"}, encUtf16LE},
       {"kana and voiced mark composed", "CP932", "\xFF\xFE" + Units(u"\u304B\u3099\n", false), {"\x82\xAA"}, encUtf16LE},
       {"nothing to compose to", "CP1252", "\xFF\xFE" + Units(u"q\u0301\n", false), {"q?"}, encUtf16LE},
+      {"composed as far as the code page goes", "CP1252", "\xFF\xFE" + Units(u"e\u0301\u0302\n", false), {"\xE9?"}, encUtf16LE},
       {"combining sequence in UTF-8", "UTF-8", "\xFF\xFE" + Units(u"e\u0301!", false), {"e\xCC\x81!"}, encUtf16LE},
       {"zero unit after 49 units", "UTF-8", "\xFF\xFE" + Units(a49 + u'\0' + u"z\n", false), {std::string(49, 'a'), "z"}, encUtf16LE},
       {"zero unit after 48 units", "UTF-8", "\xFF\xFE" + Units(a48 + u'\0' + u"z\n", false), {std::string(48, 'a') + "\xB7z"}, encUtf16LE},
