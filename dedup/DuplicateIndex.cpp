@@ -8,19 +8,30 @@ bool CDuplicateIndex::TestAndAdd(const char* line, int32_t length, bool caseSens
   return TestAndAdd(m_fingerprinter.Take(line, length, caseSensitive));
 }
 
+namespace {
+
+uint64_t CrcAndLength(uint32_t crc, int32_t length) { return uint64_t{crc} << 32 | static_cast<uint32_t>(length); }
+
+}  // namespace
+
 bool CDuplicateIndex::TestAndAdd(const LineFingerprint& fingerprint) {
+  RecordRef* head = m_map.FindHead(fingerprint.key);
+  if (head && !m_longChains.empty()) {
+    auto longChain = m_longChains.find(fingerprint.key);
+    if (longChain != m_longChains.end()) return TestAndAddToLongChain(longChain->second, fingerprint, head);
+  }
+
   const RecordRef record = m_pool.TakeRecord();
   LineRecord& fresh = m_pool[record];
   fresh = {fingerprint.crc, fingerprint.length, kNoRecord};
-
-  RecordRef* head = m_map.FindHead(fingerprint.key);
   if (!head) {
     m_map.AddKey(fingerprint.key, record);
     return true;
   }
   // The whole chain is walked: lines with the same key but another CRC-32 or
   // length are different lines.
-  for (RecordRef r = *head; r != kNoRecord;) {
+  uint32_t walked = 0;
+  for (RecordRef r = *head; r != kNoRecord; ++walked) {
     const LineRecord& kept = m_pool[r];
     if (kept.crc == fingerprint.crc && kept.length == fingerprint.length) {
       m_pool.ReleaseLast(record);
@@ -30,7 +41,23 @@ bool CDuplicateIndex::TestAndAdd(const LineFingerprint& fingerprint) {
   }
   fresh.next = *head;
   *head = record;
+  if (walked >= kLongChain) IndexLongChain(fingerprint.key, record);
   return true;
+}
+
+bool CDuplicateIndex::TestAndAddToLongChain(std::unordered_set<uint64_t>& kept,
+                                            const LineFingerprint& fingerprint, RecordRef* head) {
+  if (!kept.insert(CrcAndLength(fingerprint.crc, fingerprint.length)).second) return false;
+  // The chain is kept as well, newest first, so the index stays one structure.
+  const RecordRef record = m_pool.TakeRecord();
+  m_pool[record] = {fingerprint.crc, fingerprint.length, *head};
+  *head = record;
+  return true;
+}
+
+void CDuplicateIndex::IndexLongChain(uint32_t key, RecordRef head) {
+  std::unordered_set<uint64_t>& kept = m_longChains[key];
+  for (RecordRef r = head; r != kNoRecord; r = m_pool[r].next) kept.insert(CrcAndLength(m_pool[r].crc, m_pool[r].length));
 }
 
 void CDuplicateIndex::PrefetchRecord(uint32_t key) {

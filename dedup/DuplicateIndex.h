@@ -3,7 +3,8 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "dedup/CaseFolder.h"
 #include "dedup/FingerprintMap.h"
@@ -35,7 +36,17 @@ class CDuplicateIndex {
   const CFingerprintMap& Map() const { return m_map; }
 
  private:
+  // A chain this long means many different lines share one key, which
+  // crafted input can do at will: such a key gets a set of its lines'
+  // (CRC-32, length) pairs, so that its lookups stop walking the chain.
+  static constexpr uint32_t kLongChain = 64;
+
+  bool TestAndAddToLongChain(std::unordered_set<uint64_t>& kept, const LineFingerprint& fingerprint,
+                             RecordRef* head);
+  void IndexLongChain(uint32_t key, RecordRef head);
+
   CLineFingerprinter m_fingerprinter;
   CLineRecordPool m_pool;
   CFingerprintMap m_map;
+  std::unordered_map<uint32_t, std::unordered_set<uint64_t>> m_longChains;
 };

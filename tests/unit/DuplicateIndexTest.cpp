@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "TestFiles.h"
 #include "dedup/DuplicateIndex.h"
@@ -127,4 +128,24 @@ TEST(DuplicateIndex, MapGrowsAndStillFindsEveryLine) {
   EXPECT_GE(index.Map().Buckets(), 5000u);
   for (int i = 0; i < 5000; ++i) ASSERT_FALSE(Add(index, std::to_string(i), false)) << i;
   EXPECT_TRUE(Add(index, "5000", false));
+}
+
+// "13ar" and "bf10" share a key, so every line made of such pieces does too:
+// 256 different lines on one key, far past the point where the index stops
+// walking the key's chain.
+TEST(DuplicateIndex, ManyLinesOnOneKeyStayApart) {
+  ASSERT_EQ(ReferenceKey("13ar"), ReferenceKey("bf10"));
+  std::vector<std::string> lines;
+  for (int bits = 0; bits < 256; ++bits) {
+    std::string line;
+    for (int piece = 0; piece < 8; ++piece) line += (bits >> piece & 1) ? "bf10" : "13ar";
+    lines.push_back(line);
+  }
+  CDuplicateIndex index(utf8);
+  for (const std::string& line : lines) EXPECT_TRUE(index.TestAndAdd(line.data(), 32, true)) << line;
+  for (const std::string& line : lines) EXPECT_FALSE(index.TestAndAdd(line.data(), 32, true)) << line;
+  EXPECT_FALSE(index.TestAndAdd("13AR13ar13ar13ar13ar13ar13ar13ar", 32, false));
+  EXPECT_TRUE(index.TestAndAdd("13ar13ar13ar13ar13ar13ar13ar13a", 31, true));
+  EXPECT_EQ(index.Map().Entries(), 2u);
+  EXPECT_EQ(index.Pool().InUse(), 257u);
 }
