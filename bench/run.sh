@@ -72,6 +72,11 @@ if [[ ! -x $binary ]]; then
 fi
 
 load_start=$(cut -d ' ' -f 1-3 /proc/loadavg)
+revision=$(git -C "$repo_root" rev-parse --short HEAD 2> /dev/null || echo unknown)
+if [[ -n $(git -C "$repo_root" status --porcelain --untracked-files=no 2> /dev/null) ]]; then
+  revision+=" with uncommitted changes"
+fi
+built=$(date -u -r "$binary" '+%Y-%m-%d %H:%M UTC')
 work=$(mktemp -d "${TMPDIR:-/tmp}/rowsift-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 trap 'exit 130' INT
@@ -280,15 +285,11 @@ done
 
 cpu=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)
 mem_gib=$(awk '/^MemTotal/ { printf "%.0f", $2 / 1048576 }' /proc/meminfo)
-revision=$(git -C "$repo_root" rev-parse --short HEAD 2> /dev/null || echo unknown)
-if [[ -n $(git -C "$repo_root" status --porcelain --untracked-files=no 2> /dev/null) ]]; then
-  revision+=" with uncommitted changes"
-fi
 
 echo "# rowsift benchmark"
 echo
 echo "- $(date -u '+%Y-%m-%d %H:%M UTC'), ${cpu:-unknown CPU}, $(nproc) cores, ${mem_gib} GiB, $(uname -sr)"
-echo "- rowsift: \`$binary\` (tree at $revision); $runs run(s) per tool, median shown$( ((quick)) && echo '; quick mode (sizes / 10)')"
+echo "- rowsift: \`$binary\` (built $built; repository at $revision when the run began); $runs run(s) per tool, median shown$( ((quick)) && echo '; quick mode (sizes / 10)')"
 echo "- peers: $(mawk -W version 2>&1 | head -n 1), $(sort --version | head -n 1), $(iconv --version | head -n 1)"
 echo "- load average (1, 5, 15 min) at the start: $load_start; at the end: $(cut -d ' ' -f 1-3 /proc/loadavg)"
 echo "- ratios are peer / rowsift: above 1 means rowsift is faster or smaller."
