@@ -1,6 +1,7 @@
 // An array that grows a fixed number of elements at a time and never moves
 // what it holds, so an index into it stays valid for the whole run. The
-// elements live in 2 MiB chunks of zero-filled, huge-page-backed memory.
+// elements live in 2 MiB chunks of zero-filled memory; all but the first are
+// backed by huge pages, so that a small run stays small.
 #pragma once
 
 #include <cstdint>
@@ -23,7 +24,7 @@ class BlockArray {
     if (m_nCapacity >= kLimit) throw std::length_error("too many distinct lines");
     m_nCapacity += kPerBlock;
     while (static_cast<uint64_t>(m_chunks.size()) * kPerChunk < m_nCapacity) {
-      m_chunks.emplace_back(CLargeBuffer::kHugePage);
+      m_chunks.emplace_back(CLargeBuffer::kHugePage, !m_chunks.empty());
     }
   }
   uint32_t Capacity() const { return m_nCapacity; }

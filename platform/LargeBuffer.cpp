@@ -6,9 +6,9 @@
 #include <new>
 #include <utility>
 
-CLargeBuffer::CLargeBuffer(size_t bytes) {
+CLargeBuffer::CLargeBuffer(size_t bytes, bool hugePages) {
   if (bytes == 0) return;
-  const bool huge = bytes >= kHugePage;
+  const bool huge = hugePages && bytes >= kHugePage;
   // A huge page needs a 2 MiB-aligned range: map more, then cut off the ends.
   const size_t mapped = huge ? bytes + kHugePage : bytes;
   void* p = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);

@@ -1,6 +1,8 @@
 // Zero-filled memory for large tables, mapped directly from the system.
-// Buffers of 2 MiB and more are aligned and advised for huge pages, so that
-// random lookups over tens of megabytes do not miss the TLB at every step.
+// Buffers of 2 MiB and more may be aligned and advised for huge pages, so
+// that random lookups over tens of megabytes do not miss the TLB at every
+// step; a huge page is taken whole at its first touch, though, so a table
+// that may stay small is better off without.
 #pragma once
 
 #include <cstddef>
@@ -10,7 +12,7 @@ class CLargeBuffer {
   static constexpr size_t kHugePage = size_t{2} << 20;
 
   CLargeBuffer() = default;
-  explicit CLargeBuffer(size_t bytes);  // throws std::bad_alloc
+  explicit CLargeBuffer(size_t bytes, bool hugePages = true);  // throws std::bad_alloc
   ~CLargeBuffer();
   CLargeBuffer(CLargeBuffer&& other) noexcept;
   CLargeBuffer& operator=(CLargeBuffer&& other) noexcept;
