@@ -125,10 +125,11 @@ bool CDedupPass::WaitUntilIdle() {
 // ---------------------------------------------------------------- deciding
 
 void CDedupPass::Decide(const CLineBatch& batch) {
-  // Three rounds of cache hints before the lookups, each reading what the
+  // Rounds of cache hints before the lookups, each reading what the
   // round before fetched, so that the misses of a whole batch overlap.
   for (const CLineBatch::Line& line : batch.lines) m_index.PrefetchBucket(line.fingerprint.key);
   for (const CLineBatch::Line& line : batch.lines) m_index.PrefetchEntry(line.fingerprint.key);
+  for (const CLineBatch::Line& line : batch.lines) m_index.PrefetchSecondEntry(line.fingerprint.key);
   for (const CLineBatch::Line& line : batch.lines) m_index.PrefetchRecord(line.fingerprint.key);
   for (const CLineBatch::Line& line : batch.lines) {
     DecideLine(batch.text.data() + line.offset, line.fingerprint, batch.eolStyle);

@@ -25,11 +25,13 @@ class CDuplicateIndex {
   // the memory of many lookups ahead (Prefetch) before it makes them.
   bool TestAndAdd(const LineFingerprint& fingerprint);
 
-  // Hints for the cache, in three rounds: the key's bucket, then its first
-  // entry, then the newest kept line with the key. Each round reads what the
+  // Hints for the cache, in rounds: the key's bucket, then its first entry,
+  // then the second entry when the first holds another key, then the newest
+  // kept line with the key. Each round reads what the
   // round before fetched. They change nothing.
   void PrefetchBucket(uint32_t key) const { m_map.PrefetchBucket(key); }
   void PrefetchEntry(uint32_t key) const { m_map.PrefetchEntry(key); }
+  void PrefetchSecondEntry(uint32_t key) const { m_map.PrefetchSecondEntry(key); }
   void PrefetchRecord(uint32_t key);
 
   const CLineRecordPool& Pool() const { return m_pool; }

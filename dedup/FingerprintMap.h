@@ -35,6 +35,15 @@ class CFingerprintMap {
     if (first != kNoEntry) __builtin_prefetch(&m_entries[first - 1]);
   }
 
+  // The second entry of the bucket, when the first holds another key.
+  void PrefetchSecondEntry(uint32_t key) const {
+    if (!m_pBuckets) return;
+    const uint32_t first = m_pBuckets[BucketOf(key)];
+    if (first == kNoEntry) return;
+    const FingerprintAssoc& assoc = m_entries[first - 1];
+    if (assoc.key != key && assoc.next != kNoEntry) __builtin_prefetch(&m_entries[assoc.next - 1]);
+  }
+
   uint32_t Buckets() const { return m_nBuckets; }
   uint32_t Entries() const { return m_nEntries; }
 
