@@ -55,7 +55,7 @@ inline uint32_t ReferenceCrc32(std::string_view bytes) {
 }
 
 // A folder of this process for the files a target writes, on tmpfs when
-// there is one.
+// there is one; removed with its files when the process exits normally.
 inline const std::string& ScratchDir() {
   static const std::string dir = [] {
     const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
@@ -63,6 +63,13 @@ inline const std::string& ScratchDir() {
     if (!mkdtemp(pattern.data())) Fail("mkdtemp", pattern);
     return pattern;
   }();
+  static const bool cleanUp = [] {
+    return std::atexit([] {
+      for (const char* name : {"reader-source", "run-source", "run-target"}) unlink((dir + "/" + name).c_str());
+      rmdir(dir.c_str());
+    }) == 0;
+  }();
+  (void)cleanUp;
   return dir;
 }
 

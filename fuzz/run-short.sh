@@ -6,8 +6,9 @@
 #   fuzz/run-short.sh [seconds per target, default 60] [build folder, default a temporary one]
 #
 # New corpus entries go to a scratch folder, never into fuzz/corpus. A failing
-# input is kept in $FUZZ_ARTIFACTS (default: <build folder>/fuzz-artifacts)
-# and its name printed; rerun it with: <build>/fuzz/<target> <file>
+# input is kept in $FUZZ_ARTIFACTS (default: <build folder>/fuzz-artifacts, or
+# /tmp/rowsift-fuzz-artifacts with a temporary build) and its name printed;
+# rerun it with: <build>/fuzz/<target> <file>
 set -euo pipefail
 
 seconds=${1:-60}
@@ -17,8 +18,10 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 if [[ -z $build ]]; then
   build=$scratch/build
+  artifacts=${FUZZ_ARTIFACTS:-${TMPDIR:-/tmp}/rowsift-fuzz-artifacts}
+else
+  artifacts=${FUZZ_ARTIFACTS:-$build/fuzz-artifacts}
 fi
-artifacts=${FUZZ_ARTIFACTS:-$build/fuzz-artifacts}
 mkdir -p "$artifacts"
 
 cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DROWSIFT_BUILD_FUZZ=ON \
