@@ -10,14 +10,6 @@ RecordRef* CFingerprintMap::FindHead(uint32_t key) {
   return nullptr;
 }
 
-void CFingerprintMap::SetHead(uint32_t key, RecordRef record) {
-  if (RecordRef* head = FindHead(key)) {
-    *head = record;
-  } else {
-    AddKey(key, record);
-  }
-}
-
 void CFingerprintMap::AddKey(uint32_t key, RecordRef record) {
   if (!m_pBuckets) AllocateBuckets();
   if (m_nEntries == m_entries.Capacity()) m_entries.AddBlock();

@@ -20,8 +20,6 @@ class CFingerprintMap {
 
   // The head of the key's chain, to read or replace; null when the key is new.
   RecordRef* FindHead(uint32_t key);
-  // Makes record the head of the key's chain, adding the key when it is new.
-  void SetHead(uint32_t key, RecordRef record);
   // Adds a key that FindHead did not find.
   void AddKey(uint32_t key, RecordRef record);
 

@@ -124,12 +124,6 @@ void CFile::Close() {
   if (ReleaseHandle() != 0 && errno != EINTR) throw CFileException(m_strFileName, "close", errno);
 }
 
-uint64_t CFile::Seek(int64_t offset) {
-  off_t pos = ::lseek(m_hFile, static_cast<off_t>(offset), SEEK_SET);
-  if (pos < 0) throw CFileException(m_strFileName, "seek", errno);
-  return static_cast<uint64_t>(pos);
-}
-
 uint64_t CFile::GetLength() const {
   struct stat st {};
   if (::fstat(m_hFile, &st) != 0) throw CFileException(m_strFileName, "stat", errno);

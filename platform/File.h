@@ -1,5 +1,6 @@
 // A thin stand-in for the framework's file class on POSIX: open by name, block
-// read and write, seek, length, close. Failures after a successful open throw
+// read and write, length, close. Nothing here seeks, so pipes serve as well
+// as files. Failures after a successful open throw
 // CFileException naming the file and the system's reason.
 #pragma once
 
@@ -43,7 +44,6 @@ class CFile {
   virtual void Write(const void* buffer, uint32_t count);
   virtual void Close();
 
-  uint64_t Seek(int64_t offset);  // from the beginning
   uint64_t GetLength() const;
 
   bool IsOpen() const { return m_hFile >= 0; }
