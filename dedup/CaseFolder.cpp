@@ -36,6 +36,10 @@ CaseFolder::CaseFolder(const CodePage& codePage) {
       BuildCodePageTables(codePage);
       break;
   }
+  for (int b = 0; b < 0x80; ++b) {
+    const int atoZ = b >= 'A' && b <= 'Z' ? b + 32 : b;
+    if (m_bLead[b] || m_table[b] != atoZ) m_bAsciiAtoZ = false;
+  }
 }
 
 void CaseFolder::BuildCodePageTables(const CodePage& codePage) {

@@ -18,6 +18,11 @@ class CaseFolder {
   // Writes the lower-cased form of src[0, length) to dst[0, length).
   void Fold(const char* src, size_t length, char* dst) const;
 
+  // True when every byte below 0x80 is a character of its own that folds
+  // exactly from A-Z to a-z, so a line of such bytes may be folded in place
+  // of a call to Fold.
+  bool FoldsAsciiAsAtoZ() const { return m_bAsciiAtoZ; }
+
   // The single-byte table: a byte's lower-case form.
   uint8_t LowerByte(uint8_t byte) const { return m_table[byte]; }
 
@@ -29,6 +34,7 @@ class CaseFolder {
   void BuildCodePageTables(const CodePage& codePage);
 
   Mode m_mode = Mode::Table;
+  bool m_bAsciiAtoZ = true;
   uint8_t m_table[256];
   bool m_bLead[256] = {};
   // For a lead byte L and the byte T after it, m_double[L << 8 | T] holds the

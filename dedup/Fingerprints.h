@@ -18,3 +18,8 @@ struct LineKeyAndCrc {
   uint32_t crc;
 };
 LineKeyAndCrc KeyAndCrc32(const char* text, size_t length);
+
+// The same over the line lower-cased from A-Z to a-z, without a copy; false
+// (and nothing computed) when the line holds a byte above 0x7F or the
+// processor lacks what this needs, and the caller folds the line itself.
+bool KeyAndCrc32OfAsciiLowerCase(const char* text, size_t length, LineKeyAndCrc* result);

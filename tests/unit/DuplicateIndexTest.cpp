@@ -55,8 +55,34 @@ TEST(Fingerprints, MatchTheirDefinitionsAtEveryLength) {
     ASSERT_EQ(HashLineKey(text.c_str()), ReferenceKey(text)) << "length " << length;
     ASSERT_EQ(HashLineKey(text.data(), text.size()), ReferenceKey(text)) << "length " << length;
     ASSERT_EQ(Crc32(text.data(), text.size()), ReferenceCrc(text)) << "length " << length;
+    const LineKeyAndCrc both = KeyAndCrc32(text.data(), text.size());
+    ASSERT_EQ(both.key, ReferenceKey(text)) << "length " << length;
+    ASSERT_EQ(both.crc, ReferenceCrc(text)) << "length " << length;
     text += static_cast<char>(length % 2 ? 0x80 + length * 7 : 'A' + length % 26);
   }
+}
+
+// Folding A-Z in the register gives the fingerprints of the folded copy, and
+// gives up on any byte above 0x7F, wherever it stands.
+TEST(Fingerprints, OfAsciiLowerCaseMatchTheFoldedCopy) {
+  std::string text, folded;
+  for (int length = 0; length <= 300; ++length) {
+    LineKeyAndCrc both{};
+    if (KeyAndCrc32OfAsciiLowerCase(text.data(), text.size(), &both)) {
+      ASSERT_EQ(both.key, ReferenceKey(folded)) << "length " << length;
+      ASSERT_EQ(both.crc, ReferenceCrc(folded)) << "length " << length;
+      std::string high = text + "\xC9";
+      high.insert(high.size() / 2, 1, '\xE9');
+      ASSERT_FALSE(KeyAndCrc32OfAsciiLowerCase(high.data(), high.size() - 1, &both)) << "length " << length;
+    }
+    // Every letter and both neighbours of each letter range, in a scrambled order.
+    const char c = " @AZ[`az{~\tMm0"[length * 5 % 14];
+    text += c;
+    folded += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  }
+  EXPECT_TRUE(CaseFolder(Page("UTF-8")).FoldsAsciiAsAtoZ());
+  EXPECT_TRUE(CaseFolder(Page("CP1252")).FoldsAsciiAsAtoZ());
+  EXPECT_TRUE(CaseFolder(Page("CP932")).FoldsAsciiAsAtoZ());
 }
 
 TEST(DuplicateIndex, EqualityOfLines) {
