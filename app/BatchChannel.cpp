@@ -3,8 +3,9 @@
 bool CBatchChannel::Push(CLineBatch* batch) {
   {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_bClosed) return false;
-    m_batches.push_back(batch);
+    if (m_bClosed || m_nCount == kCapacity) return false;
+    m_batches[(m_nFirst + m_nCount) % kCapacity] = batch;
+    ++m_nCount;
   }
   m_ready.notify_one();
   return true;
@@ -12,10 +13,11 @@ bool CBatchChannel::Push(CLineBatch* batch) {
 
 CLineBatch* CBatchChannel::Pop() {
   std::unique_lock<std::mutex> lock(m_mutex);
-  m_ready.wait(lock, [this] { return m_bClosed || !m_batches.empty(); });
+  m_ready.wait(lock, [this] { return m_bClosed || m_nCount > 0; });
   if (m_bClosed) return nullptr;
-  CLineBatch* batch = m_batches.front();
-  m_batches.pop_front();
+  CLineBatch* batch = m_batches[m_nFirst];
+  m_nFirst = (m_nFirst + 1) % kCapacity;
+  --m_nCount;
   return batch;
 }
 

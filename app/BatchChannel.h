@@ -1,15 +1,20 @@
-// Hands batches from one thread to another, first in first out.
+// Hands batches from one thread to another, first in first out. It holds at
+// most kCapacity batches and never allocates, so handing over cannot fail.
 #pragma once
 
+#include <array>
 #include <condition_variable>
-#include <deque>
+#include <cstddef>
 #include <mutex>
 
 #include "app/LineBatch.h"
 
 class CBatchChannel {
  public:
-  // False when the channel was closed: the batch was not taken.
+  static constexpr size_t kCapacity = 8;
+
+  // False when the channel was closed (or is full, which the pass never lets
+  // happen): the batch was not taken.
   bool Push(CLineBatch* batch);
   // The oldest batch, waiting for one; null once the channel is closed.
   CLineBatch* Pop();
@@ -19,6 +24,8 @@ class CBatchChannel {
  private:
   std::mutex m_mutex;
   std::condition_variable m_ready;
-  std::deque<CLineBatch*> m_batches;
+  std::array<CLineBatch*, kCapacity> m_batches{};
+  size_t m_nFirst = 0;
+  size_t m_nCount = 0;
   bool m_bClosed = false;
 };

@@ -1,5 +1,6 @@
 #include "app/DedupPass.h"
 
+#include <stdexcept>
 #include <thread>
 
 namespace {
@@ -40,6 +41,7 @@ void CDedupPass::Run() {
   ReaderGuard guard(reader, m_full, m_free);
   for (;;) {
     CLineBatch* batch = m_full.Pop();
+    if (!batch) throw std::runtime_error("the reading thread stopped");
     Decide(*batch);
     if (batch->error) std::rethrow_exception(batch->error);
     if (batch->last) return;

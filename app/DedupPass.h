@@ -26,6 +26,7 @@ class CDedupPass {
 
  private:
   static constexpr size_t kBatches = 4;
+  static_assert(kBatches <= CBatchChannel::kCapacity, "every batch fits in a channel");
   static constexpr size_t kLinesPerBatch = 256;
   static constexpr size_t kTextPerBatch = 64 * 1024;
   // Longer lines are not copied: the reader lends its buffer and waits.
