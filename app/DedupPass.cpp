@@ -132,9 +132,11 @@ void CDedupPass::Decide(const CLineBatch& batch) {
   for (const CLineBatch::Line& line : batch.lines) m_index.PrefetchBucket(line.fingerprint.key);
   for (const CLineBatch::Line& line : batch.lines) m_index.PrefetchEntry(line.fingerprint.key);
   for (const CLineBatch::Line& line : batch.lines) m_index.PrefetchSecondEntry(line.fingerprint.key);
-  for (const CLineBatch::Line& line : batch.lines) m_index.PrefetchRecord(line.fingerprint.key);
-  for (const CLineBatch::Line& line : batch.lines) {
-    DecideLine(batch.text.data() + line.offset, line.fingerprint, batch.eolStyle);
+  const size_t count = batch.lines.size();
+  for (size_t i = 0; i < count; ++i) m_heads[i] = m_index.PrefetchRecord(batch.lines[i].fingerprint.key);
+  for (size_t i = 0; i < count; ++i) {
+    const CLineBatch::Line& line = batch.lines[i];
+    DecideLine(batch.text.data() + line.offset, line.fingerprint, batch.eolStyle, m_heads[i]);
   }
   if (batch.borrowed) DecideLine(batch.borrowed, batch.borrowedFingerprint, batch.eolStyle);
 
@@ -143,8 +145,9 @@ void CDedupPass::Decide(const CLineBatch& batch) {
   if (m_progress) m_progress(m_done);
 }
 
-void CDedupPass::DecideLine(const char* line, const LineFingerprint& fingerprint, int32_t eolStyle) {
-  if (!m_index.TestAndAdd(fingerprint)) {
+void CDedupPass::DecideLine(const char* line, const LineFingerprint& fingerprint, int32_t eolStyle,
+                            RecordRef* head) {
+  if (!m_index.TestAndAdd(fingerprint, head)) {
     ++m_done.linesDropped;
     return;
   }

@@ -14,8 +14,8 @@ uint64_t CrcAndLength(uint32_t crc, int32_t length) { return uint64_t{crc} << 32
 
 }  // namespace
 
-bool CDuplicateIndex::TestAndAdd(const LineFingerprint& fingerprint) {
-  RecordRef* head = m_map.FindHead(fingerprint.key);
+bool CDuplicateIndex::TestAndAdd(const LineFingerprint& fingerprint, RecordRef* head) {
+  if (!head) head = m_map.FindHead(fingerprint.key);
   if (head && !m_longChains.empty()) {
     auto longChain = m_longChains.find(fingerprint.key);
     if (longChain != m_longChains.end()) return TestAndAddToLongChain(longChain->second, fingerprint, head);
@@ -60,6 +60,8 @@ void CDuplicateIndex::IndexLongChain(uint32_t key, RecordRef head) {
   for (RecordRef r = head; r != kNoRecord; r = m_pool[r].next) kept.insert(CrcAndLength(m_pool[r].crc, m_pool[r].length));
 }
 
-void CDuplicateIndex::PrefetchRecord(uint32_t key) {
-  if (const RecordRef* head = m_map.FindHead(key)) __builtin_prefetch(&m_pool[*head]);
+RecordRef* CDuplicateIndex::PrefetchRecord(uint32_t key) {
+  RecordRef* head = m_map.FindHead(key);
+  if (head) __builtin_prefetch(&m_pool[*head]);
+  return head;
 }

@@ -23,7 +23,9 @@ class CDuplicateIndex {
   // The same for a line whose fingerprints were taken already (by a
   // CLineFingerprinter), so that a caller can take them elsewhere and fetch
   // the memory of many lookups ahead (Prefetch) before it makes them.
-  bool TestAndAdd(const LineFingerprint& fingerprint);
+  // head: what PrefetchRecord answered for this key, when it found the key
+  // (an entry found stays valid), or null to look the key up here.
+  bool TestAndAdd(const LineFingerprint& fingerprint, RecordRef* head = nullptr);
 
   // Hints for the cache, in rounds: the key's bucket, then its first entry,
   // then the second entry when the first holds another key, then the newest
@@ -32,7 +34,8 @@ class CDuplicateIndex {
   void PrefetchBucket(uint32_t key) const { m_map.PrefetchBucket(key); }
   void PrefetchEntry(uint32_t key) const { m_map.PrefetchEntry(key); }
   void PrefetchSecondEntry(uint32_t key) const { m_map.PrefetchSecondEntry(key); }
-  void PrefetchRecord(uint32_t key);
+  // Answers where the key's chain starts, or null when the key is new.
+  RecordRef* PrefetchRecord(uint32_t key);
 
   const CLineRecordPool& Pool() const { return m_pool; }
   const CFingerprintMap& Map() const { return m_map; }
