@@ -100,8 +100,12 @@ inline LineKeyAndCrc FinishKeyAndCrc(const unsigned char* p, size_t count, uint3
 #if defined(__x86_64__)
 // Sixteen bytes a step: the key's sixteen products in four lanes of 32 bits
 // (the lanes are summed at the end, each having been multiplied by P^16 per
-// step like the whole key), the CRC eight bytes at a time beside them.
-__attribute__((target("sse4.1"))) LineKeyAndCrc KeyAndCrc32Sse41(const unsigned char* p, size_t length) {
+// step like the whole key), the CRC eight bytes at a time beside them. With
+// kLowerAscii the bytes are folded from A-Z to a-z in the register first, and
+// the answer is false at the first byte above 0x7F.
+template <bool kLowerAscii>
+__attribute__((target("sse4.1"))) bool KeyAndCrc32Sse41(const unsigned char* p, size_t length,
+                                                        LineKeyAndCrc* result) {
   constexpr uint32_t kP9 = kP8 * kP1, kP10 = kP9 * kP1, kP11 = kP10 * kP1, kP12 = kP11 * kP1;
   constexpr uint32_t kP13 = kP12 * kP1, kP14 = kP13 * kP1, kP15 = kP14 * kP1, kP16 = kP15 * kP1;
   auto lanes = [](uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
@@ -112,49 +116,17 @@ __attribute__((target("sse4.1"))) LineKeyAndCrc KeyAndCrc32Sse41(const unsigned 
   const __m128i w2 = lanes(kP7, kP6, kP5, kP4);
   const __m128i w3 = lanes(kP3, kP2, kP1, 1);
   const __m128i step = _mm_set1_epi32(static_cast<int>(kP16));
-  __m128i acc = _mm_setzero_si128();
-  uint32_t crc = 0xFFFFFFFFu;
-  size_t i = 0;
-  for (; i + 16 <= length; i += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    const __m128i b0 = _mm_mullo_epi32(_mm_cvtepi8_epi32(v), w0);
-    const __m128i b1 = _mm_mullo_epi32(_mm_cvtepi8_epi32(_mm_srli_si128(v, 4)), w1);
-    const __m128i b2 = _mm_mullo_epi32(_mm_cvtepi8_epi32(_mm_srli_si128(v, 8)), w2);
-    const __m128i b3 = _mm_mullo_epi32(_mm_cvtepi8_epi32(_mm_srli_si128(v, 12)), w3);
-    acc = _mm_add_epi32(_mm_mullo_epi32(acc, step), _mm_add_epi32(_mm_add_epi32(b0, b1), _mm_add_epi32(b2, b3)));
-    crc = CrcStep8(crc, static_cast<uint64_t>(_mm_cvtsi128_si64(v)));
-    crc = CrcStep8(crc, static_cast<uint64_t>(_mm_extract_epi64(v, 1)));
-  }
-  __m128i sum = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, 0x4E));
-  sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0xB1));
-  return FinishKeyAndCrc(p + i, length - i, static_cast<uint32_t>(_mm_cvtsi128_si32(sum)), crc);
-}
-
-// As KeyAndCrc32Sse41 over the line with A-Z lower-cased in the register;
-// false at the first byte above 0x7F.
-__attribute__((target("sse4.1"))) bool AsciiLowerKeyAndCrc32Sse41(const unsigned char* p, size_t length,
-                                                                  LineKeyAndCrc* result) {
-  constexpr uint32_t kP9 = kP8 * kP1, kP10 = kP9 * kP1, kP11 = kP10 * kP1, kP12 = kP11 * kP1;
-  constexpr uint32_t kP13 = kP12 * kP1, kP14 = kP13 * kP1, kP15 = kP14 * kP1, kP16 = kP15 * kP1;
-  auto lanes = [](uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
-    return _mm_setr_epi32(static_cast<int>(a), static_cast<int>(b), static_cast<int>(c), static_cast<int>(d));
-  };
-  const __m128i w0 = lanes(kP15, kP14, kP13, kP12);
-  const __m128i w1 = lanes(kP11, kP10, kP9, kP8);
-  const __m128i w2 = lanes(kP7, kP6, kP5, kP4);
-  const __m128i w3 = lanes(kP3, kP2, kP1, 1);
-  const __m128i step = _mm_set1_epi32(static_cast<int>(kP16));
-  const __m128i beforeA = _mm_set1_epi8('A' - 1);
-  const __m128i afterZ = _mm_set1_epi8('Z' + 1);
-  const __m128i caseBit = _mm_set1_epi8(0x20);
   __m128i acc = _mm_setzero_si128();
   uint32_t crc = 0xFFFFFFFFu;
   size_t i = 0;
   for (; i + 16 <= length; i += 16) {
     __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    if (_mm_movemask_epi8(v) != 0) return false;
-    const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(v, beforeA), _mm_cmplt_epi8(v, afterZ));
-    v = _mm_or_si128(v, _mm_and_si128(upper, caseBit));
+    if constexpr (kLowerAscii) {
+      if (_mm_movemask_epi8(v) != 0) return false;
+      const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('A' - 1)),
+                                          _mm_cmplt_epi8(v, _mm_set1_epi8('Z' + 1)));
+      v = _mm_or_si128(v, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
+    }
     const __m128i b0 = _mm_mullo_epi32(_mm_cvtepi8_epi32(v), w0);
     const __m128i b1 = _mm_mullo_epi32(_mm_cvtepi8_epi32(_mm_srli_si128(v, 4)), w1);
     const __m128i b2 = _mm_mullo_epi32(_mm_cvtepi8_epi32(_mm_srli_si128(v, 8)), w2);
@@ -163,16 +135,19 @@ __attribute__((target("sse4.1"))) bool AsciiLowerKeyAndCrc32Sse41(const unsigned
     crc = CrcStep8(crc, static_cast<uint64_t>(_mm_cvtsi128_si64(v)));
     crc = CrcStep8(crc, static_cast<uint64_t>(_mm_extract_epi64(v, 1)));
   }
-  unsigned char tail[16];
-  const size_t rest = length - i;
-  for (size_t k = 0; k < rest; ++k) {
-    const unsigned char c = p[i + k];
-    if (c > 0x7F) return false;
-    tail[k] = static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + 0x20 : c);
+  const unsigned char* rest = p + i;
+  unsigned char folded[16];
+  if constexpr (kLowerAscii) {
+    for (size_t k = 0; k < length - i; ++k) {
+      const unsigned char c = rest[k];
+      if (c > 0x7F) return false;
+      folded[k] = static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + 0x20 : c);
+    }
+    rest = folded;
   }
   __m128i sum = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, 0x4E));
   sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0xB1));
-  *result = FinishKeyAndCrc(tail, rest, static_cast<uint32_t>(_mm_cvtsi128_si32(sum)), crc);
+  *result = FinishKeyAndCrc(rest, length - i, static_cast<uint32_t>(_mm_cvtsi128_si32(sum)), crc);
   return true;
 }
 
@@ -215,7 +190,8 @@ LineKeyAndCrc KeyAndCrc32(const char* text, size_t length) {
   // look-ups use different units of the processor and overlap.
   const auto* p = reinterpret_cast<const unsigned char*>(text);
 #if defined(__x86_64__)
-  if (kHasSse41 && length >= 16) return KeyAndCrc32Sse41(p, length);
+  LineKeyAndCrc result;
+  if (kHasSse41 && length >= 16 && KeyAndCrc32Sse41<false>(p, length, &result)) return result;
 #endif
   uint32_t key = 0;
   uint32_t crc = 0xFFFFFFFFu;
@@ -231,7 +207,7 @@ LineKeyAndCrc KeyAndCrc32(const char* text, size_t length) {
 
 bool KeyAndCrc32OfAsciiLowerCase(const char* text, size_t length, LineKeyAndCrc* result) {
 #if defined(__x86_64__)
-  if (kHasSse41) return AsciiLowerKeyAndCrc32Sse41(reinterpret_cast<const unsigned char*>(text), length, result);
+  if (kHasSse41) return KeyAndCrc32Sse41<true>(reinterpret_cast<const unsigned char*>(text), length, result);
 #endif
   (void)text;
   (void)length;
