@@ -22,17 +22,9 @@
 #include "platform/CodePage.h"
 #include "textfile/TextFile.h"
 
-namespace {
+#include "SplitMix64.h"
 
-struct SplitMix64 {
-  uint64_t state;
-  uint64_t Next() {
-    uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-};
+namespace {
 
 // Words of random letters, about one byte in six a space; upperShare of the
 // letters upper case (0 to 256), accentShare of the characters replaced by
