@@ -192,6 +192,30 @@ void BM_Crc32(benchmark::State& state) {
 }
 BENCHMARK(BM_Crc32)->Arg(60)->Arg(1024);
 
+// Both fingerprints in one pass, as the index takes them; folded: A-Z folded in
+// the register (the line a mix of upper and lower case).
+void BM_KeyAndCrc32(benchmark::State& state) {
+  SplitMix64 rng{3};
+  const bool folded = state.range(1) != 0;
+  const std::string line = RandomText(rng, static_cast<size_t>(state.range(0)), folded ? 64 : 0);
+  LineKeyAndCrc both{};
+  if (folded && !KeyAndCrc32OfAsciiLowerCase(line.data(), line.size(), &both)) {
+    state.SkipWithError("this processor cannot fold in the register");
+    return;
+  }
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(line.data());
+    if (folded) {
+      KeyAndCrc32OfAsciiLowerCase(line.data(), line.size(), &both);
+    } else {
+      both = KeyAndCrc32(line.data(), line.size());
+    }
+    benchmark::DoNotOptimize(both);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+}
+BENCHMARK(BM_KeyAndCrc32)->ArgNames({"len", "folded"})->ArgsProduct({{60, 1024}, {0, 1}});
+
 // ---------------------------------------------------------------- folding
 
 // args: line length, text kind (0 ASCII, 1 with accented letters).
