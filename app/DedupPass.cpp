@@ -29,11 +29,7 @@ class ReaderGuard {
 CDedupPass::CDedupPass(CTextFile& source, CTextFile& target, uint32_t options, const ProgressCallback& progress)
     : m_source(source), m_target(target), m_nOptions(options), m_progress(progress) {
   if (m_progress) m_done.sourceSize = source.GetLength();
-  for (CLineBatch& batch : m_batches) {
-    batch.text.reserve(kTextPerBatch + kLongLine);
-    batch.lines.reserve(kLinesPerBatch);
-    m_spare.push_back(&batch);
-  }
+  for (CLineBatch& batch : m_batches) m_spare.push_back(&batch);
 }
 
 void CDedupPass::Run() {
@@ -75,7 +71,7 @@ void CDedupPass::ReadLines() {
         line[length] = '\0';
       }
       const LineFingerprint fingerprint = fingerprinter.Take(line, length, caseSensitive);
-      if (length > kLongLine) {
+      if (length > CLineBatch::kMaxCopiedLine) {
         batch->borrowed = line;
         batch->borrowedFingerprint = fingerprint;
         // The line stays in the reader's buffer until it has been decided.
@@ -84,7 +80,7 @@ void CDedupPass::ReadLines() {
         continue;
       }
       batch->Add(line, fingerprint);
-      if (batch->lines.size() == kLinesPerBatch || batch->text.size() >= kTextPerBatch) {
+      if (batch->Full()) {
         if (!Send(batch) || !(batch = TakeFreeBatch())) return;
       }
     }
@@ -129,14 +125,14 @@ bool CDedupPass::WaitUntilIdle() {
 void CDedupPass::Decide(const CLineBatch& batch) {
   // Rounds of cache hints before the lookups, each reading what the
   // round before fetched, so that the misses of a whole batch overlap.
-  for (const CLineBatch::Line& line : batch.lines) m_index.PrefetchBucket(line.fingerprint.key);
-  for (const CLineBatch::Line& line : batch.lines) m_index.PrefetchEntry(line.fingerprint.key);
-  for (const CLineBatch::Line& line : batch.lines) m_index.PrefetchSecondEntry(line.fingerprint.key);
-  const size_t count = batch.lines.size();
-  for (size_t i = 0; i < count; ++i) m_heads[i] = m_index.PrefetchRecord(batch.lines[i].fingerprint.key);
-  for (size_t i = 0; i < count; ++i) {
-    const CLineBatch::Line& line = batch.lines[i];
-    DecideLine(batch.text.data() + line.offset, line.fingerprint, batch.eolStyle, m_heads[i]);
+  const uint32_t count = batch.lineCount;
+  const CLineBatch::Line* lines = batch.lines;
+  for (uint32_t i = 0; i < count; ++i) m_index.PrefetchBucket(lines[i].fingerprint.key);
+  for (uint32_t i = 0; i < count; ++i) m_index.PrefetchEntry(lines[i].fingerprint.key);
+  for (uint32_t i = 0; i < count; ++i) m_index.PrefetchSecondEntry(lines[i].fingerprint.key);
+  for (uint32_t i = 0; i < count; ++i) m_heads[i] = m_index.PrefetchRecord(lines[i].fingerprint.key);
+  for (uint32_t i = 0; i < count; ++i) {
+    DecideLine(batch.TextOf(lines[i]), lines[i].fingerprint, batch.eolStyle, m_heads[i]);
   }
   if (batch.borrowed) DecideLine(batch.borrowed, batch.borrowedFingerprint, batch.eolStyle);
 

@@ -27,10 +27,6 @@ class CDedupPass {
  private:
   static constexpr size_t kBatches = 4;
   static_assert(kBatches <= CBatchChannel::kCapacity, "every batch fits in a channel");
-  static constexpr size_t kLinesPerBatch = 256;
-  static constexpr size_t kTextPerBatch = 64 * 1024;
-  // Longer lines are not copied: the reader lends its buffer and waits.
-  static constexpr int32_t kLongLine = 64 * 1024;
 
   // The reading thread.
   void ReadLines();
@@ -51,7 +47,7 @@ class CDedupPass {
   RunProgress m_done{};
 
   CLineBatch m_batches[kBatches];
-  RecordRef* m_heads[kLinesPerBatch] = {};  // where each line's key was found ahead
+  RecordRef* m_heads[CLineBatch::kMaxLines] = {};  // where each line's key was found ahead
   CBatchChannel m_full;  // reader to decider
   CBatchChannel m_free;  // back to the reader
   std::vector<CLineBatch*> m_spare;  // free batches the reader holds

@@ -3,20 +3,30 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <exception>
-#include <vector>
+#include <memory>
 
 #include "dedup/LineFingerprinter.h"
 #include "textfile/TextFile.h"
 
 struct CLineBatch {
+  static constexpr uint32_t kMaxLines = 256;
+  // A batch is sent once its text reaches this size; the last line added may
+  // pass it by up to kMaxCopiedLine bytes.
+  static constexpr uint32_t kTextSize = 64 * 1024;
+  // Longer lines are not copied: the reader lends its buffer and waits.
+  static constexpr int32_t kMaxCopiedLine = 64 * 1024;
+
   struct Line {
-    size_t offset;  // in text
+    uint32_t offset;  // in text
     LineFingerprint fingerprint;
   };
 
-  std::vector<char> text;
-  std::vector<Line> lines;
+  std::unique_ptr<char[]> text{new char[kTextSize + kMaxCopiedLine]};
+  uint32_t textSize = 0;
+  Line lines[kMaxLines];
+  uint32_t lineCount = 0;
   // A line too long to copy, left in the reader's buffer; it comes after
   // `lines`, and the reader waits until it has been decided.
   const char* borrowed = nullptr;
@@ -28,13 +38,18 @@ struct CLineBatch {
   bool last = false;              // nothing follows
   std::exception_ptr error;       // the source failed after these lines
 
+  // line holds fingerprint.length bytes, at most kMaxCopiedLine.
   void Add(const char* line, const LineFingerprint& fingerprint) {
-    lines.push_back({text.size(), fingerprint});
-    text.insert(text.end(), line, line + fingerprint.length);
+    lines[lineCount++] = {textSize, fingerprint};
+    std::memcpy(text.get() + textSize, line, static_cast<size_t>(fingerprint.length));
+    textSize += static_cast<uint32_t>(fingerprint.length);
   }
+  bool Full() const { return lineCount == kMaxLines || textSize >= kTextSize; }
+  const char* TextOf(const Line& line) const { return text.get() + line.offset; }
+
   void Clear() {
-    text.clear();
-    lines.clear();
+    textSize = 0;
+    lineCount = 0;
     borrowed = nullptr;
     blankLinesDropped = 0;
     last = false;

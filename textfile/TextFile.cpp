@@ -128,7 +128,23 @@ void CTextFile::SetUpReader() {
 
 char* CTextFile::ReadLine() {
   if (!m_pLineBuf) SetUpReader();
-  const char* block = m_pReadBuf.get();
+  char* block = m_pReadBuf.get();
+  // Fast path: a line that starts here and whose whole terminator lies in the
+  // block is handed out where it lies, with a NUL over its terminator. The
+  // rules below give the same line; a NUL in the line takes them.
+  if (m_nLineLen == 0 && m_nReadCount - m_nReadPos >= 2) {
+    char* start = block + m_nReadPos;
+    char* end = block + m_nReadCount;
+    char* stop = const_cast<char*>(FindSpecial(start, end));
+    if (end - stop >= 2 && *stop != kNul) {
+      const char partner = *stop == kLf ? kCr : kLf;
+      const uint32_t terminator = stop[1] == partner ? 2 : 1;
+      m_nLastLineLen = static_cast<int32_t>(stop - start);
+      m_nReadPos += static_cast<uint32_t>(m_nLastLineLen) + terminator;
+      *stop = '\0';
+      return start;
+    }
+  }
   for (;;) {
     if (m_nReadPos >= m_nReadCount) {
       if (!m_bMoreInput) return EndOfInput();
