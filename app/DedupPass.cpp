@@ -128,11 +128,12 @@ void CDedupPass::Decide(const CLineBatch& batch) {
   const uint32_t count = batch.lineCount;
   const CLineBatch::Line* lines = batch.lines;
   for (uint32_t i = 0; i < count; ++i) m_index.PrefetchBucket(lines[i].fingerprint.key);
-  for (uint32_t i = 0; i < count; ++i) m_index.PrefetchEntry(lines[i].fingerprint.key);
-  for (uint32_t i = 0; i < count; ++i) m_index.PrefetchSecondEntry(lines[i].fingerprint.key);
-  for (uint32_t i = 0; i < count; ++i) m_heads[i] = m_index.PrefetchRecord(lines[i].fingerprint.key);
+  for (uint32_t i = 0; i < count; ++i) m_entries[i] = m_index.PrefetchRecord(lines[i].fingerprint.key);
+  // Entries found ahead move when the map grows; then the rest are looked up again.
+  const uint32_t buckets = m_index.Map().Buckets();
   for (uint32_t i = 0; i < count; ++i) {
-    DecideLine(batch.TextOf(lines[i]), lines[i].fingerprint, batch.eolStyle, m_heads[i]);
+    FingerprintAssoc* entry = m_index.Map().Buckets() == buckets ? m_entries[i] : nullptr;
+    DecideLine(batch.TextOf(lines[i]), lines[i].fingerprint, batch.eolStyle, entry);
   }
   if (batch.borrowed) DecideLine(batch.borrowed, batch.borrowedFingerprint, batch.eolStyle);
 
@@ -142,8 +143,8 @@ void CDedupPass::Decide(const CLineBatch& batch) {
 }
 
 void CDedupPass::DecideLine(const char* line, const LineFingerprint& fingerprint, int32_t eolStyle,
-                            RecordRef* head) {
-  if (!m_index.TestAndAdd(fingerprint, head)) {
+                            FingerprintAssoc* entry) {
+  if (!m_index.TestAndAdd(fingerprint, entry)) {
     ++m_done.linesDropped;
     return;
   }

@@ -37,7 +37,7 @@ class CDedupPass {
   // The deciding thread.
   void Decide(const CLineBatch& batch);
   void DecideLine(const char* line, const LineFingerprint& fingerprint, int32_t eolStyle,
-                  RecordRef* head = nullptr);
+                  FingerprintAssoc* entry = nullptr);
 
   CTextFile& m_source;
   CTextFile& m_target;
@@ -47,7 +47,7 @@ class CDedupPass {
   RunProgress m_done{};
 
   CLineBatch m_batches[kBatches];
-  RecordRef* m_heads[CLineBatch::kMaxLines] = {};  // where each line's key was found ahead
+  FingerprintAssoc* m_entries[CLineBatch::kMaxLines] = {};  // each line's key, found ahead
   CBatchChannel m_full;  // reader to decider
   CBatchChannel m_free;  // back to the reader
   std::vector<CLineBatch*> m_spare;  // free batches the reader holds

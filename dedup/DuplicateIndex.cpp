@@ -14,24 +14,24 @@ uint64_t CrcAndLength(uint32_t crc, int32_t length) { return uint64_t{crc} << 32
 
 }  // namespace
 
-bool CDuplicateIndex::TestAndAdd(const LineFingerprint& fingerprint, RecordRef* head) {
-  if (!head) head = m_map.FindHead(fingerprint.key);
-  if (head && !m_longChains.empty()) {
+bool CDuplicateIndex::TestAndAdd(const LineFingerprint& fingerprint, FingerprintAssoc* entry) {
+  if (!entry) entry = m_map.Find(fingerprint.key);
+  if (entry && !m_longChains.empty()) {
     auto longChain = m_longChains.find(fingerprint.key);
-    if (longChain != m_longChains.end()) return TestAndAddToLongChain(longChain->second, fingerprint, head);
+    if (longChain != m_longChains.end()) return TestAndAddToLongChain(longChain->second, fingerprint, *entry);
   }
 
   const RecordRef record = m_pool.TakeRecord();
   LineRecord& fresh = m_pool[record];
   fresh = {fingerprint.crc, fingerprint.length, kNoRecord};
-  if (!head) {
+  if (!entry) {
     m_map.AddKey(fingerprint.key, record);
     return true;
   }
   // The whole chain is walked: lines with the same key but another CRC-32 or
   // length are different lines.
   uint32_t walked = 0;
-  for (RecordRef r = *head; r != kNoRecord; ++walked) {
+  for (RecordRef r = entry->Head(); r != kNoRecord; ++walked) {
     const LineRecord& kept = m_pool[r];
     if (kept.crc == fingerprint.crc && kept.length == fingerprint.length) {
       m_pool.ReleaseLast(record);
@@ -39,19 +39,19 @@ bool CDuplicateIndex::TestAndAdd(const LineFingerprint& fingerprint, RecordRef* 
     }
     r = kept.next;
   }
-  fresh.next = *head;
-  *head = record;
+  fresh.next = entry->Head();
+  entry->SetHead(record);
   if (walked >= kLongChain) IndexLongChain(fingerprint.key, record);
   return true;
 }
 
 bool CDuplicateIndex::TestAndAddToLongChain(std::unordered_set<uint64_t>& kept,
-                                            const LineFingerprint& fingerprint, RecordRef* head) {
+                                            const LineFingerprint& fingerprint, FingerprintAssoc& entry) {
   if (!kept.insert(CrcAndLength(fingerprint.crc, fingerprint.length)).second) return false;
   // The chain is kept as well, newest first, so the index stays one structure.
   const RecordRef record = m_pool.TakeRecord();
-  m_pool[record] = {fingerprint.crc, fingerprint.length, *head};
-  *head = record;
+  m_pool[record] = {fingerprint.crc, fingerprint.length, entry.Head()};
+  entry.SetHead(record);
   return true;
 }
 
@@ -60,8 +60,8 @@ void CDuplicateIndex::IndexLongChain(uint32_t key, RecordRef head) {
   for (RecordRef r = head; r != kNoRecord; r = m_pool[r].next) kept.insert(CrcAndLength(m_pool[r].crc, m_pool[r].length));
 }
 
-RecordRef* CDuplicateIndex::PrefetchRecord(uint32_t key) {
-  RecordRef* head = m_map.FindHead(key);
-  if (head) __builtin_prefetch(&m_pool[*head]);
-  return head;
+FingerprintAssoc* CDuplicateIndex::PrefetchRecord(uint32_t key) {
+  FingerprintAssoc* entry = m_map.Find(key);
+  if (entry) __builtin_prefetch(&m_pool[entry->Head()]);
+  return entry;
 }

@@ -23,19 +23,16 @@ class CDuplicateIndex {
   // The same for a line whose fingerprints were taken already (by a
   // CLineFingerprinter), so that a caller can take them elsewhere and fetch
   // the memory of many lookups ahead (Prefetch) before it makes them.
-  // head: what PrefetchRecord answered for this key, when it found the key
-  // (an entry found stays valid), or null to look the key up here.
-  bool TestAndAdd(const LineFingerprint& fingerprint, RecordRef* head = nullptr);
+  // entry: what PrefetchRecord answered for this key, while still valid, or
+  // null to look the key up here.
+  bool TestAndAdd(const LineFingerprint& fingerprint, FingerprintAssoc* entry = nullptr);
 
-  // Hints for the cache, in rounds: the key's bucket, then its first entry,
-  // then the second entry when the first holds another key, then the newest
-  // kept line with the key. Each round reads what the
-  // round before fetched. They change nothing.
-  void PrefetchBucket(uint32_t key) const { m_map.PrefetchBucket(key); }
-  void PrefetchEntry(uint32_t key) const { m_map.PrefetchEntry(key); }
-  void PrefetchSecondEntry(uint32_t key) const { m_map.PrefetchSecondEntry(key); }
-  // Answers where the key's chain starts, or null when the key is new.
-  RecordRef* PrefetchRecord(uint32_t key);
+  // Hints for the cache, in rounds: the bucket where the key's search
+  // starts, then the newest kept line with the key. They change nothing.
+  void PrefetchBucket(uint32_t key) const { m_map.Prefetch(key); }
+  // Answers the key's entry, or null when the key is new. An entry stays
+  // valid until the map grows, which changes Map().Buckets().
+  FingerprintAssoc* PrefetchRecord(uint32_t key);
 
   const CLineRecordPool& Pool() const { return m_pool; }
   const CFingerprintMap& Map() const { return m_map; }
@@ -47,7 +44,7 @@ class CDuplicateIndex {
   static constexpr uint32_t kLongChain = 64;
 
   bool TestAndAddToLongChain(std::unordered_set<uint64_t>& kept, const LineFingerprint& fingerprint,
-                             RecordRef* head);
+                             FingerprintAssoc& entry);
   void IndexLongChain(uint32_t key, RecordRef head);
 
   CLineFingerprinter m_fingerprinter;

@@ -1,42 +1,60 @@
 #include "dedup/FingerprintMap.h"
 
-RecordRef* CFingerprintMap::FindHead(uint32_t key) {
-  if (!m_pBuckets) return nullptr;
-  for (uint32_t e = m_pBuckets[BucketOf(key)]; e != kNoEntry;) {
-    FingerprintAssoc& assoc = m_entries[e - 1];
-    if (assoc.key == key) return &assoc.head;
-    e = assoc.next;
+#include <chrono>
+#include <random>
+#include <stdexcept>
+
+namespace {
+
+uint32_t DrawSeed() {
+  try {
+    return std::random_device()();
+  } catch (const std::exception&) {
+    return static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
   }
-  return nullptr;
 }
+
+}  // namespace
+
+CFingerprintMap::CFingerprintMap() : m_nSeed(DrawSeed()) {}
 
 void CFingerprintMap::AddKey(uint32_t key, RecordRef record) {
-  if (!m_pBuckets) AllocateBuckets();
-  if (m_nEntries == m_entries.Capacity()) m_entries.AddBlock();
-  const uint32_t e = m_nEntries++;
-  const uint32_t bucket = BucketOf(key);
-  m_entries[e] = {m_pBuckets[bucket], key, record};
-  m_pBuckets[bucket] = e + 1;
-  // A fixed table would make every lookup walk entries / buckets entries. At
-  // three quarters full the chains stay short enough that one fetched entry
-  // usually settles a lookup.
-  if (m_nEntries > m_nBuckets / 4 * 3) GrowBuckets();
+  if (!m_pBuckets) {
+    m_table = CLargeBuffer(size_t{m_nBuckets} * sizeof(FingerprintAssoc));
+    m_pBuckets = static_cast<FingerprintAssoc*>(m_table.Data());
+  }
+  // Past three quarters full, runs of taken buckets grow long.
+  if (m_nEntries + 1 > m_nBuckets / 4 * 3) Grow();
+  Place(key, record + 1);
+  ++m_nEntries;
 }
 
-void CFingerprintMap::AllocateBuckets() {
-  m_bucketTable = CLargeBuffer();  // free the old table before taking the new one
-  m_bucketTable = CLargeBuffer(size_t{m_nBuckets} * sizeof(uint32_t));
-  m_pBuckets = static_cast<uint32_t*>(m_bucketTable.Data());
+void CFingerprintMap::Place(uint32_t key, uint32_t headRef) {
+  uint32_t b = BucketOf(key);
+  while (m_pBuckets[b].headRef != 0) {
+    if (++b == m_nBuckets) b = 0;
+  }
+  m_pBuckets[b] = {key, headRef};
 }
 
-void CFingerprintMap::GrowBuckets() {
-  if (m_nBuckets > UINT32_MAX / 2) return;
+// Moves the entries to a table twice the size, in table order, giving the
+// old table's memory back a huge page at a time as it is emptied: growing
+// never holds both tables whole.
+void CFingerprintMap::Grow() {
+  if (m_nBuckets > UINT32_MAX / 2) {
+    if (m_nEntries + 1 < m_nBuckets) return;  // fuller, but still room
+    throw std::length_error("too many distinct lines");
+  }
+  CLargeBuffer old = std::move(m_table);
+  const FingerprintAssoc* from = m_pBuckets;
+  const uint32_t oldBuckets = m_nBuckets;
   m_nBuckets *= 2;
-  AllocateBuckets();
-  for (uint32_t e = 0; e < m_nEntries; ++e) {
-    FingerprintAssoc& assoc = m_entries[e];
-    const uint32_t bucket = BucketOf(assoc.key);
-    assoc.next = m_pBuckets[bucket];
-    m_pBuckets[bucket] = e + 1;
+  m_table = CLargeBuffer(size_t{m_nBuckets} * sizeof(FingerprintAssoc));
+  m_pBuckets = static_cast<FingerprintAssoc*>(m_table.Data());
+
+  constexpr uint32_t kPerPage = CLargeBuffer::kHugePage / sizeof(FingerprintAssoc);
+  for (uint32_t b = 0; b < oldBuckets; ++b) {
+    if (from[b].headRef != 0) Place(from[b].key, from[b].headRef);
+    if ((b + 1) % kPerPage == 0) old.Discard(size_t{b + 1 - kPerPage} * sizeof(FingerprintAssoc), CLargeBuffer::kHugePage);
   }
 }

@@ -1,69 +1,66 @@
-// A chained hash map from a line key to the newest kept line with that key.
+// A hash map from a line key to the newest kept line with that key. The
+// entries live in the bucket table itself (open addressing with linear
+// probing), so a lookup reads one cache line of the table rather than a
+// bucket and then an entry elsewhere.
 #pragma once
 
 #include <cstdint>
 
-#include "dedup/BlockArray.h"
 #include "dedup/LineRecordPool.h"
 #include "platform/LargeBuffer.h"
 
 struct FingerprintAssoc {
-  uint32_t next;   // number + 1 of the next entry in the same bucket; 0 ends it
-  uint32_t key;    // the line key
-  RecordRef head;  // newest kept line with this key
+  uint32_t key;      // the line key
+  uint32_t headRef;  // number + 1 of the newest kept line with this key; 0: a free bucket
+
+  RecordRef Head() const { return headRef - 1; }
+  void SetHead(RecordRef record) { headRef = record + 1; }
 };
 
 class CFingerprintMap {
  public:
   static constexpr uint32_t kInitialBuckets = 1000;
-  static constexpr uint32_t kEntriesPerBlock = 100;
 
-  // The head of the key's chain, to read or replace; null when the key is new.
-  RecordRef* FindHead(uint32_t key);
-  // Adds a key that FindHead did not find.
+  CFingerprintMap();
+
+  // The key's entry, whose head may be read or replaced; null when the key is
+  // new. It stays valid until the next AddKey.
+  FingerprintAssoc* Find(uint32_t key) {
+    if (!m_pBuckets) return nullptr;
+    for (uint32_t b = BucketOf(key);;) {
+      FingerprintAssoc& assoc = m_pBuckets[b];
+      if (assoc.headRef == 0) return nullptr;
+      if (assoc.key == key) return &assoc;
+      if (++b == m_nBuckets) b = 0;
+    }
+  }
+  // Adds a key that Find did not find.
   void AddKey(uint32_t key, RecordRef record);
 
-  // Cache hints: the key's bucket slot; the first entry of that bucket.
-  void PrefetchBucket(uint32_t key) const {
+  // Cache hint: the bucket where the key's search starts.
+  void Prefetch(uint32_t key) const {
     if (m_pBuckets) __builtin_prefetch(&m_pBuckets[BucketOf(key)]);
-  }
-  void PrefetchEntry(uint32_t key) const {
-    if (!m_pBuckets) return;
-    const uint32_t first = m_pBuckets[BucketOf(key)];
-    if (first != kNoEntry) __builtin_prefetch(&m_entries[first - 1]);
-  }
-
-  // The second entry of the bucket, when the first holds another key.
-  void PrefetchSecondEntry(uint32_t key) const {
-    if (!m_pBuckets) return;
-    const uint32_t first = m_pBuckets[BucketOf(key)];
-    if (first == kNoEntry) return;
-    const FingerprintAssoc& assoc = m_entries[first - 1];
-    if (assoc.key != key && assoc.next != kNoEntry) __builtin_prefetch(&m_entries[assoc.next - 1]);
   }
 
   uint32_t Buckets() const { return m_nBuckets; }
   uint32_t Entries() const { return m_nEntries; }
 
  private:
-  // Buckets and chains hold entry number + 1, so zero-filled memory is an
-  // empty table.
-  static constexpr uint32_t kNoEntry = 0;
-
   // Line keys of similar lines differ mostly in their low bits, so the bucket
   // is taken from the high bits of a multiplicative mix of the whole key,
-  // scaled to the table size without a division.
+  // scaled to the table size without a division. The key is first xored
+  // with a value drawn at start-up: a line's key is easy to choose, and lines
+  // made to crowd one stretch of the table would make every lookup slow.
   uint32_t BucketOf(uint32_t key) const {
-    const uint32_t mixed = key * 0x9E3779B1u;
+    const uint32_t mixed = (key ^ m_nSeed) * 0x9E3779B1u;
     return static_cast<uint32_t>((uint64_t{mixed} * m_nBuckets) >> 32);
   }
-  void GrowBuckets();
+  void Place(uint32_t key, uint32_t headRef);
+  void Grow();
 
-  void AllocateBuckets();
-
-  CLargeBuffer m_bucketTable;
-  uint32_t* m_pBuckets = nullptr;  // first entry of each bucket, in m_bucketTable
+  CLargeBuffer m_table;
+  FingerprintAssoc* m_pBuckets = nullptr;  // in m_table
   uint32_t m_nBuckets = kInitialBuckets;
   uint32_t m_nEntries = 0;
-  BlockArray<FingerprintAssoc, kEntriesPerBlock> m_entries;
+  uint32_t m_nSeed = 0;
 };

@@ -30,6 +30,11 @@ CLargeBuffer::CLargeBuffer(size_t bytes, bool hugePages) {
 
 CLargeBuffer::~CLargeBuffer() { Release(); }
 
+void CLargeBuffer::Discard(size_t offset, size_t bytes) {
+  // Only advice: when it fails, the memory simply stays.
+  ::madvise(static_cast<char*>(m_pData) + offset, bytes, MADV_DONTNEED);
+}
+
 CLargeBuffer::CLargeBuffer(CLargeBuffer&& other) noexcept
     : m_pData(std::exchange(other.m_pData, nullptr)), m_nSize(std::exchange(other.m_nSize, 0)) {}
 

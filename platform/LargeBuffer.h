@@ -20,6 +20,9 @@ class CLargeBuffer {
   CLargeBuffer& operator=(const CLargeBuffer&) = delete;
 
   void* Data() const { return m_pData; }
+  // Gives the pages of [offset, offset + bytes) back to the system; they read
+  // as zero bytes afterwards. offset and bytes are multiples of the page size.
+  void Discard(size_t offset, size_t bytes);
   size_t Size() const { return m_nSize; }
 
  private:
