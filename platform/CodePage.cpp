@@ -9,6 +9,10 @@
 #include <cstdlib>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 std::string Lower(std::string s) {
@@ -111,18 +115,59 @@ bool CodePage::OpenIcu(const std::string& codeset) {
   return true;
 }
 
-size_t CodePage::FromUtf16(const char16_t* src, size_t n, char* dst) const {
-  if (n == 0) return 0;
-  const auto capacity = static_cast<int32_t>(n * static_cast<size_t>(MaxBytesPerUnit()));
+namespace {
+
+// UTF-16 to UTF-8 by ICU, n > 0 units, dst with room for 3 bytes a unit.
+size_t IcuToUtf8(const char16_t* src, size_t n, char* dst) {
   int32_t written = 0;
   UErrorCode err = U_ZERO_ERROR;
-  if (m_kind == Kind::Icu) {
-    written = ucnv_fromUChars(m_pConverter, dst, capacity, src, static_cast<int32_t>(n), &err);
-  } else {
-    u_strToUTF8WithSub(dst, capacity, &written, src, static_cast<int32_t>(n), 0xFFFD, nullptr, &err);
-  }
-  // The capacity covers the worst case; a NUL terminator that does not fit is
+  u_strToUTF8WithSub(dst, static_cast<int32_t>(n * 3), &written, src, static_cast<int32_t>(n), 0xFFFD, nullptr, &err);
+  // The room covers the worst case; a NUL terminator that does not fit is
   // only a warning.
+  return U_FAILURE(err) && err != U_STRING_NOT_TERMINATED_WARNING ? 0 : static_cast<size_t>(written);
+}
+
+// The number of leading units of src below 0x80, up to n.
+size_t AsciiPrefix(const char16_t* src, size_t n) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+  for (; i + 8 <= n; i += 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, high), _mm_setzero_si128())) != 0xFFFF) break;
+  }
+#endif
+  while (i < n && src[i] < 0x80) ++i;
+  return i;
+}
+
+// Text is mostly ASCII, which UTF-8 keeps byte for byte: ASCII runs are
+// copied directly and only the stretches between them go through ICU. A
+// stretch ends only at an ASCII unit, so surrogate pairs stay whole.
+size_t Utf16ToUtf8(const char16_t* src, size_t n, char* dst) {
+  size_t in = 0;
+  size_t out = 0;
+  while (in < n) {
+    const size_t ascii = AsciiPrefix(src + in, n - in);
+    for (size_t k = 0; k < ascii; ++k) dst[out + k] = static_cast<char>(src[in + k]);
+    in += ascii;
+    out += ascii;
+    size_t end = in;
+    while (end < n && src[end] >= 0x80) ++end;
+    if (end > in) out += IcuToUtf8(src + in, end - in, dst + out);
+    in = end;
+  }
+  return out;
+}
+
+}  // namespace
+
+size_t CodePage::FromUtf16(const char16_t* src, size_t n, char* dst) const {
+  if (n == 0) return 0;
+  if (m_kind != Kind::Icu) return Utf16ToUtf8(src, n, dst);
+  const auto capacity = static_cast<int32_t>(n * static_cast<size_t>(MaxBytesPerUnit()));
+  UErrorCode err = U_ZERO_ERROR;
+  const int32_t written = ucnv_fromUChars(m_pConverter, dst, capacity, src, static_cast<int32_t>(n), &err);
   return U_FAILURE(err) && err != U_STRING_NOT_TERMINATED_WARNING ? 0 : static_cast<size_t>(written);
 }
 

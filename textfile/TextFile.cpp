@@ -93,8 +93,7 @@ uint32_t CTextFile::ReadSource(void* buffer, uint32_t count) {
 uint32_t CTextFile::DecodingRead(char* buffer, uint32_t count) {
   if (!m_bSourceEnded && m_pDecoder->PendingUnits() < count) {
     const auto wanted = static_cast<uint32_t>(2 * (count - m_pDecoder->PendingUnits()));
-    char* raw = GetConversionBuffer(static_cast<int32_t>(wanted));
-    m_pDecoder->Append(raw, ReadSource(raw, wanted));
+    m_pDecoder->CommitAppend(ReadSource(m_pDecoder->AppendSpace(wanted), wanted));
   }
   uint32_t produced = m_pDecoder->Convert(buffer, count, m_bSourceEnded);
   if (m_bSourceEnded && m_pDecoder->PendingUnits() == 0) m_bMoreInput = false;

@@ -4,6 +4,8 @@
 #include <unicode/utf16.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <string>
 
 #include "textfile/TextFile.h"
@@ -38,25 +40,34 @@ Utf16Decoder::Utf16Decoder(bool bigEndian, const CodePage& codePage)
       m_bCompose(codePage.GetKind() == CodePage::Kind::Icu && Nfc() != nullptr) {}
 
 void Utf16Decoder::Append(const char* bytes, uint32_t count) {
+  std::memcpy(AppendSpace(count), bytes, count);
+  CommitAppend(count);
+}
+
+char* Utf16Decoder::AppendSpace(uint32_t count) {
   // Drop converted units before the buffer grows again.
   if (m_nStart > 0) {
     m_units.erase(m_units.begin(), m_units.begin() + static_cast<std::ptrdiff_t>(m_nStart));
     m_nStart = 0;
   }
-  const auto* in = reinterpret_cast<const uint8_t*>(bytes);
-  uint32_t i = 0;
-  m_units.reserve(m_units.size() + count / 2 + 1);
-  auto push = [&](uint8_t first, uint8_t second) {
-    m_units.push_back(m_bBigEndian ? static_cast<char16_t>(first << 8 | second)
-                                   : static_cast<char16_t>(second << 8 | first));
-  };
-  if (m_nOddByte >= 0 && count > 0) {
-    push(static_cast<uint8_t>(m_nOddByte), in[0]);
-    m_nOddByte = -1;
-    i = 1;
+  m_nRawStart = m_units.size();
+  const uint32_t held = m_nOddByte >= 0 ? 1 : 0;
+  m_units.resize(m_nRawStart + (held + count + 1) / 2);
+  char* raw = reinterpret_cast<char*>(m_units.data() + m_nRawStart);
+  if (held) raw[0] = static_cast<char>(m_nOddByte);
+  return raw + held;
+}
+
+// The raw bytes become units where they lie; an odd byte waits for its partner.
+void Utf16Decoder::CommitAppend(uint32_t count) {
+  const size_t bytes = count + (m_nOddByte >= 0 ? 1 : 0);
+  const size_t pairs = bytes / 2;
+  char16_t* units = m_units.data() + m_nRawStart;
+  if (m_bBigEndian != (std::endian::native == std::endian::big)) {
+    for (size_t k = 0; k < pairs; ++k) units[k] = static_cast<char16_t>(__builtin_bswap16(units[k]));
   }
-  for (; i + 1 < count; i += 2) push(in[i], in[i + 1]);
-  if (i < count) m_nOddByte = in[i];
+  m_nOddByte = bytes % 2 ? static_cast<uint8_t>(reinterpret_cast<const char*>(units)[bytes - 1]) : -1;
+  m_units.resize(m_nRawStart + pairs);
 }
 
 // Where conversion must stop so that the last character, which may continue

@@ -27,6 +27,10 @@ class Utf16Decoder {
 
   // Adds raw bytes of the file; an odd byte waits for its partner.
   void Append(const char* bytes, uint32_t count);
+  // The same without a copy: room for count raw bytes, to be filled (for
+  // example by a read) before CommitAppend says how many arrived.
+  char* AppendSpace(uint32_t count);
+  void CommitAppend(uint32_t count);
   // Converts pending units into out, at most capacity bytes. With final set
   // no more bytes will come, so nothing is held back.
   uint32_t Convert(char* out, uint32_t capacity, bool final);
@@ -44,5 +48,6 @@ class Utf16Decoder {
   const bool m_bCompose;  // the code page has precomposed characters to offer
   std::vector<char16_t> m_units;
   size_t m_nStart = 0;
+  size_t m_nRawStart = 0;  // where AppendSpace put the raw bytes
   int m_nOddByte = -1;
 };
