@@ -52,9 +52,12 @@ void CFingerprintMap::Grow() {
   m_table = CLargeBuffer(size_t{m_nBuckets} * sizeof(FingerprintAssoc));
   m_pBuckets = static_cast<FingerprintAssoc*>(m_table.Data());
 
-  constexpr uint32_t kPerPage = CLargeBuffer::kHugePage / sizeof(FingerprintAssoc);
+  // A table on huge pages is given back a whole huge page at a time, since
+  // giving back part of one splits it.
+  const size_t unit = old.Size() >= CLargeBuffer::kHugePage ? CLargeBuffer::kHugePage : 64 * 1024;
+  const auto perUnit = static_cast<uint32_t>(unit / sizeof(FingerprintAssoc));
   for (uint32_t b = 0; b < oldBuckets; ++b) {
     if (from[b].headRef != 0) Place(from[b].key, from[b].headRef);
-    if ((b + 1) % kPerPage == 0) old.Discard(size_t{b + 1 - kPerPage} * sizeof(FingerprintAssoc), CLargeBuffer::kHugePage);
+    if ((b + 1) % perUnit == 0) old.Discard(size_t{b + 1 - perUnit} * sizeof(FingerprintAssoc), unit);
   }
 }
