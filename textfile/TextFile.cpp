@@ -129,8 +129,9 @@ char* CTextFile::ReadLine() {
   if (!m_pLineBuf) SetUpReader();
   char* block = m_pReadBuf.get();
   // Fast path: a line that starts here and whose whole terminator lies in the
-  // block is handed out where it lies, with a NUL over its terminator. The
-  // rules below give the same line; a NUL in the line takes them.
+  // block is handed out where it lies, with a NUL over its terminator; the
+  // rules below would give the same line. A line with a NUL in it, or one
+  // that runs past the block, takes those rules.
   if (m_nLineLen == 0 && m_nReadCount - m_nReadPos >= 2) {
     char* start = block + m_nReadPos;
     char* end = block + m_nReadCount;

@@ -40,7 +40,8 @@ Utf16Decoder::Utf16Decoder(bool bigEndian, const CodePage& codePage)
       m_bCompose(codePage.GetKind() == CodePage::Kind::Icu && Nfc() != nullptr) {}
 
 void Utf16Decoder::Append(const char* bytes, uint32_t count) {
-  std::memcpy(AppendSpace(count), bytes, count);
+  char* space = AppendSpace(count);
+  if (count > 0) std::memcpy(space, bytes, count);
   CommitAppend(count);
 }
 
