@@ -3,6 +3,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "app/DedupCommandLineInfo.h"
+
 namespace {
 
 // Joins the reader on every way out of Run(); on an early exit the channels
@@ -24,7 +26,24 @@ class ReaderGuard {
   CBatchChannel& m_free;
 };
 
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
 }  // namespace
+
+int32_t TrimLine(char** start, int32_t length, uint32_t options) {
+  char* line = *start;
+  if (options & optTrimLeading) {
+    while (length > 0 && IsBlank(*line)) {
+      ++line;
+      --length;
+    }
+  }
+  if (options & optTrimTrailing) {
+    while (length > 0 && IsBlank(line[length - 1])) --length;
+  }
+  *start = line;
+  return length;
+}
 
 CDedupPass::CDedupPass(CTextFile& source, CTextFile& target, uint32_t options, const ProgressCallback& progress)
     : m_source(source), m_target(target), m_nOptions(options), m_progress(progress) {
@@ -142,7 +161,7 @@ void CDedupPass::Decide(const CLineBatch& batch) {
   if (m_progress) m_progress(m_done);
 }
 
-void CDedupPass::DecideLine(const char* line, const LineFingerprint& fingerprint, int32_t eolStyle,
+void CDedupPass::DecideLine(const char* line, const LineFingerprint& fingerprint, EolStyle eolStyle,
                             FingerprintAssoc* entry) {
   if (!m_index.TestAndAdd(fingerprint, entry)) {
     ++m_done.linesDropped;

@@ -10,10 +10,14 @@
 #include <vector>
 
 #include "app/BatchChannel.h"
-#include "app/DedupRun.h"
 #include "app/LineBatch.h"
+#include "app/RunProgress.h"
 #include "dedup/DuplicateIndex.h"
 #include "textfile/TextFile.h"
+
+// The length of line after trimming blanks as the options say; *start moves
+// past leading blanks.
+int32_t TrimLine(char** start, int32_t length, uint32_t options);
 
 class CDedupPass {
  public:
@@ -36,7 +40,7 @@ class CDedupPass {
 
   // The deciding thread.
   void Decide(const CLineBatch& batch);
-  void DecideLine(const char* line, const LineFingerprint& fingerprint, int32_t eolStyle,
+  void DecideLine(const char* line, const LineFingerprint& fingerprint, EolStyle eolStyle,
                   FingerprintAssoc* entry = nullptr);
 
   CTextFile& m_source;
@@ -47,8 +51,9 @@ class CDedupPass {
   RunProgress m_done{};
 
   CLineBatch m_batches[kBatches];
-  FingerprintAssoc* m_entries[CLineBatch::kMaxLines] = {};  // each line's key, found ahead
-  CBatchChannel m_full;  // reader to decider
-  CBatchChannel m_free;  // back to the reader
+  // Each line's key, found ahead.
+  FingerprintAssoc* m_entries[CLineBatch::kMaxLines] = {};
+  CBatchChannel m_full;              // reader to decider
+  CBatchChannel m_free;              // back to the reader
   std::vector<CLineBatch*> m_spare;  // free batches the reader holds
 };

@@ -39,24 +39,7 @@ int ReportOpenFailure(const char* message, const std::string& name, const std::s
   return exitFailed;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
 }  // namespace
-
-int32_t TrimLine(char** start, int32_t length, uint32_t options) {
-  char* line = *start;
-  if (options & optTrimLeading) {
-    while (length > 0 && IsBlank(*line)) {
-      ++line;
-      --length;
-    }
-  }
-  if (options & optTrimTrailing) {
-    while (length > 0 && IsBlank(line[length - 1])) --length;
-  }
-  *start = line;
-  return length;
-}
 
 int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress) {
   if (info.m_strSource.empty() || info.m_strTarget.empty()) {

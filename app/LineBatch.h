@@ -32,11 +32,11 @@ struct CLineBatch {
   const char* borrowed = nullptr;
   LineFingerprint borrowedFingerprint{};
 
-  int32_t eolStyle = eolCrLf;     // the source's line-ending style
-  uint64_t bytesRead = 0;         // source bytes taken up to this batch
+  EolStyle eolStyle = eolCrLf;  // the source's line-ending style
+  uint64_t bytesRead = 0;       // source bytes taken up to this batch
   uint64_t blankLinesDropped = 0;
-  bool last = false;              // nothing follows
-  std::exception_ptr error;       // the source failed after these lines
+  bool last = false;         // nothing follows
+  std::exception_ptr error;  // the source failed after these lines
 
   // line holds fingerprint.length bytes, at most kMaxCopiedLine.
   void Add(const char* line, const LineFingerprint& fingerprint) {

@@ -90,8 +90,7 @@ int FormatBytes(uint64_t bytes, char* out, size_t size) {
 
 }  // namespace
 
-CProgressLine::CProgressLine(int fd)
-    : m_nFd(fd), m_bTerminal(::isatty(fd) == 1), m_nStartMs(NowMs()) {
+CProgressLine::CProgressLine(int fd) : m_nFd(fd), m_bTerminal(::isatty(fd) == 1), m_nStartMs(NowMs()) {
   m_nNextDrawMs = m_nStartMs + DelayMs();
 }
 
@@ -161,8 +160,7 @@ size_t CProgressLine::Format(const RunProgress& done, int64_t elapsedMs, char* o
     n = std::snprintf(text, sizeof text, "rowsift: %s of %s (%llu%%), %s/s, %llu kept, %llu dropped", read, size,
                       static_cast<unsigned long long>(percent), rate, kept, dropped);
   } else {
-    n = std::snprintf(text, sizeof text, "rowsift: %s read, %s/s, %llu kept, %llu dropped", read, rate, kept,
-                      dropped);
+    n = std::snprintf(text, sizeof text, "rowsift: %s read, %s/s, %llu kept, %llu dropped", read, rate, kept, dropped);
   }
   size_t length = n < 0 ? 0 : std::min(static_cast<size_t>(n), sizeof text - 1);
   // On a narrow terminal the name goes first, then the end of the line.

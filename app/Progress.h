@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/DedupRun.h"
+#include "app/RunProgress.h"
 
 class CProgressLine {
  public:

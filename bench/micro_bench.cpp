@@ -16,13 +16,12 @@
 #include <string>
 #include <vector>
 
+#include "SplitMix64.h"
 #include "dedup/CaseFolder.h"
 #include "dedup/DuplicateIndex.h"
 #include "dedup/Fingerprints.h"
 #include "platform/CodePage.h"
 #include "textfile/TextFile.h"
-
-#include "SplitMix64.h"
 
 namespace {
 
@@ -166,7 +165,12 @@ void BM_ReadLine(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(file.Size()));
   state.SetItemsProcessed(lines);
 }
-BENCHMARK(BM_ReadLine)->ArgNames({"len", "utf16"})->Args({60, 0})->Args({1024, 0})->Args({60, 1})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadLine)
+    ->ArgNames({"len", "utf16"})
+    ->Args({60, 0})
+    ->Args({1024, 0})
+    ->Args({60, 1})
+    ->Unit(benchmark::kMillisecond);
 
 // ---------------------------------------------------------------- fingerprints
 

@@ -10,10 +10,10 @@ namespace {
 // Lower-cases eight ASCII bytes at once; every byte must be below 0x80.
 inline uint64_t FoldAsciiWord(uint64_t word) {
   constexpr uint64_t kOnes = 0x0101010101010101ull;
-  const uint64_t aboveA = word + kOnes * (0x80 - 'A');       // high bit set when byte >= 'A'
-  const uint64_t aboveZ = word + kOnes * (0x80 - 'Z' - 1);   // high bit set when byte > 'Z'
+  const uint64_t aboveA = word + kOnes * (0x80 - 'A');      // high bit set when byte >= 'A'
+  const uint64_t aboveZ = word + kOnes * (0x80 - 'Z' - 1);  // high bit set when byte > 'Z'
   const uint64_t upper = aboveA & ~aboveZ & (kOnes * 0x80);
-  return word | (upper >> 2);                                 // 0x80 >> 2 == 0x20
+  return word | (upper >> 2);  // 0x80 >> 2 == 0x20
 }
 
 }  // namespace

@@ -45,8 +45,8 @@ bool CDuplicateIndex::TestAndAdd(const LineFingerprint& fingerprint, Fingerprint
   return true;
 }
 
-bool CDuplicateIndex::TestAndAddToLongChain(std::unordered_set<uint64_t>& kept,
-                                            const LineFingerprint& fingerprint, FingerprintAssoc& entry) {
+bool CDuplicateIndex::TestAndAddToLongChain(std::unordered_set<uint64_t>& kept, const LineFingerprint& fingerprint,
+                                            FingerprintAssoc& entry) {
   if (!kept.insert(CrcAndLength(fingerprint.crc, fingerprint.length)).second) return false;
   // The chain is kept as well, newest first, so the index stays one structure.
   const RecordRef record = m_pool.TakeRecord();
@@ -57,7 +57,8 @@ bool CDuplicateIndex::TestAndAddToLongChain(std::unordered_set<uint64_t>& kept,
 
 void CDuplicateIndex::IndexLongChain(uint32_t key, RecordRef head) {
   std::unordered_set<uint64_t>& kept = m_longChains[key];
-  for (RecordRef r = head; r != kNoRecord; r = m_pool[r].next) kept.insert(CrcAndLength(m_pool[r].crc, m_pool[r].length));
+  for (RecordRef r = head; r != kNoRecord; r = m_pool[r].next)
+    kept.insert(CrcAndLength(m_pool[r].crc, m_pool[r].length));
 }
 
 FingerprintAssoc* CDuplicateIndex::PrefetchRecord(uint32_t key) {

@@ -26,7 +26,9 @@ inline uint32_t SignedByte(uint64_t word, int k) {
   return static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(word >> (8 * k))));
 }
 
-inline uint32_t Signed(char byte) { return static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(byte))); }
+inline uint32_t Signed(char byte) {
+  return static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(byte)));
+}
 
 // Tables for CRC-32 eight bytes a step: table[k][b] is the CRC of byte b
 // followed by k zero bytes.
@@ -64,8 +66,8 @@ inline uint32_t CrcStep1(uint32_t crc, unsigned char byte) { return kCrc.table[0
 // Eight steps of the key at once: h*P^8 + b0*P^7 + ... + b7.
 inline uint32_t KeyStep8(uint32_t h, uint64_t word) {
   return h * kP8 + SignedByte(word, 0) * kP7 + SignedByte(word, 1) * kP6 + SignedByte(word, 2) * kP5 +
-         SignedByte(word, 3) * kP4 + SignedByte(word, 4) * kP3 + SignedByte(word, 5) * kP2 +
-         SignedByte(word, 6) * kP1 + SignedByte(word, 7);
+         SignedByte(word, 3) * kP4 + SignedByte(word, 4) * kP3 + SignedByte(word, 5) * kP2 + SignedByte(word, 6) * kP1 +
+         SignedByte(word, 7);
 }
 
 inline uint32_t KeyStep4(uint32_t h, uint32_t word) {

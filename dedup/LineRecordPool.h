@@ -10,9 +10,9 @@ using RecordRef = uint32_t;
 constexpr RecordRef kNoRecord = UINT32_MAX;
 
 struct LineRecord {
-  uint32_t crc;     // CRC-32 of the fingerprinted bytes
-  int32_t length;   // length of the line as offered
-  RecordRef next;   // the line kept before this one with the same key
+  uint32_t crc;    // CRC-32 of the fingerprinted bytes
+  int32_t length;  // length of the line as offered
+  RecordRef next;  // the line kept before this one with the same key
 };
 
 class CLineRecordPool {

@@ -23,8 +23,8 @@ namespace fuzz {
 
 // FUZZ_CHECK(condition) or FUZZ_CHECK(condition, detail); the detail is only
 // worked out when the condition fails.
-#define FUZZ_CHECK(cond, ...)                                  \
-  do {                                                         \
+#define FUZZ_CHECK(cond, ...)                                    \
+  do {                                                           \
     if (!(cond)) ::fuzz::Fail(#cond __VA_OPT__(, ) __VA_ARGS__); \
   } while (0)
 
@@ -65,9 +65,9 @@ inline const std::string& ScratchDir() {
   }();
   static const bool cleanUp = [] {
     return std::atexit([] {
-      for (const char* name : {"reader-source", "run-source", "run-target"}) unlink((dir + "/" + name).c_str());
-      rmdir(dir.c_str());
-    }) == 0;
+             for (const char* name : {"reader-source", "run-source", "run-target"}) unlink((dir + "/" + name).c_str());
+             rmdir(dir.c_str());
+           }) == 0;
   }();
   (void)cleanUp;
   return dir;

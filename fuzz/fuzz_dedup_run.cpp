@@ -22,6 +22,7 @@
 #include <tuple>
 
 #include "app/DedupCommandLineInfo.h"
+#include "app/DedupPass.h"
 #include "app/DedupRun.h"
 #include "dedup/CaseFolder.h"
 #include "fuzz/FuzzSupport.h"

@@ -70,8 +70,9 @@ struct Model {
 
     const bool expectNew = kept.insert({key, crc, static_cast<int32_t>(n)}).second;
     const bool isNew = index.TestAndAdd(line.get(), static_cast<int32_t>(n), caseSensitive);
-    FUZZ_CHECK(isNew == expectNew, std::string(expectNew ? "a new line taken for a duplicate: " : "a duplicate taken for new: ") +
-                                       fuzz::Show(text) + (caseSensitive ? " (case counted)" : " (case ignored)"));
+    FUZZ_CHECK(isNew == expectNew,
+               std::string(expectNew ? "a new line taken for a duplicate: " : "a duplicate taken for new: ") +
+                   fuzz::Show(text) + (caseSensitive ? " (case counted)" : " (case ignored)"));
     FUZZ_CHECK(std::memcmp(line.get(), text.data(), n) == 0 && line[n] == '\0', "the offered line changed");
   }
 };

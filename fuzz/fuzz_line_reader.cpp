@@ -32,7 +32,7 @@ constexpr uint8_t kCr = 0x0D;
 constexpr char kNulStandIn = static_cast<char>(0xB7);
 
 struct Expected {
-  int32_t encoding;
+  Encoding encoding;
   size_t markLength;
 };
 
@@ -92,7 +92,8 @@ void CheckAccounting(std::string_view text, const std::vector<std::string>& line
       FUZZ_CHECK(more, "a last NUL was dropped");
       at += 1;
     } else {
-      fuzz::Fail("a line ended before a byte that cannot end it", "line " + std::to_string(i) + ": " + fuzz::Show(line));
+      fuzz::Fail("a line ended before a byte that cannot end it",
+                 "line " + std::to_string(i) + ": " + fuzz::Show(line));
     }
   }
   FUZZ_CHECK(at == text.size(), "text left over after the last line: " + fuzz::Show(text.substr(at)));
@@ -183,8 +184,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(source.ReadLine() == nullptr, "a line after the end");
 
   const Expected expected = ExpectedEncoding(file);
-  FUZZ_CHECK(source.m_nEncoding == expected.encoding,
-             "encoding " + std::to_string(source.m_nEncoding) + " for " + fuzz::Show(std::string_view(file).substr(0, 4)));
+  FUZZ_CHECK(source.m_nEncoding == expected.encoding, "encoding " + std::to_string(source.m_nEncoding) + " for " +
+                                                          fuzz::Show(std::string_view(file).substr(0, 4)));
   FUZZ_CHECK(source.m_nEolStyle >= eolCrLf && source.m_nEolStyle <= eolCr);
 
   std::string text;

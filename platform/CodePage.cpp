@@ -22,8 +22,8 @@ std::string Lower(std::string s) {
 
 bool NamesUtf8(const std::string& codeset) {
   const std::string name = Lower(codeset);
-  return name.empty() || name == "utf-8" || name == "utf8" || name == "ansi_x3.4-1968" ||
-         name == "ascii" || name == "us-ascii";
+  return name.empty() || name == "utf-8" || name == "utf8" || name == "ansi_x3.4-1968" || name == "ascii" ||
+         name == "us-ascii";
 }
 
 }  // namespace
@@ -186,11 +186,11 @@ void CodePage::AppendUtf16(const char* src, size_t n, std::u16string& out) const
   int32_t written = 0;
   UErrorCode err = U_ZERO_ERROR;
   if (m_kind == Kind::Icu) {
-    written = ucnv_toUChars(m_pConverter, out.data() + start, static_cast<int32_t>(n), src,
-                            static_cast<int32_t>(n), &err);
+    written =
+        ucnv_toUChars(m_pConverter, out.data() + start, static_cast<int32_t>(n), src, static_cast<int32_t>(n), &err);
   } else {
-    u_strFromUTF8WithSub(out.data() + start, static_cast<int32_t>(n), &written, src,
-                         static_cast<int32_t>(n), 0xFFFD, nullptr, &err);
+    u_strFromUTF8WithSub(out.data() + start, static_cast<int32_t>(n), &written, src, static_cast<int32_t>(n), 0xFFFD,
+                         nullptr, &err);
   }
   out.resize(start + (U_FAILURE(err) && err != U_STRING_NOT_TERMINATED_WARNING ? 0 : static_cast<size_t>(written)));
 }

@@ -30,8 +30,7 @@ bool HoldsData(const struct stat& st) { return S_ISREG(st.st_mode) || S_ISBLK(st
 }  // namespace
 
 CFileException::CFileException(const std::string& fileName, const std::string& action, int error)
-    : std::runtime_error(fileName + ": " + action + " failed: " + std::strerror(error)),
-      m_nError(error) {}
+    : std::runtime_error(fileName + ": " + action + " failed: " + std::strerror(error)), m_nError(error) {}
 
 CFile::~CFile() { ReleaseHandle(); }
 

@@ -48,7 +48,7 @@ const char* FindSpecial(const char* p, const char* end) {
 CLineTooLongException::CLineTooLongException(const std::string& fileName)
     : std::runtime_error(fileName + ": a line reaches 2147483647 bytes, more than a line may hold") {}
 
-CTextFile::CTextFile(int32_t encoding, const CodePage& codePage) : m_nEncoding(encoding), m_codePage(codePage) {}
+CTextFile::CTextFile(Encoding encoding, const CodePage& codePage) : m_nEncoding(encoding), m_codePage(codePage) {}
 
 CTextFile::~CTextFile() = default;
 
@@ -296,9 +296,8 @@ void CTextFile::WriteString(const char* text) { WriteString(text, static_cast<ui
 
 void CTextFile::WriteString(const char* text, uint32_t length) { Write(text, length); }
 
-void CTextFile::WriteEol(int32_t style) {
-  const auto index = static_cast<uint32_t>(style);
-  const Terminator& terminator = kTerminators[index < 4 ? index : 0u];
+void CTextFile::WriteEol(EolStyle style) {
+  const Terminator& terminator = kTerminators[style];
   WriteString(terminator.text, terminator.length);
 }
 

@@ -13,14 +13,6 @@
 // Line-ending styles; also the index into the terminator table.
 enum EolStyle : int32_t { eolCrLf = 0, eolLfCr = 1, eolLf = 2, eolCr = 3 };
 
-// Encodings of a CTextFile.
-enum Encoding : int32_t {
-  encAnsi = 0,
-  encAutoDetect = -5,
-  encUtf16LE = 0xFEFF,
-  encUtf16BE = 0xFFFE,
-};
-
 // Raised when a line would not fit a signed 32-bit length.
 class CLineTooLongException : public std::runtime_error {
  public:
@@ -33,7 +25,7 @@ class CTextFile : public CFile {
   static constexpr int32_t kWriteBufferSize = 60000;
   static constexpr int32_t kFirstLineBufferSize = 5000;
 
-  explicit CTextFile(int32_t encoding, const CodePage& codePage = CodePage::System());
+  explicit CTextFile(Encoding encoding, const CodePage& codePage = CodePage::System());
   ~CTextFile() override;
 
   // The next line, NUL-terminated, without its terminator and without NUL
@@ -51,14 +43,14 @@ class CTextFile : public CFile {
 
   void WriteString(const char* text);
   void WriteString(const char* text, uint32_t length);
-  void WriteEol(int32_t style);
+  void WriteEol(EolStyle style);
   void FlushBuffer();
   void WriteRaw(const void* bytes, uint32_t count);
   char* GetConversionBuffer(int32_t size);
 
-  int32_t m_nEolStyle = eolCrLf;  // found in the first block by the first ReadLine
-  bool m_bMoreInput = true;       // false once a block read came back short
-  int32_t m_nEncoding;
+  EolStyle m_nEolStyle = eolCrLf;  // found in the first block by the first ReadLine
+  bool m_bMoreInput = true;        // false once a block read came back short
+  Encoding m_nEncoding;
 
  private:
   void SetUpReader();

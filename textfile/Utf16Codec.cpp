@@ -8,8 +8,6 @@
 #include <cstring>
 #include <string>
 
-#include "textfile/TextFile.h"
-
 namespace {
 
 const UNormalizer2* Nfc() {
@@ -106,8 +104,7 @@ uint32_t Utf16Decoder::Convert(char* out, uint32_t capacity, bool final) {
 
 // Converts units from begin toward end while the worst case fits; returns the
 // position reached.
-size_t Utf16Decoder::ConvertPlain(size_t begin, size_t end, char* out, size_t capacity,
-                                  size_t* produced) const {
+size_t Utf16Decoder::ConvertPlain(size_t begin, size_t end, char* out, size_t capacity, size_t* produced) const {
   const char16_t* u = m_units.data();
   const auto perUnit = static_cast<size_t>(m_codePage.MaxBytesPerUnit());
   size_t pos = begin;
@@ -132,7 +129,8 @@ void Utf16Decoder::ComposeSequence(const char16_t* sequence, int32_t length, std
   int32_t part = length;
   while (part >= base) {
     UErrorCode err = U_ZERO_ERROR;
-    const int32_t n = unorm2_normalize(nfc, sequence, part, composed.data(), static_cast<int32_t>(composed.size()), &err);
+    const int32_t n =
+        unorm2_normalize(nfc, sequence, part, composed.data(), static_cast<int32_t>(composed.size()), &err);
     if (U_FAILURE(err)) break;
     if (part == base || m_codePage.CanEncode(composed.data(), static_cast<size_t>(n))) {
       out.assign(composed.data(), static_cast<size_t>(n));
@@ -146,8 +144,7 @@ void Utf16Decoder::ComposeSequence(const char16_t* sequence, int32_t length, std
 
 // As ConvertPlain, but a base character followed by combining marks becomes
 // the precomposed character where the code page has one.
-size_t Utf16Decoder::ConvertComposing(size_t begin, size_t end, char* out, size_t capacity,
-                                      size_t* produced) {
+size_t Utf16Decoder::ConvertComposing(size_t begin, size_t end, char* out, size_t capacity, size_t* produced) {
   const UNormalizer2* nfc = Nfc();
   const char16_t* u = m_units.data();
   size_t pos = begin;

@@ -8,8 +8,16 @@
 
 #include "platform/CodePage.h"
 
+// Encodings of a CTextFile.
+enum Encoding : int32_t {
+  encAnsi = 0,
+  encAutoDetect = -5,
+  encUtf16LE = 0xFEFF,
+  encUtf16BE = 0xFFFE,
+};
+
 struct DetectedEncoding {
-  int32_t encoding;  // encAnsi, encUtf16LE or encUtf16BE
+  Encoding encoding;  // encAnsi, encUtf16LE or encUtf16BE
   uint32_t markLength;
 };
 

@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
     }
   }
   if (std::fclose(source) != 0 || std::fclose(expected) != 0) return 1;
-  std::printf("pieces %s %s, key %08x, %lu lines of %zu bytes, %lu share a CRC-32 with an earlier line\n",
-              a.c_str(), b.c_str(), key, count, line.size() - 1, dropped);
+  std::printf("pieces %s %s, key %08x, %lu lines of %zu bytes, %lu share a CRC-32 with an earlier line\n", a.c_str(),
+              b.c_str(), key, count, line.size() - 1, dropped);
   return 0;
 }

@@ -93,17 +93,25 @@ static void set_up(void) {
   g_path = getenv("FAULT_PATH");
   const char* op = getenv("FAULT_OP");
   if (op) {
-    if (!strcmp(op, "read")) g_op = OP_READ;
-    else if (!strcmp(op, "write")) g_op = OP_WRITE;
-    else if (!strcmp(op, "close")) g_op = OP_CLOSE;
-    else if (!strcmp(op, "lseek")) g_op = OP_LSEEK;
-    else if (!strcmp(op, "open")) g_op = OP_OPEN;
+    if (!strcmp(op, "read"))
+      g_op = OP_READ;
+    else if (!strcmp(op, "write"))
+      g_op = OP_WRITE;
+    else if (!strcmp(op, "close"))
+      g_op = OP_CLOSE;
+    else if (!strcmp(op, "lseek"))
+      g_op = OP_LSEEK;
+    else if (!strcmp(op, "open"))
+      g_op = OP_OPEN;
   }
   const char* mode = getenv("FAULT_MODE");
   if (mode) {
-    if (!strcmp(mode, "partial")) g_mode = MODE_PARTIAL;
-    else if (!strcmp(mode, "eintr")) g_mode = MODE_EINTR;
-    else if (!strcmp(mode, "short")) g_mode = MODE_SHORT;
+    if (!strcmp(mode, "partial"))
+      g_mode = MODE_PARTIAL;
+    else if (!strcmp(mode, "eintr"))
+      g_mode = MODE_EINTR;
+    else if (!strcmp(mode, "short"))
+      g_mode = MODE_SHORT;
   }
   const char* after = getenv("FAULT_AFTER_BYTES");
   if (after) g_after = strtoull(after, NULL, 10);

@@ -24,6 +24,7 @@ TEST(CaseFolder, FoldsByTheRulesOfTheCodePage) {
     const char* codeset;
     std::string text, folded;
   };
+  // clang-format off
   const Case cases[] = {
       {"CP1252", "ABC xyz \xC9\xC0\xDE", "abc xyz \xE9\xE0\xFE"},
       {"CP1252", "\x8A\x8C\x8E\x9F", "\x9A\x9C\x9E\xFF"},         // S, OE, Z, Y with marks
@@ -45,6 +46,7 @@ TEST(CaseFolder, FoldsByTheRulesOfTheCodePage) {
       {"CP932", "A\x82\x20" "B", "a\x82\x20" "B"},                // invalid pair: folding stops
       {"CP932", "A\x82", "a\x82"},                                // lead byte last
   };
+  // clang-format on
   for (const Case& c : cases) {
     const CaseFolder folder(Page(c.codeset));
     EXPECT_EQ(Fold(folder, c.text), c.folded) << c.codeset << " " << ::testing::PrintToString(c.text);
@@ -54,9 +56,9 @@ TEST(CaseFolder, FoldsByTheRulesOfTheCodePage) {
 TEST(CodePage, KindFollowsTheCodeset) {
   using Kind = CodePage::Kind;
   const std::pair<const char*, Kind> cases[] = {
-      {"", Kind::Utf8},         {"utf8", Kind::Utf8},          {"ANSI_X3.4-1968", Kind::Utf8},
-      {"CP1252", Kind::Icu},    {"windows-1252", Kind::Icu},   {"Shift_JIS", Kind::Icu},
-      {"EUC-JP", Kind::Unknown}, {"GB18030", Kind::Unknown},   {"no-such-codeset", Kind::Unknown},
+      {"", Kind::Utf8},          {"utf8", Kind::Utf8},        {"ANSI_X3.4-1968", Kind::Utf8},
+      {"CP1252", Kind::Icu},     {"windows-1252", Kind::Icu}, {"Shift_JIS", Kind::Icu},
+      {"EUC-JP", Kind::Unknown}, {"GB18030", Kind::Unknown},  {"no-such-codeset", Kind::Unknown},
   };
   for (const auto& [codeset, kind] : cases) EXPECT_EQ(Page(codeset).GetKind(), kind) << codeset;
 }
@@ -71,6 +73,7 @@ TEST(CodePage, CodesetComesFromLcAllThenLcCtypeThenLang) {
     const char* values[3];  // LC_ALL, LC_CTYPE, LANG; null: unset
     const char* codeset;
   };
+  // clang-format off
   const Case cases[] = {
       {{nullptr, nullptr, nullptr}, ""},
       {{nullptr, nullptr, "en_US.UTF-8"}, "UTF-8"},
@@ -80,6 +83,7 @@ TEST(CodePage, CodesetComesFromLcAllThenLcCtypeThenLang) {
       {{"C", "ru_RU.KOI8-R", nullptr}, ""},
       {{nullptr, "", "ja_JP.SJIS"}, "SJIS"},
   };
+  // clang-format on
   for (const Case& c : cases) {
     for (int i = 0; i < 3; ++i) set(i, c.values[i]);
     EXPECT_EQ(CodePage::CodesetFromEnvironment(), c.codeset) << ::testing::PrintToString(c.values);

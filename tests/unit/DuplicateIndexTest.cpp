@@ -44,7 +44,6 @@ bool Add(CDuplicateIndex& index, const std::string& line, bool caseSensitive = t
   return index.TestAndAdd(line.c_str(), static_cast<int32_t>(line.size()), caseSensitive);
 }
 
-
 }  // namespace
 
 TEST(Fingerprints, KnownValues) {
@@ -128,7 +127,12 @@ TEST(DuplicateIndex, EqualityOfLines) {
       {"CP1252", true, "\xC9", "\xE9", true},
       {"no-such-codeset", false, "\xC9", "\xE9", true},
       {"no-such-codeset", false, "XyZ", "xYz", false},
-      {"UTF-8", false, "\xC3\x89" "COLE", "\xC3\xA9" "cole", false},
+      {"UTF-8", false,
+       "\xC3\x89"
+       "COLE",
+       "\xC3\xA9"
+       "cole",
+       false},
   };
   for (const Case& c : cases) {
     const CaseFolder folder(Page(c.codeset));

@@ -13,7 +13,7 @@ struct ReaderCase {
   const char* name;
   std::string bytes;
   Lines lines;
-  int32_t eolStyle;
+  EolStyle eolStyle;
 };
 
 Lines Repeat(const std::string& line, size_t count) { return Lines(count, line); }
@@ -46,12 +46,18 @@ std::vector<ReaderCase> ReaderCases() {
       {"CR LF CR: LF CR never pairs after CR LF", "a\r\n\rb", {"a", "", "b"}, eolCrLf},
       {"NUL after 49 bytes ends the line", x49 + "\0z\n"s, {x49, "z"}, eolLf},
       {"NUL after 48 bytes stays as B7", x48 + "\0z\n"s, {x48 + "\xB7z"}, eolLf},
-      {"NUL at line start", "\0ab\n"s, {"\xB7" "ab"}, eolLf},
+      {"NUL at line start",
+       "\0ab\n"s,
+       {"\xB7"
+        "ab"},
+       eolLf},
       {"only LF of block 1 is its last byte, CR opens block 2", a65535 + "\n\rb", {a65535, "b"}, eolLf},
       {"CR LF split across blocks", a65535 + "\r\nb", {a65535, "b"}, eolCr},
       {"CR LF at the end of block 1", std::string(65534, 'a') + "\r\nb", {std::string(65534, 'a'), "b"}, eolCrLf},
-      {"lines filling the first line buffer", std::string(4998, 'a') + "\r\n" + std::string(4999, 'b') + "\n" +
-          std::string(5000, 'c'), {std::string(4998, 'a'), std::string(4999, 'b'), std::string(5000, 'c')}, eolCrLf},
+      {"lines filling the first line buffer",
+       std::string(4998, 'a') + "\r\n" + std::string(4999, 'b') + "\n" + std::string(5000, 'c'),
+       {std::string(4998, 'a'), std::string(4999, 'b'), std::string(5000, 'c')},
+       eolCrLf},
       {"100000-byte line and another", long1 + "\n" + long1 + "!\nz", {long1, long1 + "!", "z"}, eolCrLf},
       {"exactly 65536 bytes, terminated", fullBlock, Repeat("0123456", 8192), eolLf},
       {"exactly 65536 bytes, unterminated", fullBlockNoEol, noEolLines, eolLf},

@@ -1,32 +1,31 @@
 // Helpers for component tests that read real files line by line.
 #pragma once
 
-#include "TempDir.h"
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <cstring>
 #include <map>
 #include <memory>
-#include <cstring>
 #include <thread>
 #include <vector>
 
+#include "TempDir.h"
 #include "textfile/TextFile.h"
 
 struct ReadResult {
   std::vector<std::string> lines;
-  int32_t eolStyle;
-  int32_t encoding;
+  EolStyle eolStyle;
+  Encoding encoding;
 };
 
 // Every line a source object gives, read the way the tool reads its source.
 inline ReadResult ReadAllLines(const std::string& path, const CodePage& codePage) {
   CTextFile source(encAutoDetect, codePage);
-  ReadResult result{{}, -1, -1};
+  ReadResult result{{}, eolCrLf, encAutoDetect};
   if (!source.Open(path, CFile::modeRead | CFile::shareDenyNone)) {
     ADD_FAILURE() << "cannot open " << path;
     return result;

@@ -1,7 +1,6 @@
 // UTF-16 sources: recognised by their first four bytes and decoded into the
 // code page, from a file and through a FIFO alike.
 #include <gtest/gtest.h>
-
 #include <unicode/ustring.h>
 
 #include "TestFiles.h"
@@ -30,13 +29,14 @@ TEST(Utf16Read, SourcesFromFileAndFifo) {
     const char* codeset;
     std::string bytes;
     Lines lines;
-    int32_t encoding;
+    Encoding encoding;
   };
   const std::u16string a49(49, u'a'), a48(48, u'a');
   // 70000 units that take three bytes each in UTF-8 and two in CP932: no text lost.
   const std::u16string wide = std::u16string(70000, u'\u4E2D') + u"\nz";
   std::string wideUtf8, wideCp932;
   for (int i = 0; i < 70000; ++i) wideUtf8 += "\xE4\xB8\xAD", wideCp932 += "\x92\x86";
+  // clang-format off
   const Case cases[] = {
       {"LE with mark", "UTF-8", "\xFF\xFE" "A\0B\0\n\0"s, {"AB"}, encUtf16LE},
       {"BE with mark", "UTF-8", "\xFE\xFF\0A\0B\0\n"s, {"AB"}, encUtf16BE},
@@ -66,6 +66,7 @@ TEST(Utf16Read, SourcesFromFileAndFifo) {
       {"wide text in UTF-8", "UTF-8", "\xFF\xFE" + Units(wide, false), {wideUtf8, "z"}, encUtf16LE},
       {"wide text in CP932", "CP932", "\xFE\xFF" + Units(wide, true), {wideCp932, "z"}, encUtf16BE},
   };
+  // clang-format on
   TempDir dir;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -90,6 +91,7 @@ TEST(Utf16Read, CharactersAcrossBlockBoundaries) {
     std::string decoded;
   };
   const std::u16string pair = u"\xD83D\xDE00", combining = u"e\u0301";
+  // clang-format off
   const Case cases[] = {
       {65535, false, "UTF-8", pair, "\xF0\x9F\x98\x80"}, {65535, true, "UTF-8", pair, "\xF0\x9F\x98\x80"},
       {21844, false, "UTF-8", pair, "\xF0\x9F\x98\x80"}, {32767, false, "UTF-8", pair, "\xF0\x9F\x98\x80"},
@@ -98,6 +100,7 @@ TEST(Utf16Read, CharactersAcrossBlockBoundaries) {
       {65535, false, "CP1252", combining, "\xE9"},      {65535, true, "CP1252", combining, "\xE9"},
       {32767, false, "CP1252", combining, "\xE9"},      {65535, false, "UTF-8", combining, "e\xCC\x81"},
   };
+  // clang-format on
   TempDir dir;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.codeset + std::string(c.bigEndian ? " BE at " : " LE at ") + std::to_string(c.at));
@@ -117,8 +120,12 @@ TEST(Utf16Read, CharactersAcrossBlockBoundaries) {
 // offset around the eight-unit steps, must match ICU's own conversion.
 TEST(Utf16Read, Utf8ConversionMatchesIcuAroundAsciiRuns) {
   const CodePage utf8("UTF-8");
-  const std::u16string pieces[] = {u"\u00E9", u"\u4E2D", u"\U0001F600", std::u16string(1, char16_t{0xD800}),
-                                   std::u16string(1, char16_t{0xDC00}), u"\u007F\u0080"};
+  const std::u16string pieces[] = {u"\u00E9",
+                                   u"\u4E2D",
+                                   u"\U0001F600",
+                                   std::u16string(1, char16_t{0xD800}),
+                                   std::u16string(1, char16_t{0xDC00}),
+                                   u"\u007F\u0080"};
   for (const std::u16string& piece : pieces) {
     for (size_t before = 0; before < 20; ++before) {
       const std::u16string text = std::u16string(before, u'x') + piece + u"0123456789abcdef" + piece;

@@ -49,26 +49,28 @@ TEST_F(Writer, BytesReachTheFileWhenTheBufferCannotHoldThem) {
 TEST_F(Writer, TerminatorsAndEmptyString) {
   CTextFile target(encAutoDetect, Page("UTF-8"));
   ASSERT_TRUE(target.Open(path, kCreateWrite));
-  for (int32_t style : {0, 1, 2, 3, 7, -1, 4}) {
+  for (EolStyle style : {eolCrLf, eolLfCr, eolLf, eolCr}) {
     target.WriteString("");
     target.WriteString("|");
     target.WriteEol(style);
   }
   target.Close();
-  EXPECT_EQ(ReadBytes(path), "|\r\n|\n\r|\n|\r|\r\n|\r\n|\r\n");
+  EXPECT_EQ(ReadBytes(path), "|\r\n|\n\r|\n|\r");
 }
 
 TEST_F(Writer, EncodingOfEachWriter) {
   struct Case {
     const char* name;
-    int32_t encoding;
+    Encoding encoding;
     const char* codeset;
     std::string text;
     bool eol;
     std::string bytes;
   };
   const Case cases[] = {
-      {"UTF-16 LE", encUtf16LE, "UTF-8", "AB", true, "\xFF\xFE" "A\0B\0\r\0\n\0"s},
+      {"UTF-16 LE", encUtf16LE, "UTF-8", "AB", true,
+       "\xFF\xFE"
+       "A\0B\0\r\0\n\0"s},
       {"UTF-16 BE", encUtf16BE, "UTF-8", "AB", true, "\xFE\xFF\0A\0B\0\r\0\n"s},
       {"LE, empty first write: mark alone", encUtf16LE, "UTF-8", "", false, "\xFF\xFE"},
       {"BE, empty first write: mark alone", encUtf16BE, "UTF-8", "", false, "\xFE\xFF"},
