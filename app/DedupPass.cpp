@@ -70,7 +70,7 @@ void CDedupPass::ReadLines() {
   const bool caseSensitive = (m_nOptions & optCaseSensitive) != 0;
   const bool removeBlank = (m_nOptions & optRemoveBlank) != 0;
   const bool trim = (m_nOptions & (optTrimLeading | optTrimTrailing)) != 0;
-  CLineFingerprinter fingerprinter(CaseFolder::System());
+  CLineFingerprinter fingerprinter(CCaseFolder::System());
 
   CLineBatch* batch = TakeFreeBatch();
   if (!batch) return;

@@ -77,8 +77,8 @@ const LineSet& MillionLines() {
   return lines;
 }
 
-const CodePage& Utf8() {
-  static const CodePage codePage("UTF-8");
+const CCodePage& Utf8() {
+  static const CCodePage codePage("UTF-8");
   return codePage;
 }
 
@@ -223,12 +223,12 @@ BENCHMARK(BM_KeyAndCrc32)->ArgNames({"len", "folded"})->ArgsProduct({{60, 1024},
 // ---------------------------------------------------------------- folding
 
 // args: line length, text kind (0 ASCII, 1 with accented letters).
-void FoldBenchmark(benchmark::State& state, const CodePage& codePage, const std::string& accent) {
-  if (codePage.GetKind() == CodePage::Kind::Unknown) {
+void FoldBenchmark(benchmark::State& state, const CCodePage& codePage, const std::string& accent) {
+  if (codePage.GetKind() == CCodePage::Kind::Unknown) {
     state.SkipWithError(("no converter for " + codePage.Name()).c_str());
     return;
   }
-  const CaseFolder folder(codePage);
+  const CCaseFolder folder(codePage);
   SplitMix64 rng{3};
   const auto length = static_cast<size_t>(state.range(0));
   const std::string line = RandomText(rng, length, 64, state.range(1) ? 24 : 0, accent);
@@ -245,7 +245,7 @@ void BM_Fold_Utf8(benchmark::State& state) { FoldBenchmark(state, Utf8(), "\xC3\
 BENCHMARK(BM_Fold_Utf8)->ArgNames({"len", "accents"})->ArgsProduct({{60, 1024}, {0, 1}});
 
 void BM_Fold_Cp1252(benchmark::State& state) {
-  static const CodePage cp1252("CP1252");
+  static const CCodePage cp1252("CP1252");
   FoldBenchmark(state, cp1252, "\xC4");  // A with diaeresis
 }
 BENCHMARK(BM_Fold_Cp1252)->ArgNames({"len", "accents"})->ArgsProduct({{60, 1024}, {0, 1}});
@@ -256,7 +256,7 @@ BENCHMARK(BM_Fold_Cp1252)->ArgNames({"len", "accents"})->ArgsProduct({{60, 1024}
 void BM_TestAndAdd_NewLines(benchmark::State& state) {
   const LineSet& lines = MillionLines();
   const bool caseSensitive = state.range(0) != 0;
-  const CaseFolder folder(Utf8());
+  const CCaseFolder folder(Utf8());
   for (auto _ : state) {
     auto index = std::make_unique<CDuplicateIndex>(folder);
     for (uint32_t i = 0; i < lines.Size(); ++i) {
@@ -274,7 +274,7 @@ BENCHMARK(BM_TestAndAdd_NewLines)->ArgName("case")->Arg(0)->Arg(1)->Unit(benchma
 void BM_TestAndAdd_Duplicates(benchmark::State& state) {
   const LineSet& lines = MillionLines();
   const bool caseSensitive = state.range(0) != 0;
-  const CaseFolder folder(Utf8());
+  const CCaseFolder folder(Utf8());
   CDuplicateIndex index(folder);
   for (uint32_t i = 0; i < lines.Size(); ++i) index.TestAndAdd(lines.Line(i), lines.Length(i), caseSensitive);
   for (auto _ : state) {

@@ -12,7 +12,7 @@
 #include "platform/LargeBuffer.h"
 
 template <typename T, uint32_t kPerBlock>
-class BlockArray {
+class CBlockArray {
   static_assert(std::is_trivially_copyable_v<T>, "elements start as zero bytes");
 
  public:

@@ -18,21 +18,21 @@ inline uint64_t FoldAsciiWord(uint64_t word) {
 
 }  // namespace
 
-const CaseFolder& CaseFolder::System() {
-  static const CaseFolder folder(CodePage::System());
+const CCaseFolder& CCaseFolder::System() {
+  static const CCaseFolder folder(CCodePage::System());
   return folder;
 }
 
-CaseFolder::CaseFolder(const CodePage& codePage) {
+CCaseFolder::CCaseFolder(const CCodePage& codePage) {
   for (int b = 0; b < 256; ++b) m_table[b] = static_cast<uint8_t>(b >= 'A' && b <= 'Z' ? b + 32 : b);
   switch (codePage.GetKind()) {
-    case CodePage::Kind::Utf8:
+    case CCodePage::Kind::Utf8:
       m_mode = Mode::Utf8;
       break;
-    case CodePage::Kind::Unknown:
+    case CCodePage::Kind::Unknown:
       m_mode = Mode::Table;
       break;
-    case CodePage::Kind::Icu:
+    case CCodePage::Kind::Icu:
       BuildCodePageTables(codePage);
       break;
   }
@@ -42,7 +42,7 @@ CaseFolder::CaseFolder(const CodePage& codePage) {
   }
 }
 
-void CaseFolder::BuildCodePageTables(const CodePage& codePage) {
+void CCaseFolder::BuildCodePageTables(const CCodePage& codePage) {
   uint8_t out[4];
   for (int b = 1; b < 256; ++b) {
     m_bLead[b] = codePage.IsLeadByte(static_cast<uint8_t>(b));
@@ -69,7 +69,7 @@ void CaseFolder::BuildCodePageTables(const CodePage& codePage) {
   }
 }
 
-void CaseFolder::Fold(const char* src, size_t length, char* dst) const {
+void CCaseFolder::Fold(const char* src, size_t length, char* dst) const {
   const auto* in = reinterpret_cast<const uint8_t*>(src);
   auto* out = reinterpret_cast<uint8_t*>(dst);
   switch (m_mode) {
@@ -87,7 +87,7 @@ void CaseFolder::Fold(const char* src, size_t length, char* dst) const {
 
 // A well-formed sequence of two to four bytes is lower-cased as one character
 // when its lower-case form has the same length; a malformed one stays as it is.
-void CaseFolder::FoldUtf8(const uint8_t* src, size_t length, uint8_t* dst) const {
+void CCaseFolder::FoldUtf8(const uint8_t* src, size_t length, uint8_t* dst) const {
   size_t i = 0;
   while (i < length) {
     if (length - i >= 8) {
@@ -123,7 +123,7 @@ void CaseFolder::FoldUtf8(const uint8_t* src, size_t length, uint8_t* dst) const
 
 // A lead byte and the byte after it fold as one character; an invalid or
 // unmappable character ends the folding, leaving the rest as it was.
-void CaseFolder::FoldDoubleByte(const uint8_t* src, size_t length, uint8_t* dst) const {
+void CCaseFolder::FoldDoubleByte(const uint8_t* src, size_t length, uint8_t* dst) const {
   size_t i = 0;
   while (i < length) {
     const uint8_t b = src[i];

@@ -8,12 +8,12 @@
 
 #include "platform/CodePage.h"
 
-class CaseFolder {
+class CCaseFolder {
  public:
   // The folder of the process's code page.
-  static const CaseFolder& System();
+  static const CCaseFolder& System();
 
-  explicit CaseFolder(const CodePage& codePage);
+  explicit CCaseFolder(const CCodePage& codePage);
 
   // Writes the lower-cased form of src[0, length) to dst[0, length).
   void Fold(const char* src, size_t length, char* dst) const;
@@ -31,7 +31,7 @@ class CaseFolder {
 
   void FoldUtf8(const uint8_t* src, size_t length, uint8_t* dst) const;
   void FoldDoubleByte(const uint8_t* src, size_t length, uint8_t* dst) const;
-  void BuildCodePageTables(const CodePage& codePage);
+  void BuildCodePageTables(const CCodePage& codePage);
 
   Mode m_mode = Mode::Table;
   bool m_bAsciiAtoZ = true;

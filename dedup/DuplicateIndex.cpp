@@ -1,6 +1,6 @@
 #include "dedup/DuplicateIndex.h"
 
-CDuplicateIndex::CDuplicateIndex(const CaseFolder& folder) : m_fingerprinter(folder) {
+CDuplicateIndex::CDuplicateIndex(const CCaseFolder& folder) : m_fingerprinter(folder) {
   m_pool.ExtendTo(CLineRecordPool::kPerBlock);
 }
 

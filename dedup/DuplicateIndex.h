@@ -13,7 +13,7 @@
 
 class CDuplicateIndex {
  public:
-  explicit CDuplicateIndex(const CaseFolder& folder = CaseFolder::System());
+  explicit CDuplicateIndex(const CCaseFolder& folder = CCaseFolder::System());
 
   // True when no equal line was kept before; the line is then remembered.
   // False for a duplicate. line holds length bytes and no NUL among them; its

@@ -15,12 +15,12 @@ struct LineFingerprint {
 
 class CLineFingerprinter {
  public:
-  explicit CLineFingerprinter(const CaseFolder& folder) : m_folder(folder) {}
+  explicit CLineFingerprinter(const CCaseFolder& folder) : m_folder(folder) {}
 
   // line holds length bytes and no NUL among them; it is never changed.
   LineFingerprint Take(const char* line, int32_t length, bool caseSensitive);
 
  private:
-  const CaseFolder& m_folder;
+  const CCaseFolder& m_folder;
   std::vector<char> m_folded;  // reused for the lower-cased copy of every line
 };

@@ -34,7 +34,7 @@ class CLineRecordPool {
   uint32_t Blocks() const { return m_records.Blocks(); }
 
  private:
-  BlockArray<LineRecord, kPerBlock> m_records;
+  CBlockArray<LineRecord, kPerBlock> m_records;
   uint32_t m_nAvailable = 0;
   uint32_t m_nInUse = 0;
 };

@@ -23,8 +23,8 @@ namespace {
 
 struct Folding {
   const char* codeset;
-  CodePage codePage;
-  CaseFolder folder;
+  CCodePage codePage;
+  CCaseFolder folder;
   explicit Folding(const char* name) : codeset(name), codePage(name), folder(codePage) {}
 };
 
@@ -59,13 +59,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
              std::string(folding.codeset) + ": folding is not idempotent on " + fuzz::Show(original) + " -> " +
                  fuzz::Show(std::string_view(once.get(), n)) + " -> " + fuzz::Show(std::string_view(twice.get(), n)));
 
-  const CodePage::Kind kind = folding.codePage.GetKind();
+  const CCodePage::Kind kind = folding.codePage.GetKind();
   for (size_t i = 0; i < n; ++i) {
     const char in = original[i];
     const char out = once[i];
-    if (kind == CodePage::Kind::Unknown) {
+    if (kind == CCodePage::Kind::Unknown) {
       FUZZ_CHECK(out == AsciiLower(in), "without a code page only A to Z fold");
-    } else if (kind == CodePage::Kind::Utf8) {
+    } else if (kind == CCodePage::Kind::Utf8) {
       if (static_cast<uint8_t>(in) < 0x80) {
         FUZZ_CHECK(out == AsciiLower(in), "UTF-8: an ASCII byte folded wrongly at " + std::to_string(i));
       } else {

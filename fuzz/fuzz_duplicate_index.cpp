@@ -29,12 +29,12 @@
 namespace {
 
 struct Folding {
-  CodePage codePage;
-  CaseFolder folder;
+  CCodePage codePage;
+  CCaseFolder folder;
   explicit Folding(const char* name) : codePage(name), folder(codePage) {}
 };
 
-const CaseFolder& FolderFor(uint8_t selector) {
+const CCaseFolder& FolderFor(uint8_t selector) {
   static Folding foldings[] = {Folding("UTF-8"), Folding("CP1252"), Folding("CP932"), Folding("no-such-codeset")};
   return foldings[selector % 4].folder;
 }
@@ -48,11 +48,11 @@ constexpr char kPieceB[] = "bf10";
 using Triple = std::tuple<uint32_t, uint32_t, int32_t>;
 
 struct Model {
-  const CaseFolder& folder;
+  const CCaseFolder& folder;
   CDuplicateIndex index;
   std::set<Triple> kept;
 
-  explicit Model(const CaseFolder& f) : folder(f), index(f) {}
+  explicit Model(const CCaseFolder& f) : folder(f), index(f) {}
 
   void Offer(const std::string& text, bool caseSensitive) {
     // The index gets exactly the line's bytes and its NUL, nothing more.

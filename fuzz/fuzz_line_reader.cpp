@@ -129,8 +129,8 @@ std::string Filler(size_t units, bool shortLines) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
-  static const CodePage utf8("UTF-8");
-  static const CodePage cp1252("CP1252");
+  static const CCodePage utf8("UTF-8");
+  static const CCodePage cp1252("CP1252");
   const uint8_t flags = data[0];
   const uint8_t offset = data[1];
   const std::string_view body(reinterpret_cast<const char*>(data + 2), size - 2);
@@ -163,7 +163,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string path = fuzz::ScratchDir() + "/reader-source";
   fuzz::WriteFile(path, file);
 
-  const CodePage& codePage = useCp1252 ? cp1252 : utf8;
+  const CCodePage& codePage = useCp1252 ? cp1252 : utf8;
   CTextFile source(encAutoDetect, codePage);
   FUZZ_CHECK(source.Open(path, CFile::modeRead | CFile::shareDenyNone));
   std::vector<std::string> lines;

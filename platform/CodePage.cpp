@@ -28,12 +28,12 @@ bool NamesUtf8(const std::string& codeset) {
 
 }  // namespace
 
-const CodePage& CodePage::System() {
-  static const CodePage system(CodesetFromEnvironment());
+const CCodePage& CCodePage::System() {
+  static const CCodePage system(CodesetFromEnvironment());
   return system;
 }
 
-std::string CodePage::CodesetFromEnvironment() {
+std::string CCodePage::CodesetFromEnvironment() {
   // Read directly rather than through setlocale(), so that a code page works
   // even when no locale of that name is installed.
   for (const char* var : {"LC_ALL", "LC_CTYPE", "LANG"}) {
@@ -48,19 +48,19 @@ std::string CodePage::CodesetFromEnvironment() {
   return "";
 }
 
-CodePage::CodePage(const std::string& codeset) {
+CCodePage::CCodePage(const std::string& codeset) {
   if (NamesUtf8(codeset)) return;
   if (OpenIcu(codeset)) return;
   m_kind = Kind::Unknown;
   m_strName = codeset;
 }
 
-CodePage::~CodePage() {
+CCodePage::~CCodePage() {
   if (m_pConverter) ucnv_close(m_pConverter);
   if (m_pStrict) ucnv_close(m_pStrict);
 }
 
-bool CodePage::OpenIcu(const std::string& codeset) {
+bool CCodePage::OpenIcu(const std::string& codeset) {
   UErrorCode err = U_ZERO_ERROR;
   UConverter* probe = ucnv_open(codeset.c_str(), &err);
   if (U_FAILURE(err) || !probe) return false;
@@ -162,7 +162,7 @@ size_t Utf16ToUtf8(const char16_t* src, size_t n, char* dst) {
 
 }  // namespace
 
-size_t CodePage::FromUtf16(const char16_t* src, size_t n, char* dst) const {
+size_t CCodePage::FromUtf16(const char16_t* src, size_t n, char* dst) const {
   if (n == 0) return 0;
   if (m_kind != Kind::Icu) return Utf16ToUtf8(src, n, dst);
   const auto capacity = static_cast<int32_t>(n * static_cast<size_t>(MaxBytesPerUnit()));
@@ -171,7 +171,7 @@ size_t CodePage::FromUtf16(const char16_t* src, size_t n, char* dst) const {
   return U_FAILURE(err) && err != U_STRING_NOT_TERMINATED_WARNING ? 0 : static_cast<size_t>(written);
 }
 
-bool CodePage::CanEncode(const char16_t* src, size_t n) const {
+bool CCodePage::CanEncode(const char16_t* src, size_t n) const {
   if (m_kind != Kind::Icu) return true;
   std::vector<char> out(n * 2 + 2);
   UErrorCode err = U_ZERO_ERROR;
@@ -179,7 +179,7 @@ bool CodePage::CanEncode(const char16_t* src, size_t n) const {
   return U_SUCCESS(err);
 }
 
-void CodePage::AppendUtf16(const char* src, size_t n, std::u16string& out) const {
+void CCodePage::AppendUtf16(const char* src, size_t n, std::u16string& out) const {
   if (n == 0) return;
   const size_t start = out.size();
   out.resize(start + n);  // never more units than bytes, in any supported code page
@@ -195,7 +195,7 @@ void CodePage::AppendUtf16(const char* src, size_t n, std::u16string& out) const
   out.resize(start + (U_FAILURE(err) && err != U_STRING_NOT_TERMINATED_WARNING ? 0 : static_cast<size_t>(written)));
 }
 
-UChar32 CodePage::DecodeChar(const uint8_t* bytes, int len) const {
+UChar32 CCodePage::DecodeChar(const uint8_t* bytes, int len) const {
   if (m_kind != Kind::Icu) return -1;
   UChar units[4];
   UErrorCode err = U_ZERO_ERROR;
@@ -207,7 +207,7 @@ UChar32 CodePage::DecodeChar(const uint8_t* bytes, int len) const {
   return i == n ? c : -1;  // exactly one character
 }
 
-int CodePage::EncodeChar(UChar32 c, uint8_t* out) const {
+int CCodePage::EncodeChar(UChar32 c, uint8_t* out) const {
   if (m_kind != Kind::Icu) return 0;
   UChar units[2];
   int32_t n = 0;

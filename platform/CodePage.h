@@ -10,7 +10,7 @@
 
 struct UConverter;
 
-class CodePage {
+class CCodePage {
  public:
   enum class Kind {
     Utf8,     // UTF-8: no lead bytes; multi-byte characters fold as whole characters
@@ -19,14 +19,14 @@ class CodePage {
   };
 
   // The code page of this process, chosen at first use from LC_ALL, LC_CTYPE or LANG.
-  static const CodePage& System();
+  static const CCodePage& System();
   // The codeset part of the locale name in the environment ("" when none).
   static std::string CodesetFromEnvironment();
 
-  explicit CodePage(const std::string& codeset);
-  ~CodePage();
-  CodePage(const CodePage&) = delete;
-  CodePage& operator=(const CodePage&) = delete;
+  explicit CCodePage(const std::string& codeset);
+  ~CCodePage();
+  CCodePage(const CCodePage&) = delete;
+  CCodePage& operator=(const CCodePage&) = delete;
 
   Kind GetKind() const { return m_kind; }
   const std::string& Name() const { return m_strName; }

@@ -48,7 +48,7 @@ const char* FindSpecial(const char* p, const char* end) {
 CLineTooLongException::CLineTooLongException(const std::string& fileName)
     : std::runtime_error(fileName + ": a line reaches 2147483647 bytes, more than a line may hold") {}
 
-CTextFile::CTextFile(Encoding encoding, const CodePage& codePage) : m_nEncoding(encoding), m_codePage(codePage) {}
+CTextFile::CTextFile(Encoding encoding, const CCodePage& codePage) : m_nEncoding(encoding), m_codePage(codePage) {}
 
 CTextFile::~CTextFile() = default;
 
@@ -75,7 +75,7 @@ void CTextFile::ResolveEncoding() {
   } else {
     m_bSourceEnded = true;  // the whole source is in m_detectBytes
   }
-  if (m_nEncoding != encAnsi) m_pDecoder = std::make_unique<Utf16Decoder>(m_nEncoding == encUtf16BE, m_codePage);
+  if (m_nEncoding != encAnsi) m_pDecoder = std::make_unique<CUtf16Decoder>(m_nEncoding == encUtf16BE, m_codePage);
 }
 
 uint32_t CTextFile::ReadSource(void* buffer, uint32_t count) {

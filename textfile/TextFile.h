@@ -25,7 +25,7 @@ class CTextFile : public CFile {
   static constexpr int32_t kWriteBufferSize = 60000;
   static constexpr int32_t kFirstLineBufferSize = 5000;
 
-  explicit CTextFile(Encoding encoding, const CodePage& codePage = CodePage::System());
+  explicit CTextFile(Encoding encoding, const CCodePage& codePage = CCodePage::System());
   ~CTextFile() override;
 
   // The next line, NUL-terminated, without its terminator and without NUL
@@ -64,7 +64,7 @@ class CTextFile : public CFile {
   uint32_t DecodingRead(char* buffer, uint32_t count);
   void EncodingWrite(const char* bytes, uint32_t count);
 
-  const CodePage& m_codePage;
+  const CCodePage& m_codePage;
 
   std::unique_ptr<char[]> m_pConvBuf;
   int32_t m_nConvBufSize = 0;
@@ -90,6 +90,6 @@ class CTextFile : public CFile {
   uint32_t m_nDetectCount = 0;
   uint32_t m_nDetectPos = 0;
   bool m_bSourceEnded = false;  // the file itself is used up (UTF-16 may still hold units)
-  std::unique_ptr<Utf16Decoder> m_pDecoder;
+  std::unique_ptr<CUtf16Decoder> m_pDecoder;
   std::u16string m_encodeUnits;
 };

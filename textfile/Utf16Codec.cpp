@@ -32,18 +32,18 @@ DetectedEncoding ClassifyFirstBytes(const uint8_t b[4]) {
   return {encAnsi, 0};
 }
 
-Utf16Decoder::Utf16Decoder(bool bigEndian, const CodePage& codePage)
+CUtf16Decoder::CUtf16Decoder(bool bigEndian, const CCodePage& codePage)
     : m_bBigEndian(bigEndian),
       m_codePage(codePage),
-      m_bCompose(codePage.GetKind() == CodePage::Kind::Icu && Nfc() != nullptr) {}
+      m_bCompose(codePage.GetKind() == CCodePage::Kind::Icu && Nfc() != nullptr) {}
 
-void Utf16Decoder::Append(const char* bytes, uint32_t count) {
+void CUtf16Decoder::Append(const char* bytes, uint32_t count) {
   char* space = AppendSpace(count);
   if (count > 0) std::memcpy(space, bytes, count);
   CommitAppend(count);
 }
 
-char* Utf16Decoder::AppendSpace(uint32_t count) {
+char* CUtf16Decoder::AppendSpace(uint32_t count) {
   // Drop converted units before the buffer grows again.
   if (m_nStart > 0) {
     m_units.erase(m_units.begin(), m_units.begin() + static_cast<std::ptrdiff_t>(m_nStart));
@@ -58,7 +58,7 @@ char* Utf16Decoder::AppendSpace(uint32_t count) {
 }
 
 // The raw bytes become units where they lie; an odd byte waits for its partner.
-void Utf16Decoder::CommitAppend(uint32_t count) {
+void CUtf16Decoder::CommitAppend(uint32_t count) {
   const size_t bytes = count + (m_nOddByte >= 0 ? 1 : 0);
   const size_t pairs = bytes / 2;
   char16_t* units = m_units.data() + m_nRawStart;
@@ -71,7 +71,7 @@ void Utf16Decoder::CommitAppend(uint32_t count) {
 
 // Where conversion must stop so that the last character, which may continue
 // in the next block, waits for it.
-size_t Utf16Decoder::HoldBackLimit(size_t end) const {
+size_t CUtf16Decoder::HoldBackLimit(size_t end) const {
   if (end == m_nStart) return end;
   const char16_t* u = m_units.data();
   if (!m_bCompose) return U16_IS_LEAD(u[end - 1]) ? end - 1 : end;
@@ -85,7 +85,7 @@ size_t Utf16Decoder::HoldBackLimit(size_t end) const {
   return m_nStart;
 }
 
-uint32_t Utf16Decoder::Convert(char* out, uint32_t capacity, bool final) {
+uint32_t CUtf16Decoder::Convert(char* out, uint32_t capacity, bool final) {
   const size_t end = m_units.size();
   size_t limit = final ? end : HoldBackLimit(end);
   // A block's worth of units without any place to stop (a run of thousands of
@@ -104,7 +104,7 @@ uint32_t Utf16Decoder::Convert(char* out, uint32_t capacity, bool final) {
 
 // Converts units from begin toward end while the worst case fits; returns the
 // position reached.
-size_t Utf16Decoder::ConvertPlain(size_t begin, size_t end, char* out, size_t capacity, size_t* produced) const {
+size_t CUtf16Decoder::ConvertPlain(size_t begin, size_t end, char* out, size_t capacity, size_t* produced) const {
   const char16_t* u = m_units.data();
   const auto perUnit = static_cast<size_t>(m_codePage.MaxBytesPerUnit());
   size_t pos = begin;
@@ -122,7 +122,7 @@ size_t Utf16Decoder::ConvertPlain(size_t begin, size_t end, char* out, size_t ca
 // The composed form of one combining sequence, as far as the code page can
 // hold it: the longest leading part whose composed form it has (e + U+0301 +
 // U+0302 becomes e-acute and a lone circumflex in CP1252), the rest unchanged.
-void Utf16Decoder::ComposeSequence(const char16_t* sequence, int32_t length, std::u16string& out) const {
+void CUtf16Decoder::ComposeSequence(const char16_t* sequence, int32_t length, std::u16string& out) const {
   const UNormalizer2* nfc = Nfc();
   const int32_t base = U16_LENGTH(sequence[0]) <= length ? U16_LENGTH(sequence[0]) : length;
   std::u16string composed(static_cast<size_t>(length) * 3 + 8, u'\0');
@@ -144,7 +144,7 @@ void Utf16Decoder::ComposeSequence(const char16_t* sequence, int32_t length, std
 
 // As ConvertPlain, but a base character followed by combining marks becomes
 // the precomposed character where the code page has one.
-size_t Utf16Decoder::ConvertComposing(size_t begin, size_t end, char* out, size_t capacity, size_t* produced) {
+size_t CUtf16Decoder::ConvertComposing(size_t begin, size_t end, char* out, size_t capacity, size_t* produced) {
   const UNormalizer2* nfc = Nfc();
   const char16_t* u = m_units.data();
   size_t pos = begin;

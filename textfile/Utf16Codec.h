@@ -29,9 +29,9 @@ DetectedEncoding ClassifyFirstBytes(const uint8_t bytes[4]);
 // pair (and, where the code page composes, a base character with its
 // combining marks) waits whole for the next block. Units whose converted text
 // does not fit the caller's block wait too, so no text is lost.
-class Utf16Decoder {
+class CUtf16Decoder {
  public:
-  Utf16Decoder(bool bigEndian, const CodePage& codePage);
+  CUtf16Decoder(bool bigEndian, const CCodePage& codePage);
 
   // Adds raw bytes of the file; an odd byte waits for its partner.
   void Append(const char* bytes, uint32_t count);
@@ -52,7 +52,7 @@ class Utf16Decoder {
   void ComposeSequence(const char16_t* sequence, int32_t length, std::u16string& out) const;
 
   const bool m_bBigEndian;
-  const CodePage& m_codePage;
+  const CCodePage& m_codePage;
   const bool m_bCompose;  // the code page has precomposed characters to offer
   std::vector<char16_t> m_units;
   size_t m_nStart = 0;

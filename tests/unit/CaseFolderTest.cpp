@@ -9,7 +9,7 @@
 
 namespace {
 
-std::string Fold(const CaseFolder& folder, const std::string& text) {
+std::string Fold(const CCaseFolder& folder, const std::string& text) {
   std::string out(text.size() + 1, '#');
   folder.Fold(text.data(), text.size(), out.data());
   EXPECT_EQ(out.back(), '#') << "folding wrote past the line";
@@ -48,13 +48,13 @@ TEST(CaseFolder, FoldsByTheRulesOfTheCodePage) {
   };
   // clang-format on
   for (const Case& c : cases) {
-    const CaseFolder folder(Page(c.codeset));
+    const CCaseFolder folder(Page(c.codeset));
     EXPECT_EQ(Fold(folder, c.text), c.folded) << c.codeset << " " << ::testing::PrintToString(c.text);
   }
 }
 
 TEST(CodePage, KindFollowsTheCodeset) {
-  using Kind = CodePage::Kind;
+  using Kind = CCodePage::Kind;
   const std::pair<const char*, Kind> cases[] = {
       {"", Kind::Utf8},          {"utf8", Kind::Utf8},        {"ANSI_X3.4-1968", Kind::Utf8},
       {"CP1252", Kind::Icu},     {"windows-1252", Kind::Icu}, {"Shift_JIS", Kind::Icu},
@@ -86,7 +86,7 @@ TEST(CodePage, CodesetComesFromLcAllThenLcCtypeThenLang) {
   // clang-format on
   for (const Case& c : cases) {
     for (int i = 0; i < 3; ++i) set(i, c.values[i]);
-    EXPECT_EQ(CodePage::CodesetFromEnvironment(), c.codeset) << ::testing::PrintToString(c.values);
+    EXPECT_EQ(CCodePage::CodesetFromEnvironment(), c.codeset) << ::testing::PrintToString(c.values);
   }
   for (int i = 0; i < 3; ++i) set(i, saved[i] ? saved[i]->c_str() : nullptr);
 }

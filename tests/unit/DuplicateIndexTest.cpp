@@ -29,7 +29,7 @@ uint32_t ReferenceCrc(const std::string& bytes) {
   return ~crc;
 }
 
-const CaseFolder utf8(Page("UTF-8"));
+const CCaseFolder utf8(Page("UTF-8"));
 
 // text placed offset bytes into a buffer that ends with it: the fingerprints
 // load sixteen bytes at a time, and a load past the end shows under the
@@ -105,9 +105,9 @@ TEST(Fingerprints, OfAsciiLowerCaseMatchTheFoldedCopy) {
     text += c;
     folded += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
   }
-  EXPECT_TRUE(CaseFolder(Page("UTF-8")).FoldsAsciiAsAtoZ());
-  EXPECT_TRUE(CaseFolder(Page("CP1252")).FoldsAsciiAsAtoZ());
-  EXPECT_TRUE(CaseFolder(Page("CP932")).FoldsAsciiAsAtoZ());
+  EXPECT_TRUE(CCaseFolder(Page("UTF-8")).FoldsAsciiAsAtoZ());
+  EXPECT_TRUE(CCaseFolder(Page("CP1252")).FoldsAsciiAsAtoZ());
+  EXPECT_TRUE(CCaseFolder(Page("CP932")).FoldsAsciiAsAtoZ());
 }
 
 TEST(DuplicateIndex, EqualityOfLines) {
@@ -135,7 +135,7 @@ TEST(DuplicateIndex, EqualityOfLines) {
        false},
   };
   for (const Case& c : cases) {
-    const CaseFolder folder(Page(c.codeset));
+    const CCaseFolder folder(Page(c.codeset));
     CDuplicateIndex index(folder);
     EXPECT_TRUE(Add(index, c.first, c.caseSensitive));
     EXPECT_EQ(Add(index, c.second, c.caseSensitive), c.secondIsNew)

@@ -23,7 +23,7 @@ struct ReadResult {
 };
 
 // Every line a source object gives, read the way the tool reads its source.
-inline ReadResult ReadAllLines(const std::string& path, const CodePage& codePage) {
+inline ReadResult ReadAllLines(const std::string& path, const CCodePage& codePage) {
   CTextFile source(encAutoDetect, codePage);
   ReadResult result{{}, eolCrLf, encAutoDetect};
   if (!source.Open(path, CFile::modeRead | CFile::shareDenyNone)) {
@@ -40,14 +40,14 @@ inline ReadResult ReadAllLines(const std::string& path, const CodePage& codePage
   return result;
 }
 
-inline ReadResult ReadFileLines(const TempDir& dir, const std::string& bytes, const CodePage& codePage) {
+inline ReadResult ReadFileLines(const TempDir& dir, const std::string& bytes, const CCodePage& codePage) {
   const std::string path = dir.Path("source.txt");
   WriteBytes(path, bytes);
   return ReadAllLines(path, codePage);
 }
 
 // The same bytes, arriving through a FIFO that cannot seek.
-inline ReadResult ReadFifoLines(const TempDir& dir, const std::string& bytes, const CodePage& codePage) {
+inline ReadResult ReadFifoLines(const TempDir& dir, const std::string& bytes, const CCodePage& codePage) {
   const std::string path = dir.Path("source.fifo");
   ::unlink(path.c_str());
   if (::mkfifo(path.c_str(), 0600) != 0) {
@@ -70,9 +70,9 @@ inline ReadResult ReadFifoLines(const TempDir& dir, const std::string& bytes, co
 }
 
 // Code pages made once per test program, independent of the environment.
-inline const CodePage& Page(const std::string& codeset) {
-  static std::map<std::string, std::unique_ptr<CodePage>> pages;
+inline const CCodePage& Page(const std::string& codeset) {
+  static std::map<std::string, std::unique_ptr<CCodePage>> pages;
   auto& page = pages[codeset];
-  if (!page) page = std::make_unique<CodePage>(codeset);
+  if (!page) page = std::make_unique<CCodePage>(codeset);
   return *page;
 }

@@ -119,7 +119,7 @@ TEST(Utf16Read, CharactersAcrossBlockBoundaries) {
 // three-byte characters, surrogate pairs and lone surrogates, at every
 // offset around the eight-unit steps, must match ICU's own conversion.
 TEST(Utf16Read, Utf8ConversionMatchesIcuAroundAsciiRuns) {
-  const CodePage utf8("UTF-8");
+  const CCodePage utf8("UTF-8");
   const std::u16string pieces[] = {u"\u00E9",
                                    u"\u4E2D",
                                    u"\U0001F600",
