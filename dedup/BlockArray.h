@@ -28,7 +28,6 @@ class CBlockArray {
     }
   }
   uint32_t Capacity() const { return m_nCapacity; }
-  uint32_t Blocks() const { return m_nCapacity / kPerBlock; }
 
   T& operator[](uint32_t i) { return static_cast<T*>(m_chunks[i / kPerChunk].Data())[i % kPerChunk]; }
   const T& operator[](uint32_t i) const { return static_cast<const T*>(m_chunks[i / kPerChunk].Data())[i % kPerChunk]; }

@@ -30,8 +30,6 @@ class CLineRecordPool {
   const LineRecord& operator[](RecordRef record) const { return m_records[record]; }
 
   uint32_t InUse() const { return m_nInUse; }
-  uint32_t Available() const { return m_nAvailable; }
-  uint32_t Blocks() const { return m_records.Blocks(); }
 
  private:
   CBlockArray<LineRecord, kPerBlock> m_records;

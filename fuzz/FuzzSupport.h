@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "tests/support/ReferenceFingerprints.h"
+
 namespace fuzz {
 
 // Stops the run with a message; libFuzzer keeps the input that did it.
@@ -27,32 +29,6 @@ namespace fuzz {
   do {                                                           \
     if (!(cond)) ::fuzz::Fail(#cond __VA_OPT__(, ) __VA_ARGS__); \
   } while (0)
-
-// The line key, one byte at a time: h = h * 9551 + the byte taken as signed.
-inline uint32_t ReferenceKey(std::string_view text) {
-  uint32_t h = 0;
-  for (char c : text) h = h * 9551u + static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(c)));
-  return h;
-}
-
-// CRC-32 (reflected, polynomial 0xEDB88320), a byte at a time through a
-// table built here bit by bit.
-inline uint32_t ReferenceCrc32(std::string_view bytes) {
-  static const auto table = [] {
-    struct Table {
-      uint32_t entry[256];
-    } t{};
-    for (uint32_t b = 0; b < 256; ++b) {
-      uint32_t crc = b;
-      for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-      t.entry[b] = crc;
-    }
-    return t;
-  }();
-  uint32_t crc = 0xFFFFFFFFu;
-  for (char c : bytes) crc = table.entry[(crc ^ static_cast<uint8_t>(c)) & 0xFFu] ^ (crc >> 8);
-  return ~crc;
-}
 
 // A folder of this process for the files a target writes, on tmpfs when
 // there is one; removed with its files when the process exits normally.

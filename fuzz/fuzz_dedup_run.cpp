@@ -56,7 +56,7 @@ std::string Model(const std::string& sourcePath, uint32_t options) {
     std::string text(line, static_cast<size_t>(length));
     std::string fingerprinted = text;
     if (!caseSensitive) CCaseFolder::System().Fold(text.data(), text.size(), fingerprinted.data());
-    if (kept.insert({fuzz::ReferenceKey(fingerprinted), fuzz::ReferenceCrc32(fingerprinted), length}).second) {
+    if (kept.insert({ReferenceKey(fingerprinted), ReferenceCrc32(fingerprinted), length}).second) {
       out += text;
       out += kTerminators[source.m_nEolStyle & 3];
     }

@@ -63,8 +63,8 @@ struct Model {
 
     std::string fingerprinted = text;
     if (!caseSensitive) folder.Fold(text.data(), n, fingerprinted.data());
-    const uint32_t key = fuzz::ReferenceKey(fingerprinted);
-    const uint32_t crc = fuzz::ReferenceCrc32(fingerprinted);
+    const uint32_t key = ReferenceKey(fingerprinted);
+    const uint32_t crc = ReferenceCrc32(fingerprinted);
     FUZZ_CHECK(HashLineKey(fingerprinted.data(), n) == key, "HashLineKey of " + fuzz::Show(fingerprinted));
     FUZZ_CHECK(Crc32(fingerprinted.data(), n) == crc, "Crc32 of " + fuzz::Show(fingerprinted));
 

@@ -161,7 +161,7 @@ char* CTextFile::ReadLine() {
         const auto run = static_cast<uint32_t>(stop - start);
         AppendToLine(start, run);
         m_nReadPos += run;
-        m_nPrevByte = static_cast<signed char>(stop[-1]);
+        m_nPrevByte = static_cast<signed char>(stop[-1]);  // NOLINT(bugprone-signed-char-misuse)
         continue;
       }
     }
@@ -170,22 +170,13 @@ char* CTextFile::ReadLine() {
     const char stored = byte == kNul ? kNulStandIn : static_cast<char>(byte);
     AppendToLine(&stored, 1);
 
-    bool pushBack = false;
-    bool ends = true;
-    if (m_nPrevByte == kLf && byte == kCr) {
-      // LF CR
-    } else if (m_nPrevByte == kCr && byte == kLf) {
-      // CR LF
-    } else if (m_nPrevByte == kLf || m_nPrevByte == kCr) {
-      pushBack = true;
-    } else if (m_nPrevByte == kNul && m_nLineLen > 50) {
-      // A NUL after at least 49 bytes ends the line; the NUL is dropped.
-      pushBack = true;
-    } else {
-      ends = false;
-    }
-    m_nPrevByte = static_cast<signed char>(byte);
-    if (!ends) continue;
+    // CR LF and LF CR end the line with both bytes; a lone LF or CR, or a NUL
+    // after at least 49 bytes (which is dropped), ends it before this byte.
+    const bool pair = (m_nPrevByte == kLf && byte == kCr) || (m_nPrevByte == kCr && byte == kLf);
+    const bool pushBack =
+        !pair && (m_nPrevByte == kLf || m_nPrevByte == kCr || (m_nPrevByte == kNul && m_nLineLen > 50));
+    m_nPrevByte = static_cast<signed char>(byte);  // NOLINT(bugprone-signed-char-misuse): only LF, CR, NUL are tested
+    if (!pair && !pushBack) continue;
 
     // The last two bytes taken are the terminator, or the one-byte
     // terminator and the byte that starts the next line.

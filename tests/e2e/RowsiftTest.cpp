@@ -124,16 +124,6 @@ TEST_F(Rowsift, RefusedRunsTouchNoFile) {
   }
 }
 
-TEST_F(Rowsift, FullDiskStopsTheRunWithOneErrorLine) {
-  WriteBytes(Path("a.txt"), "one\ntwo\n");
-  const RunResult r = Run({"a.txt", "/dev/full"});
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-  EXPECT_NE(r.err.find("/dev/full"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("No space left on device"), std::string::npos) << r.err;
-}
-
 TEST_F(Rowsift, DeduplicatesAsTheSwitchesSay) {
   struct Case {
     std::string source;

@@ -1,0 +1,89 @@
+// The line key and CRC-32 against their definitions, at every length and
+// alignment, plain and A-Z-folded.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "TestFiles.h"
+#include "dedup/CaseFolder.h"
+#include "dedup/Fingerprints.h"
+#include "tests/support/ReferenceFingerprints.h"
+
+namespace {
+
+// text placed offset bytes into a buffer that ends with it: the fingerprints
+// load sixteen bytes at a time, and a load past the end shows under the
+// address sanitizer.
+std::vector<char> Placed(const std::string& text, size_t offset) {
+  std::vector<char> buffer(offset + text.size());
+  std::copy(text.begin(), text.end(), buffer.begin() + static_cast<std::ptrdiff_t>(offset));
+  return buffer;
+}
+
+}  // namespace
+
+TEST(Fingerprints, KnownValues) {
+  EXPECT_EQ(HashLineKey("abc"), 0x0F779B62u);
+  EXPECT_EQ(HashLineKey("ABC"), 0x61752542u);
+  EXPECT_EQ(HashLineKey("\xE9"), 0xFFFFFFE9u);
+  EXPECT_EQ(HashLineKey(""), 0u);
+  EXPECT_EQ(Crc32("abc", 3), 0x352441C2u);
+  EXPECT_EQ(Crc32("123456789", 9), 0xCBF43926u);
+  EXPECT_EQ(Crc32("", 0), 0u);
+  EXPECT_NE(Crc32("a\0b", 3), Crc32("a\0c", 3)) << "bytes after a NUL count";
+}
+
+// Both are computed sixteen bytes a step with a partial last block; every
+// length at every alignment must agree with the definition.
+TEST(Fingerprints, MatchTheirDefinitionsAtEveryLength) {
+  std::string text;
+  for (size_t length = 0; length <= 600; ++length) {
+    const uint32_t key = ReferenceKey(text);
+    const uint32_t crc = ReferenceCrc32(text);
+    for (size_t offset = 0; offset < 16; ++offset) {
+      const std::vector<char> buffer = Placed(text, offset);
+      const char* line = buffer.data() + offset;
+      ASSERT_EQ(HashLineKey(line, length), key) << "length " << length << " offset " << offset;
+      ASSERT_EQ(Crc32(line, length), crc) << "length " << length << " offset " << offset;
+      const LineKeyAndCrc both = KeyAndCrc32(line, length);
+      ASSERT_EQ(both.key, key) << "length " << length << " offset " << offset;
+      ASSERT_EQ(both.crc, crc) << "length " << length << " offset " << offset;
+    }
+    text += static_cast<char>(length % 2 ? 0x80 + length * 7 : length % 7 ? 'A' + length % 26 : 0);
+  }
+}
+
+// Folding A-Z in the register gives the fingerprints of the folded copy, and
+// gives up on any byte above 0x7F, wherever it stands.
+TEST(Fingerprints, OfAsciiLowerCaseMatchTheFoldedCopy) {
+  // Every letter and both neighbours of each letter range, and NUL.
+  constexpr char kBytes[] = " @AZ[`az{~\tMm0\0";
+  LineKeyAndCrc both{};
+  const bool inRegister = KeyAndCrc32OfAsciiLowerCase("", 0, &both);  // false where the processor cannot
+  std::string text, folded;
+  for (size_t length = 0; inRegister && length <= 600; ++length) {
+    const uint32_t key = ReferenceKey(folded);
+    const uint32_t crc = ReferenceCrc32(folded);
+    for (size_t offset = 0; offset < 16; ++offset) {
+      const std::vector<char> buffer = Placed(text, offset);
+      ASSERT_TRUE(KeyAndCrc32OfAsciiLowerCase(buffer.data() + offset, length, &both)) << "length " << length;
+      ASSERT_EQ(both.key, key) << "length " << length << " offset " << offset;
+      ASSERT_EQ(both.crc, crc) << "length " << length << " offset " << offset;
+      for (const size_t at : {length / 2, length}) {
+        std::string high = text;
+        high.insert(at, 1, '\xE9');
+        const std::vector<char> highBuffer = Placed(high, offset);
+        ASSERT_FALSE(KeyAndCrc32OfAsciiLowerCase(highBuffer.data() + offset, high.size(), &both))
+            << "length " << length << " offset " << offset << " at " << at;
+      }
+    }
+    const char c = kBytes[length * 7 % 15];  // in a scrambled order
+    text += c;
+    folded += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  }
+  EXPECT_TRUE(CCaseFolder(Page("UTF-8")).FoldsAsciiAsAtoZ());
+  EXPECT_TRUE(CCaseFolder(Page("CP1252")).FoldsAsciiAsAtoZ());
+  EXPECT_TRUE(CCaseFolder(Page("CP932")).FoldsAsciiAsAtoZ());
+}
