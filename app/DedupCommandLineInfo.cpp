@@ -24,9 +24,10 @@ void CDedupCommandLineInfo::ParseParam(const char* param, bool isSwitch, bool /*
     }
     return;
   }
-  if (m_strSource.empty()) {
+  if (m_nNames == 0) {
     m_strSource = param;
-  } else if (m_strTarget.empty()) {
+  } else if (m_nNames == 1) {
     m_strTarget = param;
   }
+  ++m_nNames;
 }

@@ -35,14 +35,14 @@ int ReportOpenFailure(const char* message, const std::string& name, const std::s
   std::fputs(message, stdout);
   std::fputs(name.c_str(), stdout);
   std::fflush(stdout);
-  std::fprintf(stderr, "rowsift: %s: %s\n", name.c_str(), reason.c_str());
+  std::fprintf(stderr, "rowsift: %s: %s\n", name.empty() ? "''" : name.c_str(), reason.c_str());
   return exitFailed;
 }
 
 }  // namespace
 
 int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress) {
-  if (info.m_strSource.empty() || info.m_strTarget.empty()) {
+  if (!info.HasBothNames()) {
     std::fputs(kUsage, stdout);
     WaitForKey();
     return exitUsage;

@@ -5,10 +5,24 @@
 #include <cstdio>
 #include <exception>
 #include <new>
+#include <string>
 
 #include "app/DedupCommandLineInfo.h"
 #include "app/DedupRun.h"
 #include "app/Progress.h"
+#include "platform/File.h"
+#include "textfile/TextFile.h"
+
+namespace {
+
+// One line on standard error, after anything already on standard output.
+void ReportError(CProgressLine& progressLine, const std::string& message) {
+  progressLine.Erase();
+  std::fflush(stdout);
+  std::fprintf(stderr, "rowsift: %s\n", message.c_str());
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   CDedupCommandLineInfo info;
@@ -19,14 +33,15 @@ int main(int argc, char** argv) {
     const int status = RunDedup(info, progressLine.Callback());
     progressLine.Erase();
     return status;
+  } catch (const CFileException& e) {
+    ReportError(progressLine, e.what());  // names its file already
+  } catch (const CLineTooLongException& e) {
+    ReportError(progressLine, e.what());
   } catch (const std::bad_alloc&) {
-    progressLine.Erase();
-    std::fflush(stdout);
-    std::fputs("rowsift: out of memory\n", stderr);
+    ReportError(progressLine, info.m_strSource + ": out of memory");
   } catch (const std::exception& e) {
-    progressLine.Erase();
-    std::fflush(stdout);
-    std::fprintf(stderr, "rowsift: %s\n", e.what());
+    // Exhausted resources (threads, address space, distinct lines) concern the run as a whole.
+    ReportError(progressLine, info.m_strSource + ": " + e.what());
   }
   return exitFailed;
 }

@@ -8,17 +8,10 @@ bool CDuplicateIndex::TestAndAdd(const char* line, int32_t length, bool caseSens
   return TestAndAdd(m_fingerprinter.Take(line, length, caseSensitive));
 }
 
-namespace {
-
-uint64_t CrcAndLength(uint32_t crc, int32_t length) { return uint64_t{crc} << 32 | static_cast<uint32_t>(length); }
-
-}  // namespace
-
 bool CDuplicateIndex::TestAndAdd(const LineFingerprint& fingerprint, FingerprintAssoc* entry) {
   if (!entry) entry = m_map.Find(fingerprint.key);
-  if (entry && !m_longChains.empty()) {
-    auto longChain = m_longChains.find(fingerprint.key);
-    if (longChain != m_longChains.end()) return TestAndAddToLongChain(longChain->second, fingerprint, *entry);
+  if (entry && m_longKeys.IsLongKey(fingerprint.key)) {
+    return m_longKeys.Insert(fingerprint.key, fingerprint.crc, fingerprint.length);
   }
 
   const RecordRef record = m_pool.TakeRecord();
@@ -41,24 +34,15 @@ bool CDuplicateIndex::TestAndAdd(const LineFingerprint& fingerprint, Fingerprint
   }
   fresh.next = entry->Head();
   entry->SetHead(record);
-  if (walked >= kLongChain) IndexLongChain(fingerprint.key, record);
+  if (walked >= kLongChain) MoveToLongKeys(fingerprint.key, record);
   return true;
 }
 
-bool CDuplicateIndex::TestAndAddToLongChain(std::unordered_set<uint64_t>& kept, const LineFingerprint& fingerprint,
-                                            FingerprintAssoc& entry) {
-  if (!kept.insert(CrcAndLength(fingerprint.crc, fingerprint.length)).second) return false;
-  // The chain is kept as well, newest first, so the index stays one structure.
-  const RecordRef record = m_pool.TakeRecord();
-  m_pool[record] = {fingerprint.crc, fingerprint.length, entry.Head()};
-  entry.SetHead(record);
-  return true;
-}
-
-void CDuplicateIndex::IndexLongChain(uint32_t key, RecordRef head) {
-  std::unordered_set<uint64_t>& kept = m_longChains[key];
-  for (RecordRef r = head; r != kNoRecord; r = m_pool[r].next)
-    kept.insert(CrcAndLength(m_pool[r].crc, m_pool[r].length));
+// The key's chain stays as it is; from now on its lines are looked up, and
+// new ones kept, in the set alone.
+void CDuplicateIndex::MoveToLongKeys(uint32_t key, RecordRef head) {
+  m_longKeys.MarkLongKey(key);
+  for (RecordRef r = head; r != kNoRecord; r = m_pool[r].next) m_longKeys.Insert(key, m_pool[r].crc, m_pool[r].length);
 }
 
 FingerprintAssoc* CDuplicateIndex::PrefetchRecord(uint32_t key) {

@@ -4,9 +4,7 @@
 #include <random>
 #include <stdexcept>
 
-namespace {
-
-uint32_t DrawSeed() {
+uint32_t DrawHashSeed() {
   try {
     return std::random_device()();
   } catch (const std::exception&) {
@@ -14,9 +12,7 @@ uint32_t DrawSeed() {
   }
 }
 
-}  // namespace
-
-CFingerprintMap::CFingerprintMap() : m_nSeed(DrawSeed()) {}
+CFingerprintMap::CFingerprintMap() : m_nSeed(DrawHashSeed()) {}
 
 void CFingerprintMap::AddKey(uint32_t key, RecordRef record) {
   if (!m_pBuckets) {

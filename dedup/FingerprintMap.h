@@ -17,6 +17,9 @@ struct FingerprintAssoc {
   void SetHead(RecordRef record) { headRef = record + 1; }
 };
 
+// A value drawn at start-up, which the hash tables mix into their buckets.
+uint32_t DrawHashSeed();
+
 class CFingerprintMap {
  public:
   static constexpr uint32_t kInitialBuckets = 1000;

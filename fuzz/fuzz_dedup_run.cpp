@@ -104,6 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CDedupCommandLineInfo info;
   info.m_strSource = sourcePath;
   info.m_strTarget = targetPath;
+  info.m_nNames = 2;
   info.m_nOptions = options;
 
   RunProgress last{0, 0, 0, 0};

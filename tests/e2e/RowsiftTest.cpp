@@ -104,6 +104,8 @@ TEST_F(Rowsift, RefusedRunsTouchNoFile) {
       {{"soft.txt", "a.txt"}, "Failed to open target file a.txt", 1, "a.txt"},
       {{"a.txt", Path("a.txt")}, "Failed to open target file " + Path("a.txt"), 1, Path("a.txt")},
       {{"missing.txt", "out.txt"}, "Failed to open source file missing.txt", 1, "No such file or directory"},
+      {{"a.txt", "", "out.txt"}, "Failed to open target file ", 1, "rowsift: '': No such file or directory"},
+      {{"", "a.txt"}, "Failed to open source file ", 1, "rowsift: '': No such file or directory"},
       {{"sub", "out.txt"}, "Failed to open source file sub", 1, "Is a directory"},
       {{"a.txt", "sub"}, "Failed to open target file sub", 1, "Is a directory"},
       {{"a.txt", "no/out.txt"}, "Failed to open target file no/out.txt", 1, "No such file or directory"},

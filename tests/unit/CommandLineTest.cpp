@@ -19,16 +19,18 @@ TEST(CommandLine, ScanIntoNamesAndOptions) {
     const char* source;
     const char* target;
     uint32_t options;
+    bool bothNames;
   };
   const Case cases[] = {
-      {{}, "", "", 0},
-      {{"a.txt"}, "a.txt", "", 0},
-      {{"a", "b", "c"}, "a", "b", 0},
-      {{"", "a", "", "b"}, "a", "b", 0},
-      {{"/tmp/in.txt", "/data.txt"}, "/tmp/in.txt", "/data.txt", 0},
-      {{"/Remove", "-C", "/", "-", "/x", "/e"}, "", "", optRemoveBlank | optCaseSensitive | optTrimTrailing},
-      {{"in", "/b", "/B", "out", "-r"}, "in", "out", optTrimLeading | optRemoveBlank},
-      {{"/c", "-c", "/Case"}, "", "", optCaseSensitive},
+      {{}, "", "", 0, false},
+      {{"a.txt"}, "a.txt", "", 0, false},
+      {{"a", "b", "c"}, "a", "b", 0, true},
+      {{"a", "", "b"}, "a", "", 0, true},
+      {{"", "a"}, "", "a", 0, true},
+      {{"/tmp/in.txt", "/data.txt"}, "/tmp/in.txt", "/data.txt", 0, true},
+      {{"/Remove", "-C", "/", "-", "/x", "/e"}, "", "", optRemoveBlank | optCaseSensitive | optTrimTrailing, false},
+      {{"in", "/b", "/B", "out", "-r"}, "in", "out", optTrimLeading | optRemoveBlank, true},
+      {{"/c", "-c", "/Case"}, "", "", optCaseSensitive, false},
   };
   for (const Case& c : cases) {
     std::vector<const char*> argv{"rowsift"};
@@ -39,5 +41,6 @@ TEST(CommandLine, ScanIntoNamesAndOptions) {
     EXPECT_EQ(info.m_strSource, c.source) << trace;
     EXPECT_EQ(info.m_strTarget, c.target) << trace;
     EXPECT_EQ(info.m_nOptions, c.options) << trace;
+    EXPECT_EQ(info.HasBothNames(), c.bothNames) << trace;
   }
 }
