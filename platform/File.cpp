@@ -29,6 +29,8 @@ bool HoldsData(const struct stat& st) { return S_ISREG(st.st_mode) || S_ISBLK(st
 
 }  // namespace
 
+bool FileNamesEqual(const std::string& a, const std::string& b) { return a == b; }
+
 CFileException::CFileException(const std::string& fileName, const std::string& action, int error)
     : std::runtime_error(fileName + ": " + action + " failed: " + std::strerror(error)), m_nError(error) {}
 

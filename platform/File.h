@@ -17,6 +17,11 @@ class CFileException : public std::runtime_error {
   int m_nError;
 };
 
+// Whether two names given for the source and the target are one name: exactly
+// equal here, where names differing in letter case are different files; equal
+// but for the case of A to Z on Windows.
+bool FileNamesEqual(const std::string& a, const std::string& b);
+
 class CFile {
  public:
   // Open flags, as the framework defines them.
