@@ -27,6 +27,17 @@ std::vector<OpenIdentity>& OpenFiles() {
 // pipe or /dev/null may serve as source and target at once.
 bool HoldsData(const struct stat& st) { return S_ISREG(st.st_mode) || S_ISBLK(st.st_mode); }
 
+// The descriptor that a name of the standard input or output stands for, or -1.
+int StandardDescriptor(const std::string& name) {
+  for (const char* input : {"/dev/stdin", "/dev/fd/0", "/proc/self/fd/0"}) {
+    if (name == input) return STDIN_FILENO;
+  }
+  for (const char* output : {"/dev/stdout", "/dev/fd/1", "/proc/self/fd/1"}) {
+    if (name == output) return STDOUT_FILENO;
+  }
+  return -1;
+}
+
 }  // namespace
 
 bool FileNamesEqual(const std::string& a, const std::string& b) { return a == b; }
@@ -38,45 +49,45 @@ CFile::~CFile() { ReleaseHandle(); }
 
 bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reason) {
   ReleaseHandle();
-  auto fail = [&](const std::string& why) {
+  auto fail = [&](int fd, const std::string& why) {
+    if (fd >= 0) ::close(fd);
     if (reason) *reason = why;
     return false;
   };
 
   const bool writing = (flags & 3) == modeWrite;
   const bool exclusive = (flags & 0x70) == 0;
-  // The target is created without being cut: it is cut only once it is known
-  // not to be a file that is open already.
-  int mode = writing ? O_WRONLY : O_RDONLY;
-  if (flags & modeCreate) mode |= O_CREAT;
+  const int standard = StandardDescriptor(fileName);
   int fd;
-  do {
-    fd = ::open(fileName.c_str(), mode | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return fail(std::strerror(errno));
+  if (standard >= 0) {
+    // Reopening the name would start a regular file at offset 0, without its
+    // append mode, and cut it; a duplicate shares the original's offset and mode.
+    fd = ::fcntl(standard, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) return fail(-1, std::strerror(errno));
+    if ((::fcntl(fd, F_GETFL) & O_ACCMODE) == (writing ? O_RDONLY : O_WRONLY)) return fail(fd, std::strerror(EBADF));
+  } else {
+    // The target is created without being cut: it is cut only once it is known
+    // not to be a file that is open already.
+    int mode = writing ? O_WRONLY : O_RDONLY;
+    if (flags & modeCreate) mode |= O_CREAT;
+    do {
+      fd = ::open(fileName.c_str(), mode | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return fail(-1, std::strerror(errno));
+  }
 
   struct stat st {};
-  if (::fstat(fd, &st) != 0) {
-    int err = errno;
-    ::close(fd);
-    return fail(std::strerror(err));
-  }
-  if (S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    return fail(std::strerror(EISDIR));
-  }
+  if (::fstat(fd, &st) != 0) return fail(fd, std::strerror(errno));
+  if (S_ISDIR(st.st_mode)) return fail(fd, std::strerror(EISDIR));
   if (HoldsData(st)) {
     for (const OpenIdentity& open : OpenFiles()) {
       if (open.device == st.st_dev && open.inode == st.st_ino && (exclusive || open.exclusive)) {
-        ::close(fd);
-        return fail("is the source file");
+        return fail(fd, "is the source file");
       }
     }
   }
-  if ((flags & modeCreate) && writing && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
-    int err = errno;
-    ::close(fd);
-    return fail(std::strerror(err));
+  if ((flags & modeCreate) && writing && standard < 0 && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
+    return fail(fd, std::strerror(errno));
   }
 
   m_hFile = fd;

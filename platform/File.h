@@ -37,10 +37,16 @@ class CFile {
   virtual ~CFile();
 
   // Opens by name. Answers false and leaves the object without a file on
-  // failure; *reason then holds the system's explanation. An open with no
-  // share bits fails when the same file is already open in this process (the
-  // way exclusive sharing works on the original platform), so a target can
-  // never be the open source under another name.
+  // failure; *reason then holds the system's explanation.
+  //
+  // An open with no share bits fails when the same file is already open in
+  // this process (the way exclusive sharing works on the original platform),
+  // so a target can never be the open source under another name.
+  //
+  // The names of the standard input and output (/dev/stdin, /dev/stdout and
+  // their /dev/fd and /proc/self/fd forms) stand for the descriptors this
+  // process was given, used as they are: at their offset, in their append
+  // mode, never cut, so that `cmd >> log` and `{ read h; cmd; } < f` work.
   bool Open(const std::string& fileName, unsigned flags, std::string* reason = nullptr);
 
   // Reads up to count bytes; fewer only at the end of the input.

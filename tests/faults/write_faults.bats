@@ -97,3 +97,23 @@ load helpers
   [[ $status -eq 1 ]]
   only_error_line "rowsift: /dev/full: write failed: No space left on device"
 }
+
+@test "a target named /dev/stdout is the shell's descriptor: written where it stands, never cut" {
+  printf 'b\na\nb\n' >in.txt
+  for name in /dev/stdout /dev/fd/1 /proc/self/fd/1; do
+    printf 'old\n' >log.txt
+    setsid -w "$ROWSIFT" in.txt "$name" </dev/null >>log.txt
+    [[ $(cat log.txt) == $'old\nb\na' ]]
+    { echo header && setsid -w "$ROWSIFT" in.txt "$name" </dev/null && echo footer; } >framed.txt
+    [[ $(cat framed.txt) == $'header\nb\na\nfooter' ]]
+  done
+
+  # The source itself behind the descriptor is refused before a line is
+  # written; only the message on standard output lands in it.
+  status=0
+  setsid -w "$ROWSIFT" in.txt /dev/stdout </dev/null >>in.txt 2>stderr || status=$?
+  [[ $status -eq 1 ]]
+  grep -qx "rowsift: /dev/stdout: is the source file" stderr
+  [[ $(cat in.txt) == $'b\na\nb\nFailed to open target file /dev/stdout' ]]
+}
+
