@@ -1,6 +1,7 @@
 #include "platform/File.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,6 +37,16 @@ int StandardDescriptor(const std::string& name) {
     if (name == output) return STDOUT_FILENO;
   }
   return -1;
+}
+
+// Other processes: a shared lock on a source and an exclusive one on a target,
+// so that a second run can neither cut a file a first one reads nor write into
+// one it writes. False only when a target is locked already: a source is read
+// even when it cannot be locked, and where the file system has no locks
+// nothing is locked.
+bool LockAgainstOtherRuns(int fd, bool exclusive) {
+  if (::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) return true;
+  return !(exclusive && errno == EWOULDBLOCK);
 }
 
 }  // namespace
@@ -85,6 +96,10 @@ bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reaso
         return fail(fd, "is the source file");
       }
     }
+  }
+  // The standard descriptors are the caller's and are not locked.
+  if (standard < 0 && S_ISREG(st.st_mode) && !LockAgainstOtherRuns(fd, exclusive)) {
+    return fail(fd, "is locked by another process");
   }
   if ((flags & modeCreate) && writing && standard < 0 && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
     return fail(fd, std::strerror(errno));

@@ -40,8 +40,11 @@ class CFile {
   // failure; *reason then holds the system's explanation.
   //
   // An open with no share bits fails when the same file is already open in
-  // this process (the way exclusive sharing works on the original platform),
-  // so a target can never be the open source under another name.
+  // this process, or when another run has it open (an advisory lock on a
+  // regular file; the way exclusive sharing works on the original platform):
+  // a target is never the source under another name, nor a file that another
+  // run reads or writes. A regular file opened for writing is cut only once
+  // that is settled.
   //
   // The names of the standard input and output (/dev/stdin, /dev/stdout and
   // their /dev/fd and /proc/self/fd forms) stand for the descriptors this

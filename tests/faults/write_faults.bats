@@ -117,3 +117,35 @@ load helpers
   [[ $(cat in.txt) == $'b\na\nb\nFailed to open target file /dev/stdout' ]]
 }
 
+@test "a run locks its files: a second run can neither write its target nor cut its source" {
+  printf 'b\na\nb\n' >in.txt
+  cp in.txt in.copy
+  mkfifo source.fifo target.fifo
+  # Run 1 writes out.txt from a pipe that gives one line, then idles until "over".
+  (
+    printf 'x\n'
+    for _ in {1..200}; do
+      [[ -e over ]] && exit
+      sleep 0.05
+    done
+  ) >source.fifo 3>&- &
+  setsid -w "$ROWSIFT" source.fifo out.txt </dev/null >/dev/null 2>&1 3>&- &
+  # Run 2 reads in.txt and waits to open its target, a FIFO nobody reads yet.
+  setsid -w "$ROWSIFT" in.txt target.fifo </dev/null >/dev/null 2>&1 3>&- &
+  local locked=no
+  holds_lock out.txt && holds_lock in.txt && locked=yes
+
+  sift -- in.txt out.txt
+  local first="$status $(cat stdout) / $(cat stderr)"
+  sift -- out.txt in.txt
+  local second="$status $(cat stdout) / $(cat stderr)"
+  : >over
+  timeout 10 cat target.fifo >run2.txt
+  wait
+
+  [[ $locked == yes ]]
+  [[ $first == "1 Failed to open target file out.txt / rowsift: out.txt: is locked by another process" ]]
+  [[ $second == "1 Failed to open target file in.txt / rowsift: in.txt: is locked by another process" ]]
+  same_bytes in.txt in.copy
+  [[ $(cat out.txt) == x && $(cat run2.txt) == $'b\na' ]]
+}
