@@ -118,7 +118,7 @@ void CTextFile::SetUpReader() {
       m_nEolStyle = eolLf;
     }
   } else {
-    m_nEolStyle = std::memchr(block, '\r', m_nReadCount) ? eolCr : eolCrLf;
+    m_nEolStyle = std::memchr(block, '\r', m_nReadCount) ? eolCr : kNoLineEndStyle;
   }
   m_nReadPos = 0;
   m_nLineLen = 0;

@@ -8,6 +8,7 @@
 
 #include "platform/CodePage.h"
 #include "platform/File.h"
+#include "platform/LineEnd.h"
 #include "textfile/Utf16Codec.h"
 
 // Line-ending styles; also the index into the terminator table.
@@ -24,6 +25,8 @@ class CTextFile : public CFile {
   static constexpr uint32_t kReadBlockSize = 65536;
   static constexpr int32_t kWriteBufferSize = 60000;
   static constexpr int32_t kFirstLineBufferSize = 5000;
+  // The style of a source whose first block holds no line end.
+  static constexpr EolStyle kNoLineEndStyle = kSystemLineEndIsCrLf ? eolCrLf : eolLf;
 
   explicit CTextFile(Encoding encoding, const CCodePage& codePage = CCodePage::System());
   ~CTextFile() override;

@@ -144,6 +144,7 @@ TEST_F(Rowsift, DeduplicatesAsTheSwitchesSay) {
       {"x \t\nx\n", {"/e"}, "x\n"},
       {"  x  \nx\n", {"/x", "-", "/"}, "  x  \nx\n"},
       {"a\r\nb", {}, "a\r\nb\r\n"},
+      {"a", {}, "a\n"},
       {"a\nb\r\n", {}, "a\nb\n"},
       {"a\n\rb\n\ra\n\r", {}, "a\n\rb\n\r"},
       {"a\rb\ra", {}, "a\rb\r"},
