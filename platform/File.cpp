@@ -1,6 +1,8 @@
 #include "platform/File.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -105,7 +107,15 @@ bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reaso
     return fail(fd, std::strerror(errno));
   }
 
+  const bool stream = !HoldsData(st);
+  if (stream && !writing) {
+    // Lets CancelRead wake a read that waits for the stream.
+    m_hWake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_hWake < 0) return fail(fd, std::strerror(errno));
+  }
   m_hFile = fd;
+  m_bStream = stream;
+  m_bEnded = false;
   m_strFileName = fileName;
   m_nDevice = st.st_dev;
   m_nInode = st.st_ino;
@@ -117,17 +127,46 @@ bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reaso
 uint32_t CFile::Read(void* buffer, uint32_t count) {
   auto* out = static_cast<char*>(buffer);
   uint32_t total = 0;
-  // Pipes and terminals deliver short reads; only 0 means the end.
-  while (total < count) {
+  // A disk file is read until the buffer is full or the file ends. A stream
+  // is read while bytes are ready, so that what has arrived goes on at once;
+  // short reads of either are continued.
+  while (total < count && !m_bEnded) {
+    if (m_bStream && !WaitForInput(total == 0)) break;
     ssize_t n = ::read(m_hFile, out + total, count - total);
     if (n < 0) {
-      if (errno == EINTR) continue;
+      // EAGAIN: a stream shared with a process that made it non-blocking.
+      if (errno == EINTR || (errno == EAGAIN && m_bStream)) continue;
       throw CFileException(m_strFileName, "read", errno);
     }
-    if (n == 0) break;
+    if (n == 0) m_bEnded = true;
     total += static_cast<uint32_t>(n);
   }
   return total;
+}
+
+// True when the stream has bytes (or its end, or an error) for a read. Without
+// mayWait it answers at once; with it, it waits, running the hook first.
+bool CFile::WaitForInput(bool mayWait) {
+  struct pollfd fds[2] = {{m_hFile, POLLIN, 0}, {m_hWake, POLLIN, 0}};
+  for (int timeout = 0;; timeout = -1) {
+    int n;
+    do {
+      n = ::poll(fds, 2, timeout);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) throw CFileException(m_strFileName, "read", errno);
+    if (fds[1].revents != 0) throw CFileException(m_strFileName, "read", ECANCELED);
+    if (fds[0].revents != 0) return true;
+    if (!mayWait) return false;
+    if (timeout == 0 && m_beforeWait) m_beforeWait();
+  }
+}
+
+void CFile::CancelRead() {
+  if (m_hWake < 0) return;
+  // Fails only when the counter is full, that is when it was signalled already.
+  const uint64_t one = 1;
+  const ssize_t ignored = ::write(m_hWake, &one, sizeof one);
+  (void)ignored;
 }
 
 void CFile::Write(const void* buffer, uint32_t count) {
@@ -166,6 +205,8 @@ int CFile::ReleaseHandle() {
       break;
     }
   }
+  if (m_hWake >= 0) ::close(m_hWake);
+  m_hWake = -1;
   int result = ::close(m_hFile);
   m_hFile = -1;
   return result;

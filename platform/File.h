@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -52,23 +53,43 @@ class CFile {
   // mode, never cut, so that `cmd >> log` and `{ read h; cmd; } < f` work.
   bool Open(const std::string& fileName, unsigned flags, std::string* reason = nullptr);
 
-  // Reads up to count bytes; fewer only at the end of the input.
+  // Reads up to count bytes. A disk file fills the buffer and returns fewer
+  // only at its end. A stream (pipe, FIFO, terminal, socket) returns what has
+  // arrived, waiting only when nothing has: then the before-wait hook runs
+  // first. A read of 0 bytes is the end of the input.
   virtual uint32_t Read(void* buffer, uint32_t count);
   // Writes all count bytes or throws.
   virtual void Write(const void* buffer, uint32_t count);
   virtual void Close();
 
+  // The hook runs on the reading thread just before a read of a stream waits
+  // for input that has not arrived; it may throw to abandon the read.
+  void SetBeforeWait(std::function<void()> hook) { m_beforeWait = std::move(hook); }
+  // May be called from another thread while the file is open: a read of a
+  // stream that is waiting, and every later one, throws CFileException with
+  // ECANCELED. A disk read never waits for long and is not interrupted.
+  void CancelRead();
+
   uint64_t GetLength() const;
 
   bool IsOpen() const { return m_hFile >= 0; }
+  // True for input that arrives over time, which a read may wait for.
+  bool IsStream() const { return m_bStream; }
+  // A read has met the end of the input.
+  bool ReachedEnd() const { return m_bEnded; }
   const std::string& GetFileName() const { return m_strFileName; }
 
  private:
   int ReleaseHandle();  // close(2)'s result
+  bool WaitForInput(bool mayWait);
 
   int m_hFile = -1;
+  int m_hWake = -1;  // signalled by CancelRead; only for a stream being read
+  bool m_bStream = false;
+  bool m_bEnded = false;
   bool m_bExclusive = false;
   uint64_t m_nDevice = 0;
   uint64_t m_nInode = 0;
   std::string m_strFileName;
+  std::function<void()> m_beforeWait;
 };

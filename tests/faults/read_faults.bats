@@ -125,3 +125,23 @@ load helpers
   same_bytes in.txt in.copy
 }
 
+@test "a pipe that pauses: the lines read before the pause reach the target at once" {
+  mkfifo source.fifo
+  # The writer waits (5 s at most) for the first line to reach the target.
+  (
+    printf 'first\n'
+    for _ in {1..100}; do
+      if [[ -s out.txt ]]; then cp out.txt early.txt && break; fi
+      sleep 0.05
+    done
+    printf 'first\nsecond\n'
+  ) >source.fifo 3>&- &
+
+  sift -- source.fifo out.txt
+  wait
+  [[ $status -eq 0 ]]
+  printf 'first\n' >expected.txt
+  same_bytes early.txt expected.txt
+  printf 'first\nsecond\n' >expected.txt
+  same_bytes out.txt expected.txt
+}

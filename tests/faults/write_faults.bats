@@ -98,6 +98,27 @@ load helpers
   only_error_line "rowsift: /dev/full: write failed: No space left on device"
 }
 
+@test "a full disk while the source pipe is idle ends the run at once" {
+  distinct_lines 2000 >in.txt
+  mkfifo source.fifo
+  # The writer keeps the pipe open and idle, for 10 s at most, until the run is over.
+  (
+    head -c 120000 in.txt
+    for _ in {1..200}; do
+      [[ -e over ]] && exit
+      sleep 0.05
+    done
+    : >slept
+  ) >source.fifo 3>&- &
+
+  sift -- source.fifo /dev/full
+  : >over
+  wait
+  [[ $status -eq 1 ]]
+  only_error_line "rowsift: /dev/full: write failed: No space left on device"
+  [[ ! -e slept ]]
+}
+
 @test "a target named /dev/stdout is the shell's descriptor: written where it stands, never cut" {
   printf 'b\na\nb\n' >in.txt
   for name in /dev/stdout /dev/fd/1 /proc/self/fd/1; do

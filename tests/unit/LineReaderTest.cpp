@@ -80,3 +80,30 @@ TEST(LineReader, LinesAndStyleOfEverySource) {
   }
 }
 
+// A pipe that pauses: the line end that closes what has arrived hands its line
+// on at once, and the lines are still those of a file of the same bytes.
+TEST(LineReader, PipeThatPauses) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> pieces;
+    Lines lines;
+    EolStyle eolStyle;
+  };
+  const Case cases[] = {
+      {"LF, then the CR of its pair", {"s\na\n", "\rb"}, {"s", "a", "b"}, eolLf},
+      {"CR, then the LF of its pair", {"s\r\na\r", "\nb"}, {"s", "a", "b"}, eolCrLf},
+      {"LF, then another LF", {"a\n", "\nb"}, {"a", "", "b"}, eolLf},
+      {"CR, then another CR", {"s\r\na\r", "\rb"}, {"s", "a", "", "b"}, eolCrLf},
+      {"lone LF, then the end", {"x\n", ""}, {"x"}, eolLf},
+      {"the first five bytes in pieces", {"ab", "c\n", "de"}, {"abc", "de"}, eolLf},
+      {"UTF-16 cut inside units", {"\xFF\xFE\x61"s, "\0\r\0\n\0b"s, "\0\r\0\n\0"s}, {"a", "b"}, eolCrLf},
+  };
+  TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // CP1252 composes: the decoder holds back what may still combine.
+    const ReadResult got = ReadFifoLines(dir, c.pieces, Page("CP1252"));
+    EXPECT_EQ(got.lines, c.lines);
+    EXPECT_EQ(got.eolStyle, c.eolStyle);
+  }
+}
