@@ -55,7 +55,9 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
     return ReportOpenFailure("Failed to open target file ", info.m_strTarget, reason);
   }
 
-  CDedupPass pass(source, target, info.m_nOptions, progress);
+  // A progress line would land among the lines on a terminal target.
+  const ProgressCallback none;
+  CDedupPass pass(source, target, info.m_nOptions, target.IsTerminal() ? none : progress);
   pass.Run();
   target.FlushBuffer();
   target.Close();

@@ -190,6 +190,8 @@ void CFile::Close() {
   if (ReleaseHandle() != 0 && errno != EINTR) throw CFileException(m_strFileName, "close", errno);
 }
 
+bool CFile::IsTerminal() const { return m_hFile >= 0 && ::isatty(m_hFile) == 1; }
+
 uint64_t CFile::GetLength() const {
   struct stat st {};
   if (::fstat(m_hFile, &st) != 0) throw CFileException(m_strFileName, "stat", errno);

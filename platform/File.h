@@ -75,6 +75,7 @@ class CFile {
   bool IsOpen() const { return m_hFile >= 0; }
   // True for input that arrives over time, which a read may wait for.
   bool IsStream() const { return m_bStream; }
+  bool IsTerminal() const;
   // A read has met the end of the input.
   bool ReachedEnd() const { return m_bEnded; }
   const std::string& GetFileName() const { return m_strFileName; }
