@@ -7,24 +7,30 @@
 
 namespace {
 
-// Joins the reader on every way out of Run(); on an early exit the channels
-// are closed first, so that a reader waiting for a batch gives up. A reader
-// blocked in a read of a pipe stops when that read returns.
-class ReaderGuard {
+// Stops and joins the reader on every way out of Run(). On an early exit a
+// reader waiting for a pipe is woken and a reader waiting for a batch gives
+// up, so that a failure ends the run at once, however idle the source.
+class CReaderGuard {
  public:
-  ReaderGuard(std::thread& thread, CBatchChannel& full, CBatchChannel& free)
-      : m_thread(thread), m_full(full), m_free(free) {}
-  ~ReaderGuard() {
+  CReaderGuard(std::thread& thread, CTextFile& source, CBatchChannel& full, CBatchChannel& free)
+      : m_thread(thread), m_source(source), m_full(full), m_free(free) {}
+  ~CReaderGuard() {
+    m_source.CancelRead();
     m_full.Close();
     m_free.Close();
     m_thread.join();
+    m_source.SetBeforeWait(nullptr);
   }
 
  private:
   std::thread& m_thread;
+  CTextFile& m_source;
   CBatchChannel& m_full;
   CBatchChannel& m_free;
 };
+
+// Ends the reader from inside a read once the deciding thread has gone.
+struct ReaderStopped {};
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -52,12 +58,14 @@ CDedupPass::CDedupPass(CTextFile& source, CTextFile& target, uint32_t options, c
 }
 
 void CDedupPass::Run() {
+  m_source.SetBeforeWait([this] { SendBeforeWait(); });
   std::thread reader([this] { ReadLines(); });
-  ReaderGuard guard(reader, m_full, m_free);
+  CReaderGuard guard(reader, m_source, m_full, m_free);
   for (;;) {
     CLineBatch* batch = m_full.Pop();
     if (!batch) throw std::runtime_error("the reading thread stopped");
     Decide(*batch);
+    if (batch->flush) m_target.FlushBuffer();
     if (batch->error) std::rethrow_exception(batch->error);
     if (batch->last) return;
     m_free.Push(batch);
@@ -72,42 +80,55 @@ void CDedupPass::ReadLines() {
   const bool trim = (m_nOptions & (optTrimLeading | optTrimTrailing)) != 0;
   CLineFingerprinter fingerprinter(CCaseFolder::System());
 
-  CLineBatch* batch = TakeFreeBatch();
-  if (!batch) return;
+  m_filling = TakeFreeBatch();
+  if (!m_filling) return;
   try {
     while (char* line = m_source.ReadLine()) {
       int32_t length = m_source.GetLineLength();
       if (length == 0 && removeBlank) {
-        ++batch->blankLinesDropped;
+        ++m_filling->blankLinesDropped;
         continue;
       }
       if (trim) {
         length = TrimLine(&line, length, m_nOptions);
         if (length == 0 && removeBlank) {
-          ++batch->blankLinesDropped;
+          ++m_filling->blankLinesDropped;
           continue;
         }
         line[length] = '\0';
       }
       const LineFingerprint fingerprint = fingerprinter.Take(line, length, caseSensitive);
       if (length > CLineBatch::kMaxCopiedLine) {
-        batch->borrowed = line;
-        batch->borrowedFingerprint = fingerprint;
+        m_filling->borrowed = line;
+        m_filling->borrowedFingerprint = fingerprint;
         // The line stays in the reader's buffer until it has been decided.
-        if (!Send(batch) || !WaitUntilIdle()) return;
-        batch = TakeFreeBatch();
+        if (!Send(m_filling) || !WaitUntilIdle()) return;
+        m_filling = TakeFreeBatch();
         continue;
       }
-      batch->Add(line, fingerprint);
-      if (batch->Full()) {
-        if (!Send(batch) || !(batch = TakeFreeBatch())) return;
+      m_filling->Add(line, fingerprint);
+      if (m_filling->Full()) {
+        if (!Send(m_filling) || !(m_filling = TakeFreeBatch())) return;
       }
     }
   } catch (...) {
-    batch->error = std::current_exception();
+    if (!m_filling) return;  // the deciding thread has gone
+    m_filling->error = std::current_exception();
   }
-  batch->last = true;
-  Send(batch);
+  m_filling->last = true;
+  Send(m_filling);
+}
+
+// The source is about to wait for a pipe or terminal: the lines read so far
+// are decided and the target is flushed meanwhile, so that lines come out as
+// they arrive. Sent even when empty, as earlier batches may have left lines in
+// the target's buffer. A regular file never waits and keeps the large writes.
+void CDedupPass::SendBeforeWait() {
+  m_filling->flush = true;
+  if (!Send(m_filling) || !(m_filling = TakeFreeBatch())) {
+    m_filling = nullptr;
+    throw ReaderStopped();
+  }
 }
 
 CLineBatch* CDedupPass::TakeFreeBatch() {

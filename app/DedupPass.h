@@ -25,7 +25,8 @@ class CDedupPass {
 
   // Runs the pass. When the source fails, the lines read before the failure
   // are written first; then the failure, like any failure of the target or
-  // of memory, is raised here.
+  // of memory, is raised here, at once, even while the source is a pipe that
+  // keeps the reader waiting.
   void Run();
 
  private:
@@ -34,6 +35,7 @@ class CDedupPass {
 
   // The reading thread.
   void ReadLines();
+  void SendBeforeWait();
   CLineBatch* TakeFreeBatch();
   bool Send(CLineBatch* batch);
   bool WaitUntilIdle();
@@ -56,4 +58,5 @@ class CDedupPass {
   CBatchChannel m_full;              // reader to decider
   CBatchChannel m_free;              // back to the reader
   std::vector<CLineBatch*> m_spare;  // free batches the reader holds
+  CLineBatch* m_filling = nullptr;   // the batch the reader adds lines to
 };

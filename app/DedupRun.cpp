@@ -5,6 +5,7 @@
 
 #include "app/DedupPass.h"
 #include "platform/Console.h"
+#include "platform/File.h"
 #include "textfile/TextFile.h"
 
 namespace {
@@ -18,16 +19,6 @@ const char kUsage[] =
     "\t/b  - strip blanks from line Beginning\n"
     "\t/e  - strip blanks from line Ending\n"
     "\t/c  - Case sensitive\n";
-
-// Equal ignoring the case of A to Z and nothing else.
-bool NamesEqual(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    if (fold(a[i]) != fold(b[i])) return false;
-  }
-  return true;
-}
 
 // The message on standard output has no line end; the reason follows on
 // standard error for people and scripts.
@@ -47,7 +38,7 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
     WaitForKey();
     return exitUsage;
   }
-  if (NamesEqual(info.m_strSource, info.m_strTarget)) {
+  if (FileNamesEqual(info.m_strSource, info.m_strTarget)) {
     std::fputs("Source file is identical to target file! \n", stdout);
     std::fputs(info.m_strSource.c_str(), stdout);
     return exitFailed;
@@ -64,7 +55,9 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
     return ReportOpenFailure("Failed to open target file ", info.m_strTarget, reason);
   }
 
-  CDedupPass pass(source, target, info.m_nOptions, progress);
+  // A progress line would land among the lines on a terminal target.
+  const ProgressCallback none;
+  CDedupPass pass(source, target, info.m_nOptions, target.IsTerminal() ? none : progress);
   pass.Run();
   target.FlushBuffer();
   target.Close();

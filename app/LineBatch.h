@@ -36,6 +36,7 @@ struct CLineBatch {
   uint64_t bytesRead = 0;       // source bytes taken up to this batch
   uint64_t blankLinesDropped = 0;
   bool last = false;         // nothing follows
+  bool flush = false;        // the source waits: the target's buffer goes out after these
   std::exception_ptr error;  // the source failed after these lines
 
   // line holds fingerprint.length bytes, at most kMaxCopiedLine.
@@ -53,6 +54,7 @@ struct CLineBatch {
     borrowed = nullptr;
     blankLinesDropped = 0;
     last = false;
+    flush = false;
     error = nullptr;
   }
 };

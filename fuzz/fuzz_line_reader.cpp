@@ -23,6 +23,7 @@
 
 #include "fuzz/FuzzSupport.h"
 #include "platform/CodePage.h"
+#include "platform/LineEnd.h"
 #include "textfile/TextFile.h"
 
 namespace {
@@ -54,7 +55,8 @@ int32_t StyleOf(std::string_view block) {
     if (lf + 1 < block.size() && block[lf + 1] == '\r') return eolLfCr;
     return eolLf;
   }
-  return block.find('\r') != std::string_view::npos ? eolCr : eolCrLf;
+  if (block.find('\r') != std::string_view::npos) return eolCr;
+  return kSystemLineEndIsCrLf ? eolCrLf : eolLf;
 }
 
 // Matches the lines against the 8-bit text they came from.

@@ -1,6 +1,9 @@
 #include "platform/File.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,7 +30,30 @@ std::vector<OpenIdentity>& OpenFiles() {
 // pipe or /dev/null may serve as source and target at once.
 bool HoldsData(const struct stat& st) { return S_ISREG(st.st_mode) || S_ISBLK(st.st_mode); }
 
+// The descriptor that a name of the standard input or output stands for, or -1.
+int StandardDescriptor(const std::string& name) {
+  for (const char* input : {"/dev/stdin", "/dev/fd/0", "/proc/self/fd/0"}) {
+    if (name == input) return STDIN_FILENO;
+  }
+  for (const char* output : {"/dev/stdout", "/dev/fd/1", "/proc/self/fd/1"}) {
+    if (name == output) return STDOUT_FILENO;
+  }
+  return -1;
+}
+
+// Other processes: a shared lock on a source and an exclusive one on a target,
+// so that a second run can neither cut a file a first one reads nor write into
+// one it writes. False only when a target is locked already: a source is read
+// even when it cannot be locked, and where the file system has no locks
+// nothing is locked.
+bool LockAgainstOtherRuns(int fd, bool exclusive) {
+  if (::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) return true;
+  return !(exclusive && errno == EWOULDBLOCK);
+}
+
 }  // namespace
+
+bool FileNamesEqual(const std::string& a, const std::string& b) { return a == b; }
 
 CFileException::CFileException(const std::string& fileName, const std::string& action, int error)
     : std::runtime_error(fileName + ": " + action + " failed: " + std::strerror(error)), m_nError(error) {}
@@ -36,48 +62,60 @@ CFile::~CFile() { ReleaseHandle(); }
 
 bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reason) {
   ReleaseHandle();
-  auto fail = [&](const std::string& why) {
+  auto fail = [&](int fd, const std::string& why) {
+    if (fd >= 0) ::close(fd);
     if (reason) *reason = why;
     return false;
   };
 
   const bool writing = (flags & 3) == modeWrite;
   const bool exclusive = (flags & 0x70) == 0;
-  // The target is created without being cut: it is cut only once it is known
-  // not to be a file that is open already.
-  int mode = writing ? O_WRONLY : O_RDONLY;
-  if (flags & modeCreate) mode |= O_CREAT;
+  const int standard = StandardDescriptor(fileName);
   int fd;
-  do {
-    fd = ::open(fileName.c_str(), mode | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return fail(std::strerror(errno));
+  if (standard >= 0) {
+    // Reopening the name would start a regular file at offset 0, without its
+    // append mode, and cut it; a duplicate shares the original's offset and mode.
+    fd = ::fcntl(standard, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) return fail(-1, std::strerror(errno));
+    if ((::fcntl(fd, F_GETFL) & O_ACCMODE) == (writing ? O_RDONLY : O_WRONLY)) return fail(fd, std::strerror(EBADF));
+  } else {
+    // The target is created without being cut: it is cut only once it is known
+    // not to be a file that is open already.
+    int mode = writing ? O_WRONLY : O_RDONLY;
+    if (flags & modeCreate) mode |= O_CREAT;
+    do {
+      fd = ::open(fileName.c_str(), mode | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return fail(-1, std::strerror(errno));
+  }
 
   struct stat st {};
-  if (::fstat(fd, &st) != 0) {
-    int err = errno;
-    ::close(fd);
-    return fail(std::strerror(err));
-  }
-  if (S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    return fail(std::strerror(EISDIR));
-  }
+  if (::fstat(fd, &st) != 0) return fail(fd, std::strerror(errno));
+  if (S_ISDIR(st.st_mode)) return fail(fd, std::strerror(EISDIR));
   if (HoldsData(st)) {
     for (const OpenIdentity& open : OpenFiles()) {
       if (open.device == st.st_dev && open.inode == st.st_ino && (exclusive || open.exclusive)) {
-        ::close(fd);
-        return fail("is the source file");
+        return fail(fd, "is the source file");
       }
     }
   }
-  if ((flags & modeCreate) && writing && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
-    int err = errno;
-    ::close(fd);
-    return fail(std::strerror(err));
+  // The standard descriptors are the caller's and are not locked.
+  if (standard < 0 && S_ISREG(st.st_mode) && !LockAgainstOtherRuns(fd, exclusive)) {
+    return fail(fd, "is locked by another process");
+  }
+  if ((flags & modeCreate) && writing && standard < 0 && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
+    return fail(fd, std::strerror(errno));
   }
 
+  const bool stream = !HoldsData(st);
+  if (stream && !writing) {
+    // Lets CancelRead wake a read that waits for the stream.
+    m_hWake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_hWake < 0) return fail(fd, std::strerror(errno));
+  }
   m_hFile = fd;
+  m_bStream = stream;
+  m_bEnded = false;
   m_strFileName = fileName;
   m_nDevice = st.st_dev;
   m_nInode = st.st_ino;
@@ -89,17 +127,46 @@ bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reaso
 uint32_t CFile::Read(void* buffer, uint32_t count) {
   auto* out = static_cast<char*>(buffer);
   uint32_t total = 0;
-  // Pipes and terminals deliver short reads; only 0 means the end.
-  while (total < count) {
+  // A disk file is read until the buffer is full or the file ends. A stream
+  // is read while bytes are ready, so that what has arrived goes on at once;
+  // short reads of either are continued.
+  while (total < count && !m_bEnded) {
+    if (m_bStream && !WaitForInput(total == 0)) break;
     ssize_t n = ::read(m_hFile, out + total, count - total);
     if (n < 0) {
-      if (errno == EINTR) continue;
+      // EAGAIN: a stream shared with a process that made it non-blocking.
+      if (errno == EINTR || (errno == EAGAIN && m_bStream)) continue;
       throw CFileException(m_strFileName, "read", errno);
     }
-    if (n == 0) break;
+    if (n == 0) m_bEnded = true;
     total += static_cast<uint32_t>(n);
   }
   return total;
+}
+
+// True when the stream has bytes (or its end, or an error) for a read. Without
+// mayWait it answers at once; with it, it waits, running the hook first.
+bool CFile::WaitForInput(bool mayWait) {
+  struct pollfd fds[2] = {{m_hFile, POLLIN, 0}, {m_hWake, POLLIN, 0}};
+  for (int timeout = 0;; timeout = -1) {
+    int n;
+    do {
+      n = ::poll(fds, 2, timeout);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) throw CFileException(m_strFileName, "read", errno);
+    if (fds[1].revents != 0) throw CFileException(m_strFileName, "read", ECANCELED);
+    if (fds[0].revents != 0) return true;
+    if (!mayWait) return false;
+    if (timeout == 0 && m_beforeWait) m_beforeWait();
+  }
+}
+
+void CFile::CancelRead() {
+  if (m_hWake < 0) return;
+  // Fails only when the counter is full, that is when it was signalled already.
+  const uint64_t one = 1;
+  const ssize_t ignored = ::write(m_hWake, &one, sizeof one);
+  (void)ignored;
 }
 
 void CFile::Write(const void* buffer, uint32_t count) {
@@ -123,6 +190,8 @@ void CFile::Close() {
   if (ReleaseHandle() != 0 && errno != EINTR) throw CFileException(m_strFileName, "close", errno);
 }
 
+bool CFile::IsTerminal() const { return m_hFile >= 0 && ::isatty(m_hFile) == 1; }
+
 uint64_t CFile::GetLength() const {
   struct stat st {};
   if (::fstat(m_hFile, &st) != 0) throw CFileException(m_strFileName, "stat", errno);
@@ -138,6 +207,8 @@ int CFile::ReleaseHandle() {
       break;
     }
   }
+  if (m_hWake >= 0) ::close(m_hWake);
+  m_hWake = -1;
   int result = ::close(m_hFile);
   m_hFile = -1;
   return result;

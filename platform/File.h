@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -16,6 +17,11 @@ class CFileException : public std::runtime_error {
  private:
   int m_nError;
 };
+
+// Whether two names given for the source and the target are one name: exactly
+// equal here, where names differing in letter case are different files; equal
+// but for the case of A to Z on Windows.
+bool FileNamesEqual(const std::string& a, const std::string& b);
 
 class CFile {
  public:
@@ -32,29 +38,59 @@ class CFile {
   virtual ~CFile();
 
   // Opens by name. Answers false and leaves the object without a file on
-  // failure; *reason then holds the system's explanation. An open with no
-  // share bits fails when the same file is already open in this process (the
-  // way exclusive sharing works on the original platform), so a target can
-  // never be the open source under another name.
+  // failure; *reason then holds the system's explanation.
+  //
+  // An open with no share bits fails when the same file is already open in
+  // this process, or when another run has it open (an advisory lock on a
+  // regular file; the way exclusive sharing works on the original platform):
+  // a target is never the source under another name, nor a file that another
+  // run reads or writes. A regular file opened for writing is cut only once
+  // that is settled.
+  //
+  // The names of the standard input and output (/dev/stdin, /dev/stdout and
+  // their /dev/fd and /proc/self/fd forms) stand for the descriptors this
+  // process was given, used as they are: at their offset, in their append
+  // mode, never cut, so that `cmd >> log` and `{ read h; cmd; } < f` work.
   bool Open(const std::string& fileName, unsigned flags, std::string* reason = nullptr);
 
-  // Reads up to count bytes; fewer only at the end of the input.
+  // Reads up to count bytes. A disk file fills the buffer and returns fewer
+  // only at its end. A stream (pipe, FIFO, terminal, socket) returns what has
+  // arrived, waiting only when nothing has: then the before-wait hook runs
+  // first. A read of 0 bytes is the end of the input.
   virtual uint32_t Read(void* buffer, uint32_t count);
   // Writes all count bytes or throws.
   virtual void Write(const void* buffer, uint32_t count);
   virtual void Close();
 
+  // The hook runs on the reading thread just before a read of a stream waits
+  // for input that has not arrived; it may throw to abandon the read.
+  void SetBeforeWait(std::function<void()> hook) { m_beforeWait = std::move(hook); }
+  // May be called from another thread while the file is open: a read of a
+  // stream that is waiting, and every later one, throws CFileException with
+  // ECANCELED. A disk read never waits for long and is not interrupted.
+  void CancelRead();
+
   uint64_t GetLength() const;
 
   bool IsOpen() const { return m_hFile >= 0; }
+  // True for input that arrives over time, which a read may wait for.
+  bool IsStream() const { return m_bStream; }
+  bool IsTerminal() const;
+  // A read has met the end of the input.
+  bool ReachedEnd() const { return m_bEnded; }
   const std::string& GetFileName() const { return m_strFileName; }
 
  private:
   int ReleaseHandle();  // close(2)'s result
+  bool WaitForInput(bool mayWait);
 
   int m_hFile = -1;
+  int m_hWake = -1;  // signalled by CancelRead; only for a stream being read
+  bool m_bStream = false;
+  bool m_bEnded = false;
   bool m_bExclusive = false;
   uint64_t m_nDevice = 0;
   uint64_t m_nInode = 0;
   std::string m_strFileName;
+  std::function<void()> m_beforeWait;
 };

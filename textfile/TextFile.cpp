@@ -16,6 +16,8 @@ constexpr int32_t kNul = 0x00;
 constexpr char kNulStandIn = static_cast<char>(0xB7);
 // A line's length, terminator bytes included, must stay below 2^31 - 1.
 constexpr int64_t kMaxLineLen = INT32_MAX;
+// Room for the next read of a UTF-16 source: a surrogate pair takes 4 bytes in UTF-8.
+constexpr uint32_t kMinReadRoom = 8;
 
 struct Terminator {
   const char* text;
@@ -43,6 +45,8 @@ const char* FindSpecial(const char* p, const char* end) {
   return p;
 }
 
+bool HoldsLineEnd(const char* p, uint32_t n) { return std::memchr(p, '\n', n) || std::memchr(p, '\r', n); }
+
 }  // namespace
 
 CLineTooLongException::CLineTooLongException(const std::string& fileName)
@@ -58,7 +62,7 @@ uint32_t CTextFile::Read(void* buffer, uint32_t count) {
   if (m_nEncoding == encAutoDetect) ResolveEncoding();
   if (m_nEncoding != encAnsi) return DecodingRead(static_cast<char*>(buffer), count);
   uint32_t got = ReadSource(buffer, count);
-  if (got < count) m_bMoreInput = false;
+  if (m_bSourceEnded && got < count) m_bMoreInput = false;
   return got;
 }
 
@@ -67,7 +71,9 @@ uint32_t CTextFile::Read(void* buffer, uint32_t count) {
 // less a byte-order mark, are then handed out before the rest of the file.
 void CTextFile::ResolveEncoding() {
   m_nEncoding = encAnsi;
-  m_nDetectCount = CFile::Read(m_detectBytes, 5);
+  // A stream may bring the five bytes in pieces.
+  while (m_nDetectCount < 5 && !ReachedEnd())
+    m_nDetectCount += CFile::Read(m_detectBytes + m_nDetectCount, 5 - m_nDetectCount);
   if (m_nDetectCount == 5) {
     DetectedEncoding detected = ClassifyFirstBytes(reinterpret_cast<const uint8_t*>(m_detectBytes));
     m_nEncoding = detected.encoding;
@@ -84,18 +90,27 @@ uint32_t CTextFile::ReadSource(void* buffer, uint32_t count) {
   std::memcpy(out, m_detectBytes + m_nDetectPos, fromDetect);
   m_nDetectPos += fromDetect;
   uint32_t got = fromDetect;
-  if (got < count && !m_bSourceEnded) got += CFile::Read(out + got, count - got);
-  if (got < count) m_bSourceEnded = true;
+  // Bytes of a stream that are here already go on without a read that may
+  // wait for more.
+  if (got < count && !m_bSourceEnded && (got == 0 || !IsStream())) {
+    got += CFile::Read(out + got, count - got);
+    m_bSourceEnded = ReachedEnd();
+  }
   m_nBytesRead += got;
   return got;
 }
 
 uint32_t CTextFile::DecodingRead(char* buffer, uint32_t count) {
-  if (!m_bSourceEnded && m_pDecoder->PendingUnits() < count) {
-    const auto wanted = static_cast<uint32_t>(2 * (count - m_pDecoder->PendingUnits()));
-    m_pDecoder->CommitAppend(ReadSource(m_pDecoder->AppendSpace(wanted), wanted));
+  uint32_t produced = 0;
+  // Units a stream brought already go on before a read that may wait.
+  if (IsStream() && m_pDecoder->PendingUnits() > 0) produced = m_pDecoder->Convert(buffer, count, m_bSourceEnded);
+  if (produced == 0) {
+    if (!m_bSourceEnded && m_pDecoder->PendingUnits() < count) {
+      const auto wanted = static_cast<uint32_t>(2 * (count - m_pDecoder->PendingUnits()));
+      m_pDecoder->CommitAppend(ReadSource(m_pDecoder->AppendSpace(wanted), wanted));
+    }
+    produced = m_pDecoder->Convert(buffer, count, m_bSourceEnded);
   }
-  uint32_t produced = m_pDecoder->Convert(buffer, count, m_bSourceEnded);
   if (m_bSourceEnded && m_pDecoder->PendingUnits() == 0) m_bMoreInput = false;
   return produced;
 }
@@ -104,10 +119,20 @@ void CTextFile::SetUpReader() {
   m_pLineBuf.reset(new char[kFirstLineBufferSize]);
   m_nLineBufSize = kFirstLineBufferSize;
   m_pReadBuf.reset(new char[kReadBlockSize]);
-  m_nReadCount = Read(m_pReadBuf.get(), kReadBlockSize);
+  char* block = m_pReadBuf.get();
+  m_nReadCount = Read(block, kReadBlockSize);
+  // A stream's first block ends with the read that brings a line end, so that
+  // its first line does not wait for 64 KiB that may be long in coming.
+  if (IsStream()) {
+    uint32_t scanned = 0;
+    while (m_bMoreInput && kReadBlockSize - m_nReadCount >= kMinReadRoom &&
+           !HoldsLineEnd(block + scanned, m_nReadCount - scanned)) {
+      scanned = m_nReadCount;
+      m_nReadCount += Read(block + m_nReadCount, kReadBlockSize - m_nReadCount);
+    }
+  }
 
   // The line-ending style of the first block.
-  const char* block = m_pReadBuf.get();
   const auto* lf = static_cast<const char*>(std::memchr(block, '\n', m_nReadCount));
   if (lf) {
     if (lf > block && lf[-1] == '\r') {
@@ -118,7 +143,7 @@ void CTextFile::SetUpReader() {
       m_nEolStyle = eolLf;
     }
   } else {
-    m_nEolStyle = std::memchr(block, '\r', m_nReadCount) ? eolCr : eolCrLf;
+    m_nEolStyle = std::memchr(block, '\r', m_nReadCount) ? eolCr : kNoLineEndStyle;
   }
   m_nReadPos = 0;
   m_nLineLen = 0;
@@ -132,7 +157,7 @@ char* CTextFile::ReadLine() {
   // block is handed out where it lies, with a NUL over its terminator; the
   // rules below would give the same line. A line with a NUL in it, or one
   // that runs past the block, takes those rules.
-  if (m_nLineLen == 0 && m_nReadCount - m_nReadPos >= 2) {
+  if (m_nLineLen == 0 && m_nPartnerToSkip < 0 && m_nReadCount - m_nReadPos >= 2) {
     char* start = block + m_nReadPos;
     char* end = block + m_nReadCount;
     char* stop = const_cast<char*>(FindSpecial(start, end));
@@ -148,8 +173,17 @@ char* CTextFile::ReadLine() {
   for (;;) {
     if (m_nReadPos >= m_nReadCount) {
       if (!m_bMoreInput) return EndOfInput();
+      // A stream may keep the next byte waiting: a line ended by a lone LF or
+      // CR goes on now, and the byte that would pair with it is skipped if it
+      // comes next. The lines are those the bytes give when they come at once.
+      if (IsStream() && (m_nPrevByte == kLf || m_nPrevByte == kCr)) return EndBeforePartner();
       m_nReadCount = Read(m_pReadBuf.get(), kReadBlockSize);
       m_nReadPos = 0;
+      continue;
+    }
+    if (m_nPartnerToSkip >= 0) {
+      if (static_cast<unsigned char>(block[m_nReadPos]) == m_nPartnerToSkip) ++m_nReadPos;
+      m_nPartnerToSkip = -1;
       continue;
     }
     // Fast path: after an ordinary byte (or at the start of a line) every
@@ -195,6 +229,15 @@ char* CTextFile::EndOfInput() {
   if (m_nPrevByte == kLf || m_nPrevByte == kCr) --m_nLineLen;
   m_nLastLineLen = m_nLineLen;
   m_pLineBuf[m_nLineLen] = '\0';
+  m_nLineLen = 0;
+  m_nPrevByte = -1;
+  return m_pLineBuf.get();
+}
+
+char* CTextFile::EndBeforePartner() {
+  m_nPartnerToSkip = m_nPrevByte == kLf ? kCr : kLf;
+  m_nLastLineLen = m_nLineLen - 1;
+  m_pLineBuf[m_nLastLineLen] = '\0';
   m_nLineLen = 0;
   m_nPrevByte = -1;
   return m_pLineBuf.get();

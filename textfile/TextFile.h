@@ -8,6 +8,7 @@
 
 #include "platform/CodePage.h"
 #include "platform/File.h"
+#include "platform/LineEnd.h"
 #include "textfile/Utf16Codec.h"
 
 // Line-ending styles; also the index into the terminator table.
@@ -24,6 +25,8 @@ class CTextFile : public CFile {
   static constexpr uint32_t kReadBlockSize = 65536;
   static constexpr int32_t kWriteBufferSize = 60000;
   static constexpr int32_t kFirstLineBufferSize = 5000;
+  // The style of a source whose first block holds no line end.
+  static constexpr EolStyle kNoLineEndStyle = kSystemLineEndIsCrLf ? eolCrLf : eolLf;
 
   explicit CTextFile(Encoding encoding, const CCodePage& codePage = CCodePage::System());
   ~CTextFile() override;
@@ -49,12 +52,13 @@ class CTextFile : public CFile {
   char* GetConversionBuffer(int32_t size);
 
   EolStyle m_nEolStyle = eolCrLf;  // found in the first block by the first ReadLine
-  bool m_bMoreInput = true;        // false once a block read came back short
+  bool m_bMoreInput = true;        // false once the source has ended and handed out its last byte
   Encoding m_nEncoding;
 
  private:
   void SetUpReader();
   char* EndOfInput();
+  char* EndBeforePartner();
   void AppendToLine(const char* bytes, uint32_t count);
   void GrowLineBuffer(int64_t needed);
 
@@ -77,6 +81,7 @@ class CTextFile : public CFile {
   uint32_t m_nReadPos = 0;
   int32_t m_nLineLen = 0;
   int32_t m_nPrevByte = -1;
+  int32_t m_nPartnerToSkip = -1;  // LF or CR that pairs with a line end handed out already
   int32_t m_nLastLineLen = 0;
   uint64_t m_nBytesRead = 0;
 

@@ -75,6 +75,9 @@ size_t CUtf16Decoder::HoldBackLimit(size_t end) const {
   if (end == m_nStart) return end;
   const char16_t* u = m_units.data();
   if (!m_bCompose) return U16_IS_LEAD(u[end - 1]) ? end - 1 : end;
+  // A last character that nothing can combine with (a line end) need not
+  // wait: a pipe's line then goes on whole, without waiting for the next one.
+  if (!U16_IS_SURROGATE(u[end - 1]) && unorm2_hasBoundaryAfter(Nfc(), u[end - 1])) return end;
   // Hold back from the last normalization boundary: a base character may
   // still gain combining marks.
   size_t i = end;

@@ -97,7 +97,7 @@ TEST_F(Rowsift, RefusedRunsTouchNoFile) {
       {{"a.txt"}, kUsage, 2, ""},
       {{"/r", "/c"}, kUsage, 2, ""},
       {{"-b", "a.txt", "/e"}, kUsage, 2, ""},
-      {{"a.txt", "A.TXT"}, "Source file is identical to target file! \na.txt", 1, ""},
+      {{"a.txt", "a.txt"}, "Source file is identical to target file! \na.txt", 1, ""},
       {{"a.txt", "./a.txt"}, "Failed to open target file ./a.txt", 1, "./a.txt"},
       {{"a.txt", "hard.txt"}, "Failed to open target file hard.txt", 1, "hard.txt"},
       {{"a.txt", "soft.txt"}, "Failed to open target file soft.txt", 1, "soft.txt"},
@@ -146,6 +146,7 @@ TEST_F(Rowsift, DeduplicatesAsTheSwitchesSay) {
       {"x \t\nx\n", {"/e"}, "x\n"},
       {"  x  \nx\n", {"/x", "-", "/"}, "  x  \nx\n"},
       {"a\r\nb", {}, "a\r\nb\r\n"},
+      {"a", {}, "a\n"},
       {"a\nb\r\n", {}, "a\nb\n"},
       {"a\n\rb\n\ra\n\r", {}, "a\n\rb\n\r"},
       {"a\rb\ra", {}, "a\rb\r"},
@@ -199,6 +200,7 @@ TEST_F(Rowsift, LargeSourceKeepsFirstOccurrencesInOrder) {
 
 TEST_F(Rowsift, PipesAndAbsolutePaths) {
   WriteBytes(Path("in.txt"), "b\nB\na\nb\n");
+  WriteBytes(Path("OUT.txt"), "b\nB\na\nb\n");
   struct Case {
     Args args;
     std::string input, out, target;
@@ -209,6 +211,7 @@ TEST_F(Rowsift, PipesAndAbsolutePaths) {
       {{"/dev/stdin", "/dev/stdout", "/c"}, "b\nB\na\nb\n", "b\nB\na\n", "(none)"},
       {{"/dev/stdin", "/dev/stdout"}, "\xFE\xFF\0x\0\n\0X\0\n\0x\0\n"s, "x\n", "(none)"},
       {{Path("in.txt"), "/r", Path("out.txt"), Path("third.txt")}, "", "", "b\na\n"},
+      {{"OUT.txt", "out.txt"}, "", "", "b\na\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));

@@ -99,3 +99,15 @@ only_error_line() {
 free_mib() {
   df -Pm "$WORK" | awk 'NR == 2 { print $4 }'
 }
+
+# Waits (5 s at most) until some process holds a flock(2) lock on file $1,
+# which may not exist yet.
+holds_lock() {
+  local inode
+  for _ in {1..100}; do
+    inode=$(stat -c %i "$1" 2>/dev/null) && grep -qE "FLOCK .* [0-9a-f]+:[0-9a-f]+:$inode " /proc/locks && return 0
+    sleep 0.05
+  done
+  echo "nobody holds a lock on $1" >&2
+  return 1
+}

@@ -109,3 +109,39 @@ load helpers
   [[ $(stat -c %Y.%s in.txt) == "$before" ]]
   rm -f in.txt
 }
+
+@test "/dev/stdin is the shell's descriptor: read from where it stands, refused as its own target" {
+  printf 'header\nb\na\nb\n' >in.txt
+  cp in.txt in.copy
+  for name in /dev/stdin /dev/fd/0 /proc/self/fd/0; do
+    { read -r _ && setsid -w "$ROWSIFT" "$name" out.txt; } <in.txt
+    [[ $(cat out.txt) == $'b\na' ]]
+  done
+
+  status=0
+  setsid -w "$ROWSIFT" /dev/stdin in.txt <in.txt >stdout 2>stderr || status=$?
+  [[ $status -eq 1 && $(cat stdout) == "Failed to open target file in.txt" ]]
+  grep -qx "rowsift: in.txt: is the source file" stderr
+  same_bytes in.txt in.copy
+}
+
+@test "a pipe that pauses: the lines read before the pause reach the target at once" {
+  mkfifo source.fifo
+  # The writer waits (5 s at most) for the first line to reach the target.
+  (
+    printf 'first\n'
+    for _ in {1..100}; do
+      if [[ -s out.txt ]]; then cp out.txt early.txt && break; fi
+      sleep 0.05
+    done
+    printf 'first\nsecond\n'
+  ) >source.fifo 3>&- &
+
+  sift -- source.fifo out.txt
+  wait
+  [[ $status -eq 0 ]]
+  printf 'first\n' >expected.txt
+  same_bytes early.txt expected.txt
+  printf 'first\nsecond\n' >expected.txt
+  same_bytes out.txt expected.txt
+}

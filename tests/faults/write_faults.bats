@@ -97,3 +97,76 @@ load helpers
   [[ $status -eq 1 ]]
   only_error_line "rowsift: /dev/full: write failed: No space left on device"
 }
+
+@test "a full disk while the source pipe is idle ends the run at once" {
+  distinct_lines 2000 >in.txt
+  mkfifo source.fifo
+  # The writer keeps the pipe open and idle, for 10 s at most, until the run is over.
+  (
+    head -c 120000 in.txt
+    for _ in {1..200}; do
+      [[ -e over ]] && exit
+      sleep 0.05
+    done
+    : >slept
+  ) >source.fifo 3>&- &
+
+  sift -- source.fifo /dev/full
+  : >over
+  wait
+  [[ $status -eq 1 ]]
+  only_error_line "rowsift: /dev/full: write failed: No space left on device"
+  [[ ! -e slept ]]
+}
+
+@test "a target named /dev/stdout is the shell's descriptor: written where it stands, never cut" {
+  printf 'b\na\nb\n' >in.txt
+  for name in /dev/stdout /dev/fd/1 /proc/self/fd/1; do
+    printf 'old\n' >log.txt
+    setsid -w "$ROWSIFT" in.txt "$name" </dev/null >>log.txt
+    [[ $(cat log.txt) == $'old\nb\na' ]]
+    { echo header && setsid -w "$ROWSIFT" in.txt "$name" </dev/null && echo footer; } >framed.txt
+    [[ $(cat framed.txt) == $'header\nb\na\nfooter' ]]
+  done
+
+  # The source itself behind the descriptor is refused before a line is
+  # written; only the message on standard output lands in it.
+  status=0
+  setsid -w "$ROWSIFT" in.txt /dev/stdout </dev/null >>in.txt 2>stderr || status=$?
+  [[ $status -eq 1 ]]
+  grep -qx "rowsift: /dev/stdout: is the source file" stderr
+  [[ $(cat in.txt) == $'b\na\nb\nFailed to open target file /dev/stdout' ]]
+}
+
+@test "a run locks its files: a second run can neither write its target nor cut its source" {
+  printf 'b\na\nb\n' >in.txt
+  cp in.txt in.copy
+  mkfifo source.fifo target.fifo
+  # Run 1 writes out.txt from a pipe that gives one line, then idles until "over".
+  (
+    printf 'x\n'
+    for _ in {1..200}; do
+      [[ -e over ]] && exit
+      sleep 0.05
+    done
+  ) >source.fifo 3>&- &
+  setsid -w "$ROWSIFT" source.fifo out.txt </dev/null >/dev/null 2>&1 3>&- &
+  # Run 2 reads in.txt and waits to open its target, a FIFO nobody reads yet.
+  setsid -w "$ROWSIFT" in.txt target.fifo </dev/null >/dev/null 2>&1 3>&- &
+  local locked=no
+  holds_lock out.txt && holds_lock in.txt && locked=yes
+
+  sift -- in.txt out.txt
+  local first="$status $(cat stdout) / $(cat stderr)"
+  sift -- out.txt in.txt
+  local second="$status $(cat stdout) / $(cat stderr)"
+  : >over
+  timeout 10 cat target.fifo >run2.txt
+  wait
+
+  [[ $locked == yes ]]
+  [[ $first == "1 Failed to open target file out.txt / rowsift: out.txt: is locked by another process" ]]
+  [[ $second == "1 Failed to open target file in.txt / rowsift: in.txt: is locked by another process" ]]
+  same_bytes in.txt in.copy
+  [[ $(cat out.txt) == x && $(cat run2.txt) == $'b\na' ]]
+}

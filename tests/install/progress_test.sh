@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The progress line: drawn on standard error only when it is a terminal, never
-# on standard output, never for a short run, always erased at the end, also
-# before an error message. The terminal is a pseudo-terminal made by script(1).
+# on standard output, never for a short run or a terminal target, always erased
+# at the end, also before an error message. And the terminal's mode after the
+# key wait. The terminal is a pseudo-terminal made by script(1).
 set -euo pipefail
 tool=$1
 command -v script >/dev/null || { echo "script (util-linux) is not installed"; exit 77; }
@@ -82,8 +83,22 @@ check "full disk: the line is drawn" holds full.log " kept, "
 check "full disk: erased just before the error" holds full.log "${erase}rowsift: /dev/full: "
 check "full disk: nothing drawn after the error" quiet_after full.log "rowsift: /dev/full: "
 
+# (e) The target is the terminal itself: no line among the kept lines.
+on_pty target.log "'$tool' in.txt /dev/stdout"
+check "terminal target: no line drawn" bash -c "! grep -aqF ' kept, ' target.log"
+check "terminal target: the kept lines" cmp -s <(tr -d '\r' <target.log) expected.txt
+
+# (f) The key wait after the usage text, ended by a signal rather than a key:
+# echo and line editing come back. The keyboard (script's input) stays silent.
+setsid -w script -qfec "for sig in TERM INT HUP; do
+    timeout --foreground -s \$sig 0.5 '$tool' >/dev/null; echo \"\$sig: \$(stty -a | tr '\n' ' ')\"
+  done" /dev/null < <(sleep 2) >wait.log
+for sig in TERM INT HUP; do
+  check "key wait ended by SIG$sig: echo and line editing are back" matches wait.log "^$sig: .* icanon .* echo "
+done
+
 if ((fail)); then
-  for log in quick tty pipe full; do
+  for log in quick tty pipe full target wait; do
     echo "--- $log.log"
     cat -v "$log.log" | tr '\r' '\n' | tail -5
   done
