@@ -24,9 +24,10 @@ const char kUsage[] =
 // standard error for people and scripts.
 int ReportOpenFailure(const char* message, const std::string& name, const std::string& reason) {
   std::fputs(message, stdout);
-  std::fputs(name.c_str(), stdout);
+  std::fputs(ConsoleText(name).c_str(), stdout);
   std::fflush(stdout);
-  std::fprintf(stderr, "rowsift: %s: %s\n", name.empty() ? "''" : name.c_str(), reason.c_str());
+  std::fprintf(stderr, "rowsift: %s: %s\n", name.empty() ? "''" : ConsoleText(name).c_str(),
+               ConsoleText(reason).c_str());
   return exitFailed;
 }
 
@@ -40,7 +41,7 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
   }
   if (FileNamesEqual(info.m_strSource, info.m_strTarget)) {
     std::fputs("Source file is identical to target file! \n", stdout);
-    std::fputs(info.m_strSource.c_str(), stdout);
+    std::fputs(ConsoleText(info.m_strSource).c_str(), stdout);
     return exitFailed;
   }
 

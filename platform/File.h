@@ -1,9 +1,13 @@
-// A thin stand-in for the framework's file class on POSIX: open by name, block
-// read and write, length, close. Nothing here seeks, so pipes serve as well
-// as files. Failures after a successful open throw
-// CFileException naming the file and the system's reason.
+// A thin stand-in for the framework's file class: open by name, block read
+// and write, length, close; over POSIX descriptors or Windows handles. Nothing
+// here seeks, so pipes serve as well as files. Failures after a successful
+// open throw CFileException naming the file and the system's reason.
+//
+// File names are bytes on POSIX systems; on Windows they are UTF-8, turned
+// into the UTF-16 names the system takes, so that any name opens.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -11,6 +15,7 @@
 
 class CFileException : public std::runtime_error {
  public:
+  // error: errno, or on Windows the code of GetLastError().
   CFileException(const std::string& fileName, const std::string& action, int error);
   int Error() const { return m_nError; }
 
@@ -19,9 +24,15 @@ class CFileException : public std::runtime_error {
 };
 
 // Whether two names given for the source and the target are one name: exactly
-// equal here, where names differing in letter case are different files; equal
-// but for the case of A to Z on Windows.
+// equal on POSIX systems, where names differing in letter case are different
+// files; equal but for the case of A to Z on Windows, whose file systems
+// ignore case.
 bool FileNamesEqual(const std::string& a, const std::string& b);
+#if defined(_WIN32)
+inline constexpr bool kFileNamesIgnoreCase = true;
+#else
+inline constexpr bool kFileNamesIgnoreCase = false;
+#endif
 
 class CFile {
  public:
@@ -41,16 +52,19 @@ class CFile {
   // failure; *reason then holds the system's explanation.
   //
   // An open with no share bits fails when the same file is already open in
-  // this process, or when another run has it open (an advisory lock on a
-  // regular file; the way exclusive sharing works on the original platform):
-  // a target is never the source under another name, nor a file that another
-  // run reads or writes. A regular file opened for writing is cut only once
-  // that is settled.
+  // this process, or when another run has it open: a target is never the
+  // source under another name, nor a file that another run reads or writes.
+  // A regular file opened for writing is cut only once that is settled.
+  // Windows does this by its sharing modes; POSIX systems by comparing the
+  // identities of the open files and by advisory locks.
   //
-  // The names of the standard input and output (/dev/stdin, /dev/stdout and
-  // their /dev/fd and /proc/self/fd forms) stand for the descriptors this
+  // The names of the standard input and output stand for the handles this
   // process was given, used as they are: at their offset, in their append
   // mode, never cut, so that `cmd >> log` and `{ read h; cmd; } < f` work.
+  // On POSIX systems these are /dev/stdin and /dev/stdout and their /dev/fd
+  // and /proc/self/fd forms; on Windows CON, CONIN$ or /dev/stdin for a
+  // source, and CON, CONOUT$ or /dev/stdout for a target, whatever the
+  // standard handles are (console, pipe or file).
   bool Open(const std::string& fileName, unsigned flags, std::string* reason = nullptr);
 
   // Reads up to count bytes. A disk file fills the buffer and returns fewer
@@ -66,13 +80,14 @@ class CFile {
   // for input that has not arrived; it may throw to abandon the read.
   void SetBeforeWait(std::function<void()> hook) { m_beforeWait = std::move(hook); }
   // May be called from another thread while the file is open: a read of a
-  // stream that is waiting, and every later one, throws CFileException with
-  // ECANCELED. A disk read never waits for long and is not interrupted.
+  // stream that is waiting, and every later one, throws CFileException (the
+  // system's "cancelled"). A disk read never waits for long and is not
+  // interrupted.
   void CancelRead();
 
   uint64_t GetLength() const;
 
-  bool IsOpen() const { return m_hFile >= 0; }
+  bool IsOpen() const { return m_hFile != kNoHandle; }
   // True for input that arrives over time, which a read may wait for.
   bool IsStream() const { return m_bStream; }
   bool IsTerminal() const;
@@ -81,11 +96,21 @@ class CFile {
   const std::string& GetFileName() const { return m_strFileName; }
 
  private:
-  int ReleaseHandle();  // close(2)'s result
+  bool ReleaseHandle();  // false when the system's close failed
   bool WaitForInput(bool mayWait);
 
-  int m_hFile = -1;
-  int m_hWake = -1;  // signalled by CancelRead; only for a stream being read
+  // A descriptor on POSIX systems, a HANDLE on Windows; kNoHandle when closed.
+  using SystemHandle = intptr_t;
+  static constexpr SystemHandle kNoHandle = -1;
+
+  SystemHandle m_hFile = kNoHandle;
+  // POSIX: an eventfd that CancelRead signals, only for a stream being read.
+  // Windows: the thread in a read that may wait, for CancelSynchronousIo.
+  SystemHandle m_hWake = kNoHandle;
+  // Windows: CancelRead was called; a read that may wait is under way.
+  std::atomic<bool> m_bCancelled{false};
+  std::atomic<bool> m_bWaiting{false};
+  uint32_t m_nWaitingThread = 0;  // Windows: the thread m_hWake stands for
   bool m_bStream = false;
   bool m_bEnded = false;
   bool m_bExclusive = false;

@@ -13,6 +13,8 @@
 
 namespace {
 
+int Fd(intptr_t handle) { return static_cast<int>(handle); }
+
 struct OpenIdentity {
   uint64_t device;
   uint64_t inode;
@@ -71,7 +73,7 @@ bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reaso
   const bool writing = (flags & 3) == modeWrite;
   const bool exclusive = (flags & 0x70) == 0;
   const int standard = StandardDescriptor(fileName);
-  int fd;
+  int fd = -1;
   if (standard >= 0) {
     // Reopening the name would start a regular file at offset 0, without its
     // append mode, and cut it; a duplicate shares the original's offset and mode.
@@ -110,8 +112,9 @@ bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reaso
   const bool stream = !HoldsData(st);
   if (stream && !writing) {
     // Lets CancelRead wake a read that waits for the stream.
-    m_hWake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_hWake < 0) return fail(fd, std::strerror(errno));
+    const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake < 0) return fail(fd, std::strerror(errno));
+    m_hWake = wake;
   }
   m_hFile = fd;
   m_bStream = stream;
@@ -132,7 +135,7 @@ uint32_t CFile::Read(void* buffer, uint32_t count) {
   // short reads of either are continued.
   while (total < count && !m_bEnded) {
     if (m_bStream && !WaitForInput(total == 0)) break;
-    ssize_t n = ::read(m_hFile, out + total, count - total);
+    ssize_t n = ::read(Fd(m_hFile), out + total, count - total);
     if (n < 0) {
       // EAGAIN: a stream shared with a process that made it non-blocking.
       if (errno == EINTR || (errno == EAGAIN && m_bStream)) continue;
@@ -147,7 +150,7 @@ uint32_t CFile::Read(void* buffer, uint32_t count) {
 // True when the stream has bytes (or its end, or an error) for a read. Without
 // mayWait it answers at once; with it, it waits, running the hook first.
 bool CFile::WaitForInput(bool mayWait) {
-  struct pollfd fds[2] = {{m_hFile, POLLIN, 0}, {m_hWake, POLLIN, 0}};
+  struct pollfd fds[2] = {{Fd(m_hFile), POLLIN, 0}, {Fd(m_hWake), POLLIN, 0}};
   for (int timeout = 0;; timeout = -1) {
     int n;
     do {
@@ -162,10 +165,10 @@ bool CFile::WaitForInput(bool mayWait) {
 }
 
 void CFile::CancelRead() {
-  if (m_hWake < 0) return;
+  if (m_hWake == kNoHandle) return;
   // Fails only when the counter is full, that is when it was signalled already.
   const uint64_t one = 1;
-  const ssize_t ignored = ::write(m_hWake, &one, sizeof one);
+  const ssize_t ignored = ::write(Fd(m_hWake), &one, sizeof one);
   (void)ignored;
 }
 
@@ -173,7 +176,7 @@ void CFile::Write(const void* buffer, uint32_t count) {
   const auto* in = static_cast<const char*>(buffer);
   uint32_t total = 0;
   while (total < count) {
-    ssize_t n = ::write(m_hFile, in + total, count - total);
+    ssize_t n = ::write(Fd(m_hFile), in + total, count - total);
     if (n < 0) {
       if (errno == EINTR) continue;
       throw CFileException(m_strFileName, "write", errno);
@@ -184,22 +187,22 @@ void CFile::Write(const void* buffer, uint32_t count) {
 }
 
 void CFile::Close() {
-  if (m_hFile < 0) return;
+  if (m_hFile == kNoHandle) return;
   // A failed close can mean that written bytes never reached the disk (NFS,
   // quotas), so it is reported. EINTR is not retried: the descriptor is gone.
-  if (ReleaseHandle() != 0 && errno != EINTR) throw CFileException(m_strFileName, "close", errno);
+  if (!ReleaseHandle() && errno != EINTR) throw CFileException(m_strFileName, "close", errno);
 }
 
-bool CFile::IsTerminal() const { return m_hFile >= 0 && ::isatty(m_hFile) == 1; }
+bool CFile::IsTerminal() const { return m_hFile != kNoHandle && ::isatty(Fd(m_hFile)) == 1; }
 
 uint64_t CFile::GetLength() const {
   struct stat st {};
-  if (::fstat(m_hFile, &st) != 0) throw CFileException(m_strFileName, "stat", errno);
+  if (::fstat(Fd(m_hFile), &st) != 0) throw CFileException(m_strFileName, "stat", errno);
   return static_cast<uint64_t>(st.st_size);
 }
 
-int CFile::ReleaseHandle() {
-  if (m_hFile < 0) return 0;
+bool CFile::ReleaseHandle() {
+  if (m_hFile == kNoHandle) return true;
   auto& files = OpenFiles();
   for (auto it = files.begin(); it != files.end(); ++it) {
     if (it->device == m_nDevice && it->inode == m_nInode && it->exclusive == m_bExclusive) {
@@ -207,9 +210,9 @@ int CFile::ReleaseHandle() {
       break;
     }
   }
-  if (m_hWake >= 0) ::close(m_hWake);
-  m_hWake = -1;
-  int result = ::close(m_hFile);
-  m_hFile = -1;
-  return result;
+  if (m_hWake != kNoHandle) ::close(Fd(m_hWake));
+  m_hWake = kNoHandle;
+  const int result = ::close(Fd(m_hFile));
+  m_hFile = kNoHandle;
+  return result == 0;
 }
