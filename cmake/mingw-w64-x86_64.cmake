@@ -5,7 +5,7 @@
 #   cmake --build build-win -j2 && ctest --test-dir build-win -LE 'huge|posix'
 #
 # The tests run under Wine, in a Wine prefix of their own inside the build
-# folder (see cmake/wine-run.sh.in).
+# folder (tests/CMakeLists.txt sets cmake/wine-run.sh.in as the emulator).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
@@ -20,6 +20,3 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Tests and test discovery run the Windows programs through Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)

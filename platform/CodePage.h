@@ -1,8 +1,8 @@
-// The 8-bit code page that stands for the system's ANSI code page: chosen once
-// from the locale's codeset, and the conversions between it and UTF-16.
+// The 8-bit code page that stands for the system's ANSI code page, and the
+// conversions between it and UTF-16. On POSIX systems it is chosen once from
+// the locale's codeset and served by ICU; on Windows it is the ANSI code page
+// itself (GetACP), served by the system.
 #pragma once
-
-#include <unicode/umachine.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -14,15 +14,20 @@ class CCodePage {
  public:
   enum class Kind {
     Utf8,     // UTF-8: no lead bytes; multi-byte characters fold as whole characters
-    Icu,      // a code page of one or two bytes per character, through ICU
+    Icu,      // a code page of one or two bytes per character (through ICU on POSIX systems)
     Unknown,  // no code-page information: A to Z fold only, UTF-16 becomes UTF-8
   };
 
-  // The code page of this process, chosen at first use from LC_ALL, LC_CTYPE or LANG.
+  // The code page of this process, chosen at first use: from LC_ALL, LC_CTYPE
+  // or LANG on POSIX systems; the ANSI code page on Windows.
   static const CCodePage& System();
-  // The codeset part of the locale name in the environment ("" when none).
+  // The codeset part of the locale name in the environment ("" when none); on
+  // Windows the ANSI code page's name ("CP1252", "UTF-8").
   static std::string CodesetFromEnvironment();
 
+  // A code page by name. ICU's names on POSIX systems; on Windows "CP" or
+  // "windows-" and the code page's number. Both take "UTF-8", and an empty
+  // name for it.
   explicit CCodePage(const std::string& codeset);
   ~CCodePage();
   CCodePage(const CCodePage&) = delete;
@@ -47,17 +52,19 @@ class CCodePage {
 
   // One character of len bytes to its code point, or -1 when it is not a
   // valid, mapped character. Icu kind only.
-  UChar32 DecodeChar(const uint8_t* bytes, int len) const;
+  int32_t DecodeChar(const uint8_t* bytes, int len) const;
   // One code point to its bytes (at most 2 written); 0 when the code page lacks it.
-  int EncodeChar(UChar32 c, uint8_t* out) const;
+  int EncodeChar(int32_t c, uint8_t* out) const;
 
  private:
   bool OpenIcu(const std::string& codeset);
+  bool OpenWindows(unsigned codePage);
 
   Kind m_kind = Kind::Utf8;
   std::string m_strName = "UTF-8";
-  UConverter* m_pConverter = nullptr;  // substitutes what it cannot convert
-  UConverter* m_pStrict = nullptr;     // stops at what it cannot convert
+  UConverter* m_pConverter = nullptr;  // ICU: substitutes what it cannot convert
+  UConverter* m_pStrict = nullptr;     // ICU: stops at what it cannot convert
+  unsigned m_nWindowsCodePage = 0;     // Windows: the code page's number
   bool m_bLead[256] = {};
   bool m_bHasLeadBytes = false;
 };

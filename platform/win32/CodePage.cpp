@@ -1,0 +1,163 @@
+#include "platform/CodePage.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "platform/Utf.h"
+#include "platform/win32/WinApi.h"
+
+namespace {
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+  return s;
+}
+
+bool NamesUtf8(const std::string& name) {
+  const std::string lower = Lower(name);
+  return lower.empty() || lower == "utf-8" || lower == "utf8";
+}
+
+// The number in "CP1252" or "windows-1252", or 0.
+unsigned NumberOf(const std::string& name) {
+  const std::string lower = Lower(name);
+  for (const char* prefix : {"cp", "windows-"}) {
+    const size_t n = std::strlen(prefix);
+    if (lower.compare(0, n, prefix) != 0 || lower.size() == n) continue;
+    char* end = nullptr;
+    const unsigned long number = std::strtoul(lower.c_str() + n, &end, 10);
+    if (*end == '\0' && number > 0 && number < 65536) return static_cast<unsigned>(number);
+  }
+  return 0;
+}
+
+// UTF-16 to UTF-8 by hand: the system's conversion drops an unpaired
+// surrogate where ICU, and the POSIX build, writes U+FFFD.
+size_t Utf16ToUtf8(const char16_t* src, size_t n, char* dst) {
+  auto* out = reinterpret_cast<uint8_t*>(dst);
+  size_t written = 0;
+  for (size_t i = 0; i < n; ++i) {
+    int32_t c = src[i];
+    if (IsLeadSurrogate(src[i]) && i + 1 < n && IsTrailSurrogate(src[i + 1])) {
+      c = SupplementaryOf(src[i], src[i + 1]);
+      ++i;
+    } else if (IsSurrogate(src[i])) {
+      c = 0xFFFD;
+    }
+    written += PutUtf8(c, out + written);
+  }
+  return written;
+}
+
+int ToBytes(unsigned codePage, DWORD flags, const char16_t* src, size_t n, char* dst, size_t capacity,
+            BOOL* usedDefault) {
+  return ::WideCharToMultiByte(codePage, flags, reinterpret_cast<const wchar_t*>(src), static_cast<int>(n), dst,
+                               static_cast<int>(capacity), nullptr, usedDefault);
+}
+
+}  // namespace
+
+const CCodePage& CCodePage::System() {
+  static const CCodePage system(CodesetFromEnvironment());
+  return system;
+}
+
+std::string CCodePage::CodesetFromEnvironment() {
+  const UINT acp = ::GetACP();
+  return acp == CP_UTF8 ? "UTF-8" : "CP" + std::to_string(acp);
+}
+
+CCodePage::CCodePage(const std::string& codeset) {
+  const unsigned number = NumberOf(codeset);
+  if (NamesUtf8(codeset) || number == CP_UTF8 || OpenWindows(number)) return;
+  m_kind = Kind::Unknown;
+  m_strName = codeset;
+}
+
+CCodePage::~CCodePage() = default;
+
+bool CCodePage::OpenWindows(unsigned codePage) {
+  CPINFOEXW info{};
+  if (codePage == 0 || !::GetCPInfoExW(codePage, 0, &info) || info.MaxCharSize > 2) return false;
+  // The line reader looks for the ASCII bytes of CR and LF, and switches and
+  // trimming look for space and tab: the code page must keep ASCII where it is.
+  const char ascii[] = "\t\n\r 09AZaz";
+  wchar_t units[16];
+  const int n = ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, ascii, sizeof ascii - 1, units, 16);
+  if (n != static_cast<int>(sizeof ascii - 1)) return false;
+  for (int i = 0; i < n; ++i) {
+    if (units[i] != static_cast<wchar_t>(ascii[i])) return false;
+  }
+
+  m_kind = Kind::Icu;
+  m_strName = "CP" + std::to_string(codePage);
+  m_nWindowsCodePage = codePage;
+  for (int i = 0; i + 1 < MAX_LEADBYTES && info.LeadByte[i] != 0; i += 2) {
+    for (int b = info.LeadByte[i]; b <= info.LeadByte[i + 1]; ++b) {
+      m_bLead[b] = true;
+      m_bHasLeadBytes = true;
+    }
+  }
+  return true;
+}
+
+size_t CCodePage::FromUtf16(const char16_t* src, size_t n, char* dst) const {
+  if (n == 0) return 0;
+  if (m_kind != Kind::Icu) return Utf16ToUtf8(src, n, dst);
+  // A base character and the combining marks after it become the precomposed
+  // character where the code page has one; what it lacks becomes its default
+  // character.
+  const size_t capacity = n * static_cast<size_t>(MaxBytesPerUnit());
+  const int written = ToBytes(m_nWindowsCodePage, WC_COMPOSITECHECK, src, n, dst, capacity, nullptr);
+  return written > 0 ? static_cast<size_t>(written) : 0;
+}
+
+bool CCodePage::CanEncode(const char16_t* src, size_t n) const {
+  if (m_kind != Kind::Icu || n == 0) return true;
+  std::vector<char> out(n * 2 + 2);
+  BOOL usedDefault = FALSE;
+  const int written = ToBytes(m_nWindowsCodePage, WC_NO_BEST_FIT_CHARS, src, n, out.data(), out.size(), &usedDefault);
+  return written > 0 && !usedDefault;
+}
+
+void CCodePage::AppendUtf16(const char* src, size_t n, std::u16string& out) const {
+  if (n == 0) return;
+  const size_t start = out.size();
+  out.resize(start + n);  // never more units than bytes, in any supported code page
+  const unsigned codePage = m_kind == Kind::Icu ? m_nWindowsCodePage : CP_UTF8;
+  const int written =
+      ::MultiByteToWideChar(codePage, m_kind == Kind::Icu ? MB_PRECOMPOSED : 0, src, static_cast<int>(n),
+                            reinterpret_cast<wchar_t*>(out.data() + start), static_cast<int>(n));
+  out.resize(start + (written > 0 ? static_cast<size_t>(written) : 0));
+}
+
+int32_t CCodePage::DecodeChar(const uint8_t* bytes, int len) const {
+  if (m_kind != Kind::Icu) return -1;
+  wchar_t units[4];
+  const int n = ::MultiByteToWideChar(m_nWindowsCodePage, MB_ERR_INVALID_CHARS, reinterpret_cast<const char*>(bytes),
+                                      len, units, 4);
+  if (n == 1 && !IsSurrogate(units[0])) return units[0];
+  if (n == 2 && IsLeadSurrogate(units[0]) && IsTrailSurrogate(units[1])) return SupplementaryOf(units[0], units[1]);
+  return -1;  // no character, or more than one
+}
+
+int CCodePage::EncodeChar(int32_t c, uint8_t* out) const {
+  if (m_kind != Kind::Icu || c < 0 || c > 0x10FFFF) return 0;
+  char16_t units[2];
+  size_t n = 1;
+  if (c >= 0x10000) {
+    units[0] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+    units[1] = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    n = 2;
+  } else {
+    units[0] = static_cast<char16_t>(c);
+  }
+  char bytes[8];
+  BOOL usedDefault = FALSE;
+  const int len = ToBytes(m_nWindowsCodePage, WC_NO_BEST_FIT_CHARS, units, n, bytes, sizeof bytes, &usedDefault);
+  if (usedDefault || len < 1 || len > 2) return 0;
+  std::copy(bytes, bytes + len, out);
+  return len;
+}
