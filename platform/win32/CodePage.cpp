@@ -107,10 +107,12 @@ size_t CCodePage::FromUtf16(const char16_t* src, size_t n, char* dst) const {
   if (n == 0) return 0;
   if (m_kind != Kind::Icu) return Utf16ToUtf8(src, n, dst);
   // A base character and the combining marks after it become the precomposed
-  // character where the code page has one; what it lacks becomes its default
-  // character.
+  // character where the code page has one. What it lacks becomes its default
+  // character, as on POSIX systems, rather than a look-alike (e-acute is not
+  // written as e in CP1251).
   const size_t capacity = n * static_cast<size_t>(MaxBytesPerUnit());
-  const int written = ToBytes(m_nWindowsCodePage, WC_COMPOSITECHECK, src, n, dst, capacity, nullptr);
+  const int written =
+      ToBytes(m_nWindowsCodePage, WC_COMPOSITECHECK | WC_NO_BEST_FIT_CHARS, src, n, dst, capacity, nullptr);
   return written > 0 ? static_cast<size_t>(written) : 0;
 }
 
