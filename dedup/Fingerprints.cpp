@@ -325,3 +325,14 @@ uint32_t Crc32(const void* bytes, size_t count) {
   if (kLittleEndian && count < kShortLine) return Crc32SliceBy8(p, count);
   return static_cast<uint32_t>(crc32_z(0L, static_cast<const Bytef*>(bytes), count));
 }
+
+LineKeyAndCrc CombineKeyAndCrc(LineKeyAndCrc first, LineKeyAndCrc second, size_t secondLength) {
+  // The key of the first part goes through secondLength more steps: times P^secondLength.
+  uint32_t power = 1;
+  uint32_t square = kP1;
+  for (size_t n = secondLength; n > 0; n >>= 1, square *= square) {
+    if (n & 1) power *= square;
+  }
+  const auto crc = crc32_combine(first.crc, second.crc, static_cast<z_off_t>(secondLength));
+  return {first.key * power + second.key, static_cast<uint32_t>(crc)};
+}

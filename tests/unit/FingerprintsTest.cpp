@@ -9,6 +9,7 @@
 #include "TestFiles.h"
 #include "dedup/CaseFolder.h"
 #include "dedup/Fingerprints.h"
+#include "dedup/LineFingerprinter.h"
 #include "tests/support/ReferenceFingerprints.h"
 
 namespace {
@@ -86,4 +87,26 @@ TEST(Fingerprints, OfAsciiLowerCaseMatchTheFoldedCopy) {
   EXPECT_TRUE(CCaseFolder(Page("UTF-8")).FoldsAsciiAsAtoZ());
   EXPECT_TRUE(CCaseFolder(Page("CP1252")).FoldsAsciiAsAtoZ());
   EXPECT_TRUE(CCaseFolder(Page("CP932")).FoldsAsciiAsAtoZ());
+  EXPECT_TRUE(CCaseFolder(Page("GB18030")).FoldsAsciiAsAtoZ());
+  EXPECT_FALSE(CCaseFolder(Page("ISO-2022-JP")).FoldsAsciiAsAtoZ()) << "ESC changes how the bytes after it read";
+}
+
+// A long line is folded a piece at a time, and the pieces' fingerprints
+// combined: the same as those of the whole folded copy, wherever a piece
+// ends within the characters (4 bytes, 2 that fold to 6, 3 that fold to 1, a
+// malformed byte, a letter).
+TEST(Fingerprints, OfALineFoldedInPiecesMatchTheWholeFoldedCopy) {
+  const CCaseFolder folder(Page("UTF-8"));
+  CLineFingerprinter fingerprinter(folder);
+  const std::string unit = "\xF0\x90\x90\x80\xCE\x90\xE2\x84\xAA\xE9Q";
+  for (size_t prefix = 0; prefix < unit.size(); ++prefix) {
+    std::string line(prefix, 'x');
+    while (line.size() < 140000) line += unit;
+    std::string folded(folder.MaxFoldedLength(line.size()), '\0');
+    folded.resize(folder.Fold(line.data(), line.size(), folded.data()));
+    const LineFingerprint got = fingerprinter.Take(line.data(), static_cast<int32_t>(line.size()), false);
+    EXPECT_EQ(got.key, ReferenceKey(folded)) << "prefix " << prefix;
+    EXPECT_EQ(got.crc, ReferenceCrc32(folded)) << "prefix " << prefix;
+    EXPECT_EQ(got.length, static_cast<int32_t>(folded.size())) << "prefix " << prefix;
+  }
 }
