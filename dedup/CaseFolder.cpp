@@ -75,8 +75,8 @@ void CCaseFolder::BuildCodePageTables(const CCodePage& codePage) {
   }
 }
 
-size_t CCaseFolder::MaxFoldedLength(size_t length) const {
-  return m_mode == Mode::Utf8 ? CUtf8FoldTable::kMaxGrowth * length : length;
+size_t CCaseFolder::FoldRoom(size_t length) const {
+  return m_mode == Mode::Utf8 ? CUtf8FoldTable::Room(length) : length;
 }
 
 size_t CCaseFolder::PieceEnd(const char* src, size_t length, size_t limit) const {
@@ -154,7 +154,8 @@ void CCaseFolder::FoldCharacters(const uint8_t* src, size_t length, uint8_t* dst
                              [src, dst](const char16_t* units, const int32_t* offsets, size_t count) {
                                for (size_t k = 0; k < count; ++k) {
                                  const int32_t at = offsets[k];
-                                 if (at >= 0 && units[k] == src[at] && IsAtoZ(src[at])) dst[at] = static_cast<uint8_t>(src[at] + 32);
+                                 if (at >= 0 && units[k] == src[at] && IsAtoZ(src[at]))
+                                   dst[at] = static_cast<uint8_t>(src[at] + 32);
                                }
                              });
 }

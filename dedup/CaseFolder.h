@@ -22,15 +22,16 @@ class CCaseFolder {
   // No code-page information: A to Z fold, every byte on its own.
   CCaseFolder();
 
-  // The most bytes Fold writes for length bytes.
-  size_t MaxFoldedLength(size_t length) const;
+  // The room Fold needs for length bytes: in UTF-8 up to three times as many,
+  // and some more.
+  size_t FoldRoom(size_t length) const;
   // The end of a first piece of src[0, length) that folds on its own, ending
   // at limit or shortly before (it does not cut a character), so that a long
   // line can be folded a piece at a time. Only UTF-8 is cut; elsewhere the
   // piece is the whole line, whose folding keeps its length anyway.
   size_t PieceEnd(const char* src, size_t length, size_t limit) const;
   // Writes the folded form of src[0, length) to dst, which has room for
-  // MaxFoldedLength(length) bytes, and returns its length.
+  // FoldRoom(length) bytes, and returns its length.
   size_t Fold(const char* src, size_t length, char* dst) const;
 
   // True when every byte below 0x80 is a character of its own that folds

@@ -16,7 +16,7 @@ LineFingerprint CLineFingerprinter::Take(const char* line, int32_t length, bool 
   size_t foldedLength = 0;
   do {
     const size_t end = done + m_folder->PieceEnd(line + done, size - done, kPiece);
-    const size_t room = m_folder->MaxFoldedLength(end - done);
+    const size_t room = m_folder->FoldRoom(end - done);
     if (m_folded.size() < room) m_folded.resize(room);
     const size_t folded = m_folder->Fold(line + done, end - done, m_folded.data());
     const LineKeyAndCrc piece = KeyAndCrc32(m_folded.data(), folded);

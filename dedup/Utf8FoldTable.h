@@ -18,9 +18,13 @@ class CUtf8FoldTable {
   // The table of this process, built at first use (about 2 ms).
   static const CUtf8FoldTable& Get();
 
-  // Writes the folded form of src[0, length) to dst and returns its length.
-  // dst needs room for kMaxGrowth * length bytes. Bytes that are not
-  // well-formed UTF-8 are copied as they are.
+  // The room Fold needs for length bytes: the longest folded form, and
+  // space for the whole blocks it writes.
+  static size_t Room(size_t length) { return kMaxGrowth * length + 32; }
+
+  // Writes the folded form of src[0, length) to dst, which has Room(length)
+  // bytes, and returns its length. Bytes that are not well-formed UTF-8 are
+  // copied as they are.
   size_t Fold(const uint8_t* src, size_t length, uint8_t* dst) const;
 
  private:
@@ -34,6 +38,9 @@ class CUtf8FoldTable {
   CUtf8FoldTable();
   uint32_t Lookup(int32_t c) const { return m_stage2[size_t{m_stage1[static_cast<uint32_t>(c) >> 6]} << 6 | (c & 63)]; }
   size_t Put(uint32_t entry, uint8_t* out) const;
+  // Folds a character at a time from src[*in] until *in reaches stop (the last
+  // character may end past it, never past length); returns the bytes written.
+  size_t FoldSerially(const uint8_t* src, size_t* in, size_t stop, size_t length, uint8_t* dst) const;
 
   // An entry is 0 when the character folds to itself; otherwise the bytes of
   // its folded form, first byte lowest, with their count (1 to 3) in the top
@@ -47,5 +54,9 @@ class CUtf8FoldTable {
   // Greek and Cyrillic scripts, indexed by the code point and never 0 (those
   // that fold to themselves hold their own two bytes): one lookup and no
   // decoding step for the commonest case.
-  uint32_t m_twoByte[0x800] = {};
+  alignas(16) uint32_t m_twoByte[0x800] = {};
+  // For the lead bytes C0 to DF, bit g of m_changing[lead & 0x1F] is set when a
+  // character of trail bytes 80 + 8g to 87 + 8g folds to another: a block of
+  // sixteen bytes is looked at a character at a time only at those.
+  alignas(16) uint8_t m_changing[32] = {};
 };

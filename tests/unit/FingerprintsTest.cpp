@@ -102,7 +102,7 @@ TEST(Fingerprints, OfALineFoldedInPiecesMatchTheWholeFoldedCopy) {
   for (size_t prefix = 0; prefix < unit.size(); ++prefix) {
     std::string line(prefix, 'x');
     while (line.size() < 140000) line += unit;
-    std::string folded(folder.MaxFoldedLength(line.size()), '\0');
+    std::string folded(folder.FoldRoom(line.size()), '\0');
     folded.resize(folder.Fold(line.data(), line.size(), folded.data()));
     const LineFingerprint got = fingerprinter.Take(line.data(), static_cast<int32_t>(line.size()), false);
     EXPECT_EQ(got.key, ReferenceKey(folded)) << "prefix " << prefix;
