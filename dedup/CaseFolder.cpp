@@ -79,6 +79,10 @@ size_t CCaseFolder::FoldRoom(size_t length) const {
   return m_mode == Mode::Utf8 ? CUtf8FoldTable::Room(length) : length;
 }
 
+bool CCaseFolder::KeyAndCrc32OfFolded(const char* src, size_t length, LineKeyAndCrc* result) const {
+  return m_mode == Mode::Utf8 && CUtf8FoldTable::Get().KeyAndCrc32OfFolded(src, length, result);
+}
+
 size_t CCaseFolder::PieceEnd(const char* src, size_t length, size_t limit) const {
   if (m_mode != Mode::Utf8 || limit >= length) return length;
   // A cut before a byte that is not a continuation byte (10xxxxxx) splits no

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "dedup/Fingerprints.h"
 #include "platform/CodePage.h"
 
 class CCaseFolder {
@@ -22,8 +23,7 @@ class CCaseFolder {
   // No code-page information: A to Z fold, every byte on its own.
   CCaseFolder();
 
-  // The room Fold needs for length bytes: in UTF-8 up to three times as many,
-  // and some more.
+  // The room Fold needs for length bytes: in UTF-8 up to three times as many.
   size_t FoldRoom(size_t length) const;
   // The end of a first piece of src[0, length) that folds on its own, ending
   // at limit or shortly before (it does not cut a character), so that a long
@@ -33,6 +33,11 @@ class CCaseFolder {
   // Writes the folded form of src[0, length) to dst, which has room for
   // FoldRoom(length) bytes, and returns its length.
   size_t Fold(const char* src, size_t length, char* dst) const;
+
+  // The fingerprints of the folded copy of src[0, length) without making it,
+  // where that is quicker (most lines of Latin, Greek or Cyrillic UTF-8);
+  // false, and nothing computed, elsewhere.
+  bool KeyAndCrc32OfFolded(const char* src, size_t length, LineKeyAndCrc* result) const;
 
   // True when every byte below 0x80 is a character of its own that folds
   // exactly from A-Z to a-z, so a line of such bytes may be folded in place

@@ -9,7 +9,8 @@ LineFingerprint CLineFingerprinter::Take(const char* line, int32_t length, bool 
     both = KeyAndCrc32(line, size);
     return {both.key, both.crc, length};
   }
-  if (m_folder->FoldsAsciiAsAtoZ() && KeyAndCrc32OfAsciiLowerCase(line, size, &both)) {
+  if ((m_folder->FoldsAsciiAsAtoZ() && KeyAndCrc32OfAsciiLowerCase(line, size, &both)) ||
+      m_folder->KeyAndCrc32OfFolded(line, size, &both)) {
     return {both.key, both.crc, length};
   }
   size_t done = 0;

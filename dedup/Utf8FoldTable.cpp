@@ -7,11 +7,10 @@
 #include <unicode/utf8.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
+#include "dedup/FingerprintBlocks.h"
 
 namespace {
 
@@ -40,101 +39,149 @@ USet* FoldingCandidates() {
 }
 
 #if defined(__x86_64__)
-const bool kHasSse41 = __builtin_cpu_supports("sse4.1");
+const bool kHasSimd = __builtin_cpu_supports("sse4.1") && __builtin_cpu_supports("pclmul");
 
-// Loaded at kShiftDown + 16 - n, a shuffle moves the last n bytes of a
-// register to its start and zeros the rest.
-alignas(16) constexpr uint8_t kShiftDown[32] = {0,    1,    2,    3,    4,    5,    6,    7,    8,    9,    10,
-                                                11,   12,   13,   14,   15,   0x80, 0x80, 0x80, 0x80, 0x80, 0x80,
-                                                0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80};
+// kPlace + 16 * q shuffles the two bytes of a register's first 16-bit lane to
+// places q - 1 and q of a block, those outside it dropped.
+constexpr std::array<int8_t, 17 * 16> kPlace = [] {
+  std::array<int8_t, 17 * 16> place{};
+  for (int q = 0; q < 17; ++q) {
+    for (int k = 0; k < 16; ++k) place[static_cast<size_t>(q * 16 + k)] = k == q - 1 ? 0 : k == q ? 1 : -128;
+  }
+  return place;
+}();
 
-// Folds the sixteen bytes of v, which begin a character, to dst[0, 16); dst
-// also has room for two bytes more. Takes only ASCII and well-formed two-byte
-// characters that fold to two bytes, the bulk of Latin, Greek and Cyrillic
-// text: a byte's class follows from itself and its neighbours, so all sixteen
-// are classed at once and A-Z fold in the register, and only the two-byte
-// characters that may change (see m_changing), mostly capitals, are looked up
-// one by one; the first two without a branch, which measured faster than a
-// loop whose length the processor cannot foresee. Returns the bytes taken:
-// 16, or 15 when the last is a lead byte, whose character is left to the next
-// block; 0 when the block holds anything else (and then dst holds nothing of use).
-__attribute__((target("sse4.1"), always_inline)) inline size_t FoldBlock(__m128i v, uint8_t* dst, __m128i changingLow,
-                                                                         __m128i changingHigh,
-                                                                         const uint32_t* twoByte) {
+// What FoldWindow reads of the table, the group bits in registers.
+struct WindowTables {
+  __m128i changingLow, changingHigh;  // m_changing of leads C0-CF and D0-DF
+  __m128i shiftedLow, shiftedHigh;    // m_shifted likewise
+  const uint8_t* changing;
+  const uint8_t* shifted;
+  const uint32_t* twoByte;
+};
+
+__attribute__((target("sse4.1"))) inline WindowTables TablesOf(const uint8_t* changing, const uint8_t* shifted,
+                                                               const uint32_t* twoByte) {
+  auto load = [](const uint8_t* bytes) __attribute__((target("sse4.1"), always_inline)) {
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(bytes));
+  };
+  return {load(changing), load(changing + 16), load(shifted), load(shifted + 16), changing, shifted, twoByte};
+}
+
+// Folds the sixteen bytes at text + at, a window of text[0, length) that may
+// begin or end inside a character, into *folded. Takes only ASCII and
+// well-formed two-byte characters that fold to two bytes, the bulk of Latin,
+// Greek and Cyrillic text; false for anything else. A byte's fold follows from
+// itself and its neighbours, so all sixteen are classed at once and A-Z fold
+// in the register, as do the capitals whose small letter lies 0x20 code points
+// above (Cyrillic А-Я, Latin À-Ï, Greek Θ-Ο: see m_shifted). Only the other
+// characters that may change are looked up one by one, which is rare: a chain
+// of loads per window, even one skipped by a branch, measured slower than the
+// rest of the window together.
+__attribute__((target("sse4.1"), always_inline)) inline bool FoldWindow(const uint8_t* text, size_t length, size_t at,
+                                                                        const WindowTables& t, __m128i* folded) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+  const __m128i prev = at > 0 ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at - 1)) : _mm_slli_si128(v, 1);
+  const __m128i next =
+      at + 16 < length ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at + 1)) : _mm_srli_si128(v, 1);
   // Signed bytes: ASCII is 0 to 127, continuation bytes -128 to -65, leads C2-DF -62 to -33.
-  const __m128i ascii = _mm_cmpgt_epi8(v, _mm_set1_epi8(-1));
+  auto isLead = [](__m128i x) __attribute__((target("sse4.1"), always_inline)) {
+    return _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(-63)), _mm_cmplt_epi8(x, _mm_set1_epi8(-32)));
+  };
+  const __m128i lead = isLead(v);
   const __m128i cont = _mm_cmplt_epi8(v, _mm_set1_epi8(-64));
-  const __m128i lead = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(-63)), _mm_cmplt_epi8(v, _mm_set1_epi8(-32)));
-  const auto isAscii = static_cast<unsigned>(_mm_movemask_epi8(ascii));
-  const auto isCont = static_cast<unsigned>(_mm_movemask_epi8(cont));
-  const auto isLead = static_cast<unsigned>(_mm_movemask_epi8(lead));
-  // Every byte of a class, and every continuation byte right after a lead byte and nowhere else.
-  if ((isAscii | isCont | isLead) != 0xFFFF || isCont != ((isLead << 1) & 0xFFFF)) return 0;
+  const auto ascii = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi8(v, _mm_set1_epi8(-1))));
+  const auto trail = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(cont, isLead(prev))));
+  const auto whole =
+      static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(lead, _mm_cmplt_epi8(next, _mm_set1_epi8(-64)))));
+  if ((ascii | trail | whole) != 0xFFFF) return false;
 
   // A-Z: v + 63 wraps to -128 to -103.
   const __m128i upper = _mm_cmplt_epi8(_mm_add_epi8(v, _mm_set1_epi8(63)), _mm_set1_epi8(-102));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_or_si128(v, _mm_and_si128(upper, _mm_set1_epi8(0x20))));
+  __m128i out = _mm_or_si128(v, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
 
-  // The group bits of each lead byte, C0-CF or D0-DF, and the bit of the group of the byte after it.
+  // The characters whose lead byte is in the window, in the groups of a
+  // table: the group bits come from the lead, C0-CF or D0-DF, and the bit from
+  // the group of the byte after it.
   const __m128i low4 = _mm_and_si128(v, _mm_set1_epi8(0x0F));
-  const __m128i groups = _mm_blendv_epi8(_mm_shuffle_epi8(changingLow, low4), _mm_shuffle_epi8(changingHigh, low4),
-                                         _mm_cmpgt_epi8(v, _mm_set1_epi8(-49)));
-  const __m128i group = _mm_and_si128(_mm_srli_epi16(_mm_srli_si128(v, 1), 3), _mm_set1_epi8(0x07));
+  const __m128i highLead = _mm_cmpgt_epi8(v, _mm_set1_epi8(-49));
+  const __m128i group = _mm_and_si128(_mm_srli_epi16(next, 3), _mm_set1_epi8(0x07));
   const __m128i bit = _mm_shuffle_epi8(_mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 0, 0, 0, 0, 0, 0, 0, 0), group);
-  const __m128i changes = _mm_andnot_si128(_mm_cmpeq_epi8(_mm_and_si128(groups, bit), _mm_setzero_si128()), lead);
-  const unsigned changing = static_cast<unsigned>(_mm_movemask_epi8(changes)) & 0x7FFF;
+  auto inGroups = [&](__m128i low, __m128i high) __attribute__((target("sse4.1"), always_inline)) {
+    const __m128i groups = _mm_blendv_epi8(_mm_shuffle_epi8(low, low4), _mm_shuffle_epi8(high, low4), highLead);
+    return _mm_andnot_si128(_mm_cmpeq_epi8(_mm_and_si128(groups, bit), _mm_setzero_si128()), lead);
+  };
+  const __m128i shifted = inGroups(t.shiftedLow, t.shiftedHigh);
+  const __m128i other = _mm_andnot_si128(shifted, inGroups(t.changingLow, t.changingHigh));
+  // And the one whose lead byte comes before the window.
+  const unsigned before = static_cast<unsigned>(_mm_cvtsi128_si32(prev)) & 0x1F;
+  const unsigned first = 1u << (static_cast<unsigned>(_mm_cvtsi128_si32(v)) >> 3 & 7);
+  const unsigned beforeShifted = trail & ((t.shifted[before] & first) != 0);
+  const unsigned beforeOther = trail & ((t.changing[before] & first) != 0) & ~beforeShifted;
 
-  // An absent character stands at 16, where the zeros after the bytes give
-  // entry 0, which writes two bytes into the room past the block.
-  alignas(16) uint8_t bytes[32] = {};
-  _mm_store_si128(reinterpret_cast<__m128i*>(bytes), v);
-  auto entryAt = [&](unsigned at) { return twoByte[(bytes[at] & 0x1F) << 6 | (bytes[at + 1] & 0x3F)]; };
-  const auto first = static_cast<unsigned>(__builtin_ctz(changing | 0x10000));
-  const unsigned rest = changing & (changing - 1);
-  const auto second = static_cast<unsigned>(__builtin_ctz(rest | 0x10000));
-  const uint32_t firstEntry = entryAt(first);
-  const uint32_t secondEntry = entryAt(second);
-  if ((firstEntry >> 24 != 2) | (secondEntry >> 24 != 2)) return 0;
-  dst[first] = static_cast<uint8_t>(firstEntry);
-  dst[first + 1] = static_cast<uint8_t>(firstEntry >> 8);
-  dst[second] = static_cast<uint8_t>(secondEntry);
-  dst[second + 1] = static_cast<uint8_t>(secondEntry >> 8);
-  for (unsigned more = rest & (rest - 1); more != 0; more &= more - 1) {
-    const auto at = static_cast<unsigned>(__builtin_ctz(more));
-    const uint32_t entry = entryAt(at);
-    if (entry >> 24 != 2) return 0;
-    dst[at] = static_cast<uint8_t>(entry);
-    dst[at + 1] = static_cast<uint8_t>(entry >> 8);
+  // Code point + 0x20: the trail byte flips 0x20, and a trail byte of A0-BF
+  // carries one into the lead.
+  const __m128i shiftedTrails =
+      _mm_or_si128(_mm_slli_si128(shifted, 1), _mm_cvtsi32_si128(static_cast<int>(beforeShifted * 0xFF)));
+  out = _mm_xor_si128(out, _mm_and_si128(shiftedTrails, _mm_set1_epi8(0x20)));
+  out = _mm_add_epi8(out, _mm_and_si128(shifted, _mm_and_si128(_mm_srli_epi16(next, 5), _mm_set1_epi8(1))));
+
+  // Bit q of changes: the character whose lead byte stands at q - 1.
+  const unsigned changes = static_cast<unsigned>(_mm_movemask_epi8(other)) << 1 | beforeOther;
+  bool same = true;
+  for (unsigned more = changes; more != 0; more &= more - 1) {
+    const auto q = static_cast<unsigned>(__builtin_ctz(more));
+    const uint8_t* pair = text + at + q - 1;
+    const uint32_t entry = t.twoByte[(pair[0] & 0x1F) << 6 | (pair[1] & 0x3F)];
+    const __m128i where = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kPlace.data() + 16 * q));
+    const __m128i bytes = _mm_shuffle_epi8(_mm_cvtsi32_si128(static_cast<int>(entry)), where);
+    out = _mm_blendv_epi8(out, bytes, _mm_cmpgt_epi8(where, _mm_set1_epi8(-1)));
+    same = same && entry >> 24 == 2;
   }
-  return 16 - (isLead >> 15);
+  *folded = out;
+  return same;
 }
 
-// Folds src[0, length) by FoldBlock, the last partial block filled up with
-// zeros, for as long as the blocks let it; returns the bytes taken, the same
-// number as written.
-__attribute__((target("sse4.1"))) size_t FoldBlocks(const uint8_t* src, size_t length, uint8_t* dst,
-                                                    const uint8_t* changingTable, const uint32_t* twoByte) {
-  const __m128i changingLow = _mm_load_si128(reinterpret_cast<const __m128i*>(changingTable));
-  const __m128i changingHigh = _mm_load_si128(reinterpret_cast<const __m128i*>(changingTable + 16));
-  size_t in = 0;
-  while (length - in >= 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + in));
-    const size_t taken = FoldBlock(v, dst + in, changingLow, changingHigh, twoByte);
-    if (taken == 0) return in;
-    in += taken;
-  }
-  const size_t n = length - in;
-  if (n == 0) return in;
-  __m128i v;
-  if (length >= 16) {
-    v = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + length - 16)),
-                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(kShiftDown + 16 - n)));
-  } else {
+// The fingerprints of text[0, length) folded by FoldWindow, without a copy.
+__attribute__((target("sse4.1,pclmul"))) bool FoldedKeyAndCrc32(const uint8_t* text, size_t length,
+                                                                const WindowTables& t, LineKeyAndCrc* result) {
+  if (length < 16) {
+    // One window over a copy padded with zeros, which end no character.
     alignas(16) uint8_t padded[16] = {};
-    std::memcpy(padded, src + in, n);
-    v = _mm_load_si128(reinterpret_cast<const __m128i*>(padded));
+    std::memcpy(padded, text, length);
+    __m128i v;
+    if (!FoldWindow(padded, 16, 0, t, &v)) return false;
+    _mm_store_si128(reinterpret_cast<__m128i*>(padded), v);
+    *result = KeyAndCrc32(reinterpret_cast<const char*>(padded), length);
+    return true;
   }
-  return FoldBlock(v, dst + in, changingLow, changingHigh, twoByte) >= n ? length : in;
+  return fingerprint_blocks::KeyAndCrc32OfBlocks(
+      length,
+      [&](size_t at, __m128i * v)
+          __attribute__((target("sse4.1"), always_inline)) { return FoldWindow(text, length, at, t, v); },
+      result);
+}
+
+// Folds text[0, length), 16 bytes or more, by FoldWindow for as long as the
+// windows let it; returns the bytes taken, the same number as written.
+__attribute__((target("sse4.1"))) size_t FoldWindows(const uint8_t* text, size_t length, uint8_t* dst,
+                                                     const WindowTables& t) {
+  size_t in = 0;
+  __m128i v;
+  for (; in + 16 <= length; in += 16) {
+    if (!FoldWindow(text, length, in, t, &v)) {
+      // Not inside a character: it goes back whole to be folded another way.
+      return in - (in > 0 && (text[in] & 0xC0) == 0x80 && text[in - 1] >= 0xC2 && text[in - 1] <= 0xDF);
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + in), v);
+  }
+  // The last sixteen bytes, once more: a window's fold depends on nothing
+  // outside its bytes and their neighbours, so those written already come out the same.
+  if (in == length || !FoldWindow(text, length, length - 16, t, &v)) {
+    return in;
+  }
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + length - 16), v);
+  return length;
 }
 #endif
 
@@ -194,7 +241,15 @@ CUtf8FoldTable::CUtf8FoldTable() : m_stage1(0x110000 >> 6, 0), m_stage2(64, 0) {
     m_twoByte[c] = entry != 0 ? entry : 2u << 24 | static_cast<uint32_t>(0x80 | (c & 0x3F)) << 8 | (0xC0 | c >> 6);
     if (entry != 0) m_changing[c >> 6] |= static_cast<uint8_t>(1u << ((c >> 3) & 7));
   }
-  m_twoByte[0] = 2u << 24;  // the absent character of FoldBlock: two bytes, of no use
+  for (UChar32 group = 0x80; group < 0x800; group += 8) {
+    bool shifted = true;
+    for (UChar32 c = group; c < group + 8; ++c) {
+      const UChar32 small = c + 0x20;
+      shifted = shifted && small < 0x800 &&
+                m_twoByte[c] == (2u << 24 | static_cast<uint32_t>(0x80 | (small & 0x3F)) << 8 | (0xC0 | small >> 6));
+    }
+    if (shifted) m_shifted[group >> 6] |= static_cast<uint8_t>(1u << ((group >> 3) & 7));
+  }
 }
 
 // Writes the folded form an entry holds and returns its length. Three bytes
@@ -217,19 +272,30 @@ size_t CUtf8FoldTable::Fold(const uint8_t* src, size_t length, uint8_t* dst) con
   size_t in = 0;
   size_t out = 0;
 #if defined(__x86_64__)
-  if (kHasSse41) {
-    for (;;) {
-      const size_t taken = FoldBlocks(src + in, length - in, dst + out, m_changing, m_twoByte);
+  if (kHasSimd) {
+    while (length - in >= 16) {
+      const size_t taken = FoldWindows(src + in, length - in, dst + out, TablesOf(m_changing, m_shifted, m_twoByte));
       in += taken;
       out += taken;
       if (in == length) return out;
-      // A block of something else: a character at a time across it.
+      // Sixteen bytes of something else: a character at a time across them.
       out += FoldSerially(src, &in, std::min(in + 16, length), length, dst + out);
-      if (in == length) return out;
     }
   }
 #endif
-  return FoldSerially(src, &in, length, length, dst);
+  return out + FoldSerially(src, &in, length, length, dst + out);
+}
+
+bool CUtf8FoldTable::KeyAndCrc32OfFolded(const char* text, size_t length, LineKeyAndCrc* result) const {
+#if defined(__x86_64__)
+  return kHasSimd && FoldedKeyAndCrc32(reinterpret_cast<const uint8_t*>(text), length,
+                                       TablesOf(m_changing, m_shifted, m_twoByte), result);
+#else
+  (void)text;
+  (void)length;
+  (void)result;
+  return false;
+#endif
 }
 
 size_t CUtf8FoldTable::FoldSerially(const uint8_t* src, size_t* at, size_t stop, size_t length, uint8_t* dst) const {

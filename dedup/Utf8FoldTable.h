@@ -1,13 +1,17 @@
 // Unicode's default full case folding (what ICU's u_strFoldCase does with
 // U_FOLD_CASE_DEFAULT) of UTF-8 text, by a table over code points built once
 // from ICU's data. A call into ICU per character made the default mode take 4.5
-// to 7 times as long as /c on Cyrillic or accented Latin text; a table lookup
-// per character costs about what the fingerprints of that character cost.
+// to 7 times as long as /c on Cyrillic or accented Latin text. Lines of ASCII
+// and two-byte characters, nearly all Latin, Greek and Cyrillic text, are
+// folded sixteen bytes at a time in a register, and their fingerprints taken
+// on the way, without a folded copy.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#include "dedup/Fingerprints.h"
 
 class CUtf8FoldTable {
  public:
@@ -18,14 +22,20 @@ class CUtf8FoldTable {
   // The table of this process, built at first use (about 2 ms).
   static const CUtf8FoldTable& Get();
 
-  // The room Fold needs for length bytes: the longest folded form, and
-  // space for the whole blocks it writes.
-  static size_t Room(size_t length) { return kMaxGrowth * length + 32; }
+  // The room Fold needs for length bytes: the longest folded form.
+  static size_t Room(size_t length) { return kMaxGrowth * length; }
 
   // Writes the folded form of src[0, length) to dst, which has Room(length)
   // bytes, and returns its length. Bytes that are not well-formed UTF-8 are
   // copied as they are.
   size_t Fold(const uint8_t* src, size_t length, uint8_t* dst) const;
+
+  // The fingerprints of the folded form of text[0, length) without making
+  // it, for a line of ASCII and two-byte characters whose folded forms are two
+  // bytes, as are nearly all lines of Latin, Greek and Cyrillic text (the
+  // folded form then has the line's length); false, and nothing computed, for
+  // any other line or where the processor lacks what this needs.
+  bool KeyAndCrc32OfFolded(const char* text, size_t length, LineKeyAndCrc* result) const;
 
  private:
   // A character whose folded form does not fit an entry: up to three
@@ -56,7 +66,11 @@ class CUtf8FoldTable {
   // decoding step for the commonest case.
   alignas(16) uint32_t m_twoByte[0x800] = {};
   // For the lead bytes C0 to DF, bit g of m_changing[lead & 0x1F] is set when a
-  // character of trail bytes 80 + 8g to 87 + 8g folds to another: a block of
-  // sixteen bytes is looked at a character at a time only at those.
+  // character of trail bytes 80 + 8g to 87 + 8g folds to another: sixteen
+  // bytes in a register are looked up a character at a time only at those.
   alignas(16) uint8_t m_changing[32] = {};
+  // The same for the groups of capitals whose small letter lies 0x20 code
+  // points above, still two bytes (Cyrillic А-Я, Latin À-Ï, Greek Θ-Ο): folded
+  // in the register without a look-up.
+  alignas(16) uint8_t m_shifted[32] = {};
 };
