@@ -148,7 +148,7 @@ __attribute__((target("sse4.1,pclmul"))) bool FoldedKeyAndCrc32(const uint8_t* t
   if (length < 16) {
     // One window over a copy padded with zeros, which end no character.
     alignas(16) uint8_t padded[16] = {};
-    std::memcpy(padded, text, length);
+    if (length > 0) std::memcpy(padded, text, length);
     __m128i v;
     if (!FoldWindow(padded, 16, 0, t, &v)) return false;
     _mm_store_si128(reinterpret_cast<__m128i*>(padded), v);
