@@ -166,20 +166,20 @@ __attribute__((target("sse4.1,pclmul"))) bool FoldedKeyAndCrc32(const uint8_t* t
 // windows let it; returns the bytes taken, the same number as written.
 __attribute__((target("sse4.1"))) size_t FoldWindows(const uint8_t* text, size_t length, uint8_t* dst,
                                                      const WindowTables& t) {
+  // Where the windows stop, another way goes on, from the start of a character.
+  auto stop = [text](size_t in) {
+    return in - (in > 0 && (text[in] & 0xC0) == 0x80 && text[in - 1] >= 0xC2 && text[in - 1] <= 0xDF);
+  };
   size_t in = 0;
   __m128i v;
   for (; in + 16 <= length; in += 16) {
-    if (!FoldWindow(text, length, in, t, &v)) {
-      // Not inside a character: it goes back whole to be folded another way.
-      return in - (in > 0 && (text[in] & 0xC0) == 0x80 && text[in - 1] >= 0xC2 && text[in - 1] <= 0xDF);
-    }
+    if (!FoldWindow(text, length, in, t, &v)) return stop(in);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + in), v);
   }
   // The last sixteen bytes, once more: a window's fold depends on nothing
   // outside its bytes and their neighbours, so those written already come out the same.
-  if (in == length || !FoldWindow(text, length, length - 16, t, &v)) {
-    return in;
-  }
+  if (in == length) return in;
+  if (!FoldWindow(text, length, length - 16, t, &v)) return stop(in);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + length - 16), v);
   return length;
 }

@@ -46,6 +46,7 @@ TEST(CaseFolder, FoldsByTheRulesOfTheCodePage) {
       {"UTF-8", "\xE2\x84\xAA\xE2\x84\xAB", "k\xC3\xA5"},         // Kelvin and Angstrom signs
       {"UTF-8", "\xCE\x90", "\xCE\xB9\xCC\x88\xCC\x81"},          // two bytes to six
       {"UTF-8", "\xEF\xAC\x83\xC5\xBF", "ffis"},                  // ffi ligature, long s
+      {"UTF-8", "abcdefghijklmno\xD0\xA0\xD0", "abcdefghijklmno\xD1\x80\xD0"},  // Р across blocks, lead last
       {"UTF-8", "ABCDEFGHIJKLMNOPQRSTUVWXYZ@[`{", "abcdefghijklmnopqrstuvwxyz@[`{"},
       {"UTF-8", "\xF0\x90\x90\x80", "\xF0\x90\x90\xA8"},          // Deseret, four bytes
       {"CP932", "\x82\x60\x82\x79Z", "\x82\x81\x82\x9Az"},        // fullwidth A and Z
