@@ -4,6 +4,9 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unicode/uchar.h>
+#include <unicode/ustring.h>
+#include <unicode/utf8.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -12,10 +15,6 @@
 #include <cstring>
 #include <string>
 #include <string_view>
-
-#include <unicode/uchar.h>
-#include <unicode/ustring.h>
-#include <unicode/utf8.h>
 
 #include "tests/support/ReferenceFingerprints.h"
 

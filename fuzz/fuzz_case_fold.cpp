@@ -8,7 +8,8 @@
 //
 // Checks: the folded copy fits the room the folder asks for (the buffers are
 // exactly that long, so AddressSanitizer sees any byte past it), folding it
-// again changes nothing, and the offered line is left as it was. In UTF-8 the
+// again changes nothing, the offered line is left as it was, and fingerprints
+// taken folding in the register are those of the folded copy. In UTF-8 the
 // copy is what ICU's u_strFoldCase makes of each character, malformed bytes
 // kept. Elsewhere the copy has the line's length; with no code-page information
 // only A to Z change; in GB18030 and ISO-2022-JP exactly the bytes of A-Z that
@@ -94,6 +95,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string twice = FoldExactly(folding.folder, once);
   FUZZ_CHECK(once == twice, std::string(folding.codeset) + ": folding is not idempotent on " + fuzz::Show(original) +
                                 " -> " + fuzz::Show(once) + " -> " + fuzz::Show(twice));
+
+  // Fingerprints taken folding in the register, where the folder can, are those of the folded copy.
+  LineKeyAndCrc inRegister;
+  if (folding.folder.KeyAndCrc32OfFolded(line.get(), n, &inRegister)) {
+    FUZZ_CHECK(once.size() == n && inRegister.key == ReferenceKey(once) && inRegister.crc == ReferenceCrc32(once),
+               "fingerprints folded in the register differ for " + fuzz::Show(original));
+  }
 
   const CCodePage::Kind kind = folding.codePage.GetKind();
   if (kind == CCodePage::Kind::Utf8) {

@@ -13,8 +13,8 @@
 // the switches say (TrimLine), keeps a line when its (key, CRC-32, length)
 // triple is new, computed with plain versions of the fingerprints over the
 // folded copy unless /c (in UTF-8, ICU's u_strFoldCase of each character), and
-// ends every kept line with the terminator of the source's style. The target must be exactly that, and the run must end with
-// status 0.
+// ends every kept line with the terminator of the source's style. The target must be exactly that, and the run must end
+// with status 0.
 #include <cstdint>
 #include <cstdio>
 #include <set>

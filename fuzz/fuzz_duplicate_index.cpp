@@ -69,7 +69,8 @@ struct Model {
     }
     const uint32_t key = ReferenceKey(fingerprinted);
     const uint32_t crc = ReferenceCrc32(fingerprinted);
-    FUZZ_CHECK(HashLineKey(fingerprinted.data(), fingerprinted.size()) == key, "HashLineKey of " + fuzz::Show(fingerprinted));
+    FUZZ_CHECK(HashLineKey(fingerprinted.data(), fingerprinted.size()) == key,
+               "HashLineKey of " + fuzz::Show(fingerprinted));
     FUZZ_CHECK(Crc32(fingerprinted.data(), fingerprinted.size()) == crc, "Crc32 of " + fuzz::Show(fingerprinted));
 
     // The length that counts is the folded copy's: in UTF-8 it may differ from the line's.
