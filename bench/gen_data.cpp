@@ -58,14 +58,16 @@ struct Alphabet {
 };
 const Alphabet kAlphabet;
 
-// The same in UTF-8: a random byte becomes one character of one to three
-// bytes (spaces and digits as above).
+// The same in UTF-8: a random byte becomes one character of one or two bytes
+// (spaces and digits as above).
 struct Script {
   std::string table[256];
   explicit Script(bool cyrillic) {
     // Small accented letters (ß folds to ss), and capitals with and without accents.
-    static const char* const kAccented[] = {"é", "è", "ê", "à", "â", "ç", "ô", "û", "ü", "ö", "ä", "ñ", "ß", "í", "ó", "ú"};
-    static const char* const kCapitals[] = {"É", "À", "Ç", "Ü", "Ö", "Ä", "Ñ", "Ô", "A", "E", "L", "M", "P", "S", "T", "V"};
+    static const char* const kAccented[] = {"é", "è", "ê", "à", "â", "ç", "ô", "û",
+                                            "ü", "ö", "ä", "ñ", "ß", "í", "ó", "ú"};
+    static const char* const kCapitals[] = {"É", "À", "Ç", "Ü", "Ö", "Ä", "Ñ", "Ô",
+                                            "A", "E", "L", "M", "P", "S", "T", "V"};
     for (int i = 0; i < 256; ++i) {
       if (i < 48) {
         table[i] = std::string(1, kAlphabet.table[i]);

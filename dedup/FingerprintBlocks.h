@@ -10,8 +10,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "dedup/Fingerprints.h"
-
 namespace fingerprint_blocks {
 
 // The CRC-32 by carry-less multiplication: the line is folded sixteen bytes at
@@ -93,10 +91,12 @@ __attribute__((target("sse4.1"))) inline __m128i KeyProducts(__m128i v) {
 // the line's last sixteen bytes, those already counted masked off for the key
 // and shifted out for the CRC. The bytes are those load(at, &v) puts in v for
 // the sixteen at offset at, which may change them (fold their case) or refuse
-// them, answering false, and then so does this.
+// them, answering false, and then so does this. The key and the CRC-32 go to
+// *keyOut and *crcOut.
 template <typename Load>
 __attribute__((target("sse4.1,pclmul"), always_inline)) inline bool KeyAndCrc32OfBlocks(size_t length, const Load& load,
-                                                                                        LineKeyAndCrc* result) {
+                                                                                        uint32_t* keyOut,
+                                                                                        uint32_t* crcOut) {
   __m128i v;
   if (!load(0, &v)) return false;
   __m128i key = KeyProducts(v);
@@ -117,7 +117,8 @@ __attribute__((target("sse4.1,pclmul"), always_inline)) inline bool KeyAndCrc32O
   }
   key = _mm_add_epi32(key, _mm_shuffle_epi32(key, 0x4E));
   key = _mm_add_epi32(key, _mm_shuffle_epi32(key, 0xB1));
-  *result = {static_cast<uint32_t>(_mm_cvtsi128_si32(key)), ~ReduceCrc(crc)};
+  *keyOut = static_cast<uint32_t>(_mm_cvtsi128_si32(key));
+  *crcOut = ~ReduceCrc(crc);
   return true;
 }
 

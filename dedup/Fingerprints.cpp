@@ -121,7 +121,7 @@ __attribute__((target("sse4.1,pclmul"))) bool KeyAndCrc32Simd(const unsigned cha
         }
         return true;
       },
-      result);
+      &result->key, &result->crc);
 }
 
 // The CRC alone, the same way, for 16 bytes or more.

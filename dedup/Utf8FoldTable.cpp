@@ -45,8 +45,8 @@ const bool kHasSimd = __builtin_cpu_supports("sse4.1") && __builtin_cpu_supports
 // places q - 1 and q of a block, those outside it dropped.
 constexpr std::array<int8_t, 17 * 16> kPlace = [] {
   std::array<int8_t, 17 * 16> place{};
-  for (int q = 0; q < 17; ++q) {
-    for (int k = 0; k < 16; ++k) place[static_cast<size_t>(q * 16 + k)] = k == q - 1 ? 0 : k == q ? 1 : -128;
+  for (size_t q = 0; q < 17; ++q) {
+    for (size_t k = 0; k < 16; ++k) place[q * 16 + k] = k + 1 == q ? 0 : k == q ? 1 : -128;
   }
   return place;
 }();
@@ -159,7 +159,7 @@ __attribute__((target("sse4.1,pclmul"))) bool FoldedKeyAndCrc32(const uint8_t* t
       length,
       [&](size_t at, __m128i * v)
           __attribute__((target("sse4.1"), always_inline)) { return FoldWindow(text, length, at, t, v); },
-      result);
+      &result->key, &result->crc);
 }
 
 // Folds text[0, length), 16 bytes or more, by FoldWindow for as long as the
