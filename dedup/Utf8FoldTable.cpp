@@ -53,19 +53,30 @@ constexpr std::array<int8_t, 17 * 16> kPlace = [] {
 
 // What FoldWindow reads of the table, the group bits in registers.
 struct WindowTables {
-  __m128i changingLow, changingHigh;  // m_changing of leads C0-CF and D0-DF
-  __m128i shiftedLow, shiftedHigh;    // m_shifted likewise
+  __m128i changingLow, changingHigh;              // m_changing of leads C0-CF and D0-DF
+  __m128i shiftedLow, shiftedHigh;                // m_shifted likewise
+  __m128i shiftedButLastLow, shiftedButLastHigh;  // m_shiftedButLast likewise
   const uint8_t* changing;
   const uint8_t* shifted;
+  const uint8_t* shiftedButLast;
   const uint32_t* twoByte;
 };
 
 __attribute__((target("sse4.1"))) inline WindowTables TablesOf(const uint8_t* changing, const uint8_t* shifted,
-                                                               const uint32_t* twoByte) {
+                                                               const uint8_t* shiftedButLast, const uint32_t* twoByte) {
   auto load = [](const uint8_t* bytes) __attribute__((target("sse4.1"), always_inline)) {
     return _mm_load_si128(reinterpret_cast<const __m128i*>(bytes));
   };
-  return {load(changing), load(changing + 16), load(shifted), load(shifted + 16), changing, shifted, twoByte};
+  return {load(changing),
+          load(changing + 16),
+          load(shifted),
+          load(shifted + 16),
+          load(shiftedButLast),
+          load(shiftedButLast + 16),
+          changing,
+          shifted,
+          shiftedButLast,
+          twoByte};
 }
 
 // Folds the sixteen bytes at text + at, a window of text[0, length) that may
@@ -111,12 +122,17 @@ __attribute__((target("sse4.1"), always_inline)) inline bool FoldWindow(const ui
     const __m128i groups = _mm_blendv_epi8(_mm_shuffle_epi8(low, low4), _mm_shuffle_epi8(high, low4), highLead);
     return _mm_andnot_si128(_mm_cmpeq_epi8(_mm_and_si128(groups, bit), _mm_setzero_si128()), lead);
   };
-  const __m128i shifted = inGroups(t.shiftedLow, t.shiftedHigh);
+  const __m128i lastOfGroup = _mm_cmpeq_epi8(_mm_and_si128(next, _mm_set1_epi8(7)), _mm_set1_epi8(7));
+  const __m128i shifted =
+      _mm_or_si128(inGroups(t.shiftedLow, t.shiftedHigh),
+                   _mm_andnot_si128(lastOfGroup, inGroups(t.shiftedButLastLow, t.shiftedButLastHigh)));
   const __m128i other = _mm_andnot_si128(shifted, inGroups(t.changingLow, t.changingHigh));
   // And the one whose lead byte comes before the window.
   const unsigned before = static_cast<unsigned>(_mm_cvtsi128_si32(prev)) & 0x1F;
-  const unsigned first = 1u << (static_cast<unsigned>(_mm_cvtsi128_si32(v)) >> 3 & 7);
-  const unsigned beforeShifted = trail & ((t.shifted[before] & first) != 0);
+  const auto firstTrail = static_cast<unsigned>(_mm_cvtsi128_si32(v));
+  const unsigned first = 1u << (firstTrail >> 3 & 7);
+  const unsigned beforeShifted =
+      trail & ((t.shifted[before] & first) != 0 || ((t.shiftedButLast[before] & first) != 0 && (firstTrail & 7) != 7));
   const unsigned beforeOther = trail & ((t.changing[before] & first) != 0) & ~beforeShifted;
 
   // Code point + 0x20: the trail byte flips 0x20, and a trail byte of A0-BF
@@ -241,14 +257,20 @@ CUtf8FoldTable::CUtf8FoldTable() : m_stage1(0x110000 >> 6, 0), m_stage2(64, 0) {
     m_twoByte[c] = entry != 0 ? entry : 2u << 24 | static_cast<uint32_t>(0x80 | (c & 0x3F)) << 8 | (0xC0 | c >> 6);
     if (entry != 0) m_changing[c >> 6] |= static_cast<uint8_t>(1u << ((c >> 3) & 7));
   }
+  auto foldsToSmall = [this](UChar32 c) {
+    const UChar32 small = c + 0x20;
+    return small < 0x800 &&
+           m_twoByte[c] == (2u << 24 | static_cast<uint32_t>(0x80 | (small & 0x3F)) << 8 | (0xC0 | small >> 6));
+  };
   for (UChar32 group = 0x80; group < 0x800; group += 8) {
-    bool shifted = true;
-    for (UChar32 c = group; c < group + 8; ++c) {
-      const UChar32 small = c + 0x20;
-      shifted = shifted && small < 0x800 &&
-                m_twoByte[c] == (2u << 24 | static_cast<uint32_t>(0x80 | (small & 0x3F)) << 8 | (0xC0 | small >> 6));
+    bool allButLast = true;
+    for (UChar32 c = group; c < group + 7; ++c) allButLast = allButLast && foldsToSmall(c);
+    const auto bit = static_cast<uint8_t>(1u << ((group >> 3) & 7));
+    if (allButLast && foldsToSmall(group + 7)) {
+      m_shifted[group >> 6] |= bit;
+    } else if (allButLast) {
+      m_shiftedButLast[group >> 6] |= bit;
     }
-    if (shifted) m_shifted[group >> 6] |= static_cast<uint8_t>(1u << ((group >> 3) & 7));
   }
 }
 
@@ -274,7 +296,8 @@ size_t CUtf8FoldTable::Fold(const uint8_t* src, size_t length, uint8_t* dst) con
 #if defined(__x86_64__)
   if (kHasSimd) {
     while (length - in >= 16) {
-      const size_t taken = FoldWindows(src + in, length - in, dst + out, TablesOf(m_changing, m_shifted, m_twoByte));
+      const size_t taken =
+          FoldWindows(src + in, length - in, dst + out, TablesOf(m_changing, m_shifted, m_shiftedButLast, m_twoByte));
       in += taken;
       out += taken;
       if (in == length) return out;
@@ -289,7 +312,7 @@ size_t CUtf8FoldTable::Fold(const uint8_t* src, size_t length, uint8_t* dst) con
 bool CUtf8FoldTable::KeyAndCrc32OfFolded(const char* text, size_t length, LineKeyAndCrc* result) const {
 #if defined(__x86_64__)
   return kHasSimd && FoldedKeyAndCrc32(reinterpret_cast<const uint8_t*>(text), length,
-                                       TablesOf(m_changing, m_shifted, m_twoByte), result);
+                                       TablesOf(m_changing, m_shifted, m_shiftedButLast, m_twoByte), result);
 #else
   (void)text;
   (void)length;

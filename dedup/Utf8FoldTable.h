@@ -73,4 +73,6 @@ class CUtf8FoldTable {
   // points above, still two bytes (Cyrillic А-Я, Latin À-Ï, Greek Θ-Ο): folded
   // in the register without a look-up.
   alignas(16) uint8_t m_shifted[32] = {};
+  // And those where all but the last do (Latin Ð-Ö before ×, Ø-Þ before ß).
+  alignas(16) uint8_t m_shiftedButLast[32] = {};
 };
