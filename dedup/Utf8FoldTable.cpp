@@ -85,7 +85,7 @@ __attribute__((target("sse4.1"))) inline WindowTables TablesOf(const uint8_t* ch
 // Greek and Cyrillic text; false for anything else. A byte's fold follows from
 // itself and its neighbours, so all sixteen are classed at once and A-Z fold
 // in the register, as do the capitals whose small letter lies 0x20 code points
-// above (Cyrillic А-Я, Latin À-Ï, Greek Θ-Ο: see m_shifted). Only the other
+// above (Cyrillic А-Я, Latin À-Þ, Greek Θ-Ο: see m_shifted). Only the other
 // characters that may change are looked up one by one, which is rare: a chain
 // of loads per window, even one skipped by a branch, measured slower than the
 // rest of the window together.
