@@ -79,11 +79,17 @@ void CDedupPass::ReadLines() {
   const bool removeBlank = (m_nOptions & optRemoveBlank) != 0;
   const bool trim = (m_nOptions & (optTrimLeading | optTrimTrailing)) != 0;
   CLineFingerprinter fingerprinter(CCaseFolder::System());
+  bool encodingKnown = false;
 
   m_filling = TakeFreeBatch();
   if (!m_filling) return;
   try {
     while (char* line = m_source.ReadLine()) {
+      if (!encodingKnown) {
+        // The first read settles the source's encoding, and with it what its lines are.
+        fingerprinter.UseFolder(CCaseFolder::ForSource(m_source.m_nEncoding != encAnsi));
+        encodingKnown = true;
+      }
       int32_t length = m_source.GetLineLength();
       if (length == 0 && removeBlank) {
         ++m_filling->blankLinesDropped;
@@ -100,13 +106,14 @@ void CDedupPass::ReadLines() {
       const LineFingerprint fingerprint = fingerprinter.Take(line, length, caseSensitive);
       if (length > CLineBatch::kMaxCopiedLine) {
         m_filling->borrowed = line;
+        m_filling->borrowedLength = length;
         m_filling->borrowedFingerprint = fingerprint;
         // The line stays in the reader's buffer until it has been decided.
         if (!Send(m_filling) || !WaitUntilIdle()) return;
         m_filling = TakeFreeBatch();
         continue;
       }
-      m_filling->Add(line, fingerprint);
+      m_filling->Add(line, length, fingerprint);
       if (m_filling->Full()) {
         if (!Send(m_filling) || !(m_filling = TakeFreeBatch())) return;
       }
@@ -173,22 +180,22 @@ void CDedupPass::Decide(const CLineBatch& batch) {
   const uint32_t buckets = m_index.Map().Buckets();
   for (uint32_t i = 0; i < count; ++i) {
     FingerprintAssoc* entry = m_index.Map().Buckets() == buckets ? m_entries[i] : nullptr;
-    DecideLine(batch.TextOf(lines[i]), lines[i].fingerprint, batch.eolStyle, entry);
+    DecideLine(batch.TextOf(lines[i]), lines[i].length, lines[i].fingerprint, batch.eolStyle, entry);
   }
-  if (batch.borrowed) DecideLine(batch.borrowed, batch.borrowedFingerprint, batch.eolStyle);
+  if (batch.borrowed) DecideLine(batch.borrowed, batch.borrowedLength, batch.borrowedFingerprint, batch.eolStyle);
 
   m_done.linesDropped += batch.blankLinesDropped;
   m_done.bytesRead = batch.bytesRead;
   if (m_progress) m_progress(m_done);
 }
 
-void CDedupPass::DecideLine(const char* line, const LineFingerprint& fingerprint, EolStyle eolStyle,
+void CDedupPass::DecideLine(const char* line, int32_t length, const LineFingerprint& fingerprint, EolStyle eolStyle,
                             FingerprintAssoc* entry) {
   if (!m_index.TestAndAdd(fingerprint, entry)) {
     ++m_done.linesDropped;
     return;
   }
-  m_target.WriteString(line, static_cast<uint32_t>(fingerprint.length));
+  m_target.WriteString(line, static_cast<uint32_t>(length));
   m_target.WriteEol(eolStyle);
   ++m_done.linesKept;
 }

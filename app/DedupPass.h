@@ -42,7 +42,7 @@ class CDedupPass {
 
   // The deciding thread.
   void Decide(const CLineBatch& batch);
-  void DecideLine(const char* line, const LineFingerprint& fingerprint, EolStyle eolStyle,
+  void DecideLine(const char* line, int32_t length, const LineFingerprint& fingerprint, EolStyle eolStyle,
                   FingerprintAssoc* entry = nullptr);
 
   CTextFile& m_source;
