@@ -1,16 +1,12 @@
 #include "dedup/Utf8FoldTable.h"
 
-#include <unicode/uchar.h>
-#include <unicode/uset.h>
-#include <unicode/ustring.h>
-#include <unicode/utf16.h>
-#include <unicode/utf8.h>
-
 #include <algorithm>
 #include <array>
 #include <cstring>
 
 #include "dedup/FingerprintBlocks.h"
+#include "platform/CaseFolding.h"
+#include "platform/Utf.h"
 
 namespace {
 
@@ -23,19 +19,6 @@ inline uint64_t FoldAsciiWord(uint64_t word) {
   const uint64_t aboveZ = word + kOnes * (0x80 - 'Z' - 1);  // high bit set when byte > 'Z'
   const uint64_t upper = aboveA & ~aboveZ & (kOnes * 0x80);
   return word | (upper >> 2);  // 0x80 >> 2 == 0x20
-}
-
-// Every character that case folding may change. Changes_When_Casefolded
-// alone misses those whose canonical decomposition is already their folded
-// form (U+0390, U+1E96); together with Changes_When_Casemapped the set holds
-// every character that folds, which a unit test checks over all code points.
-USet* FoldingCandidates() {
-  USet* candidates = uset_openEmpty();
-  UErrorCode err = U_ZERO_ERROR;
-  uset_addAll(candidates, u_getBinaryPropertySet(UCHAR_CHANGES_WHEN_CASEFOLDED, &err));
-  uset_addAll(candidates, u_getBinaryPropertySet(UCHAR_CHANGES_WHEN_CASEMAPPED, &err));
-  if (U_FAILURE(err)) uset_addRange(candidates, 0, 0x10FFFF);  // slower, and still exact
-  return candidates;
 }
 
 #if defined(__x86_64__)
@@ -209,62 +192,43 @@ const CUtf8FoldTable& CUtf8FoldTable::Get() {
 }
 
 CUtf8FoldTable::CUtf8FoldTable() : m_stage1(0x110000 >> 6, 0), m_stage2(64, 0) {
-  USet* candidates = FoldingCandidates();
-  UErrorCode err = U_ZERO_ERROR;
-  for (int32_t item = 0; item < uset_getItemCount(candidates); ++item) {
-    UChar32 first = 0;
-    UChar32 last = 0;
-    uset_getItem(candidates, item, &first, &last, nullptr, 0, &err);
-    for (UChar32 c = first; c <= last; ++c) {
-      if (U_IS_SURROGATE(c)) continue;  // not a character in UTF-8
-      UChar in[2];
-      int32_t inLength = 0;
-      U16_APPEND_UNSAFE(in, inLength, c);
-      UChar out[8];
-      UErrorCode foldErr = U_ZERO_ERROR;
-      const int32_t outLength = u_strFoldCase(out, 8, in, inLength, U_FOLD_CASE_DEFAULT, &foldErr);
-      if (U_FAILURE(foldErr) || (outLength == inLength && std::memcmp(in, out, sizeof(UChar) * inLength) == 0))
-        continue;
+  VisitFullCaseFoldings([this](int32_t c, const uint8_t* bytes, size_t length) {
+    // Unicode has no folding longer than kMaxGrowth times its character; one
+    // that would be is left unfolded rather than overrun the caller's room.
+    if (length > kMaxGrowth * static_cast<size_t>(Utf8Length(c))) return;
+    Expansion folded{};
+    std::copy(bytes, bytes + length, folded.bytes);
+    folded.length = static_cast<uint8_t>(length);
 
-      Expansion folded{};
-      int32_t bytes = 0;
-      u_strToUTF8(reinterpret_cast<char*>(folded.bytes), sizeof folded.bytes, &bytes, out, outLength, &foldErr);
-      // Unicode has no folding longer than kMaxGrowth times its character; one
-      // that would be is left unfolded rather than overrun the caller's room.
-      if (U_FAILURE(foldErr) || static_cast<size_t>(bytes) > kMaxGrowth * U8_LENGTH(c)) continue;
-      folded.length = static_cast<uint8_t>(bytes);
-
-      uint32_t entry = 0;
-      if (bytes <= 3) {
-        entry = static_cast<uint32_t>(bytes) << 24;
-        for (int32_t k = 0; k < bytes; ++k) entry |= uint32_t{folded.bytes[k]} << (8 * k);
-      } else {
-        entry = kExpansion << 24 | static_cast<uint32_t>(m_expansions.size());
-        m_expansions.push_back(folded);
-      }
-      uint16_t& block = m_stage1[static_cast<uint32_t>(c) >> 6];
-      if (block == 0) {
-        block = static_cast<uint16_t>(m_stage2.size() >> 6);
-        m_stage2.resize(m_stage2.size() + 64, 0);
-      }
-      m_stage2[size_t{block} << 6 | (c & 63)] = entry;
+    uint32_t entry = 0;
+    if (length <= 3) {
+      entry = static_cast<uint32_t>(length) << 24;
+      for (size_t k = 0; k < length; ++k) entry |= uint32_t{folded.bytes[k]} << (8 * k);
+    } else {
+      entry = kExpansion << 24 | static_cast<uint32_t>(m_expansions.size());
+      m_expansions.push_back(folded);
     }
-  }
-  uset_close(candidates);
+    uint16_t& block = m_stage1[static_cast<uint32_t>(c) >> 6];
+    if (block == 0) {
+      block = static_cast<uint16_t>(m_stage2.size() >> 6);
+      m_stage2.resize(m_stage2.size() + 64, 0);
+    }
+    m_stage2[size_t{block} << 6 | (c & 63)] = entry;
+  });
 
-  for (UChar32 c = 0x80; c < 0x800; ++c) {
+  for (int32_t c = 0x80; c < 0x800; ++c) {
     const uint32_t entry = Lookup(c);
     m_twoByte[c] = entry != 0 ? entry : 2u << 24 | static_cast<uint32_t>(0x80 | (c & 0x3F)) << 8 | (0xC0 | c >> 6);
     if (entry != 0) m_changing[c >> 6] |= static_cast<uint8_t>(1u << ((c >> 3) & 7));
   }
-  auto foldsToSmall = [this](UChar32 c) {
-    const UChar32 small = c + 0x20;
+  auto foldsToSmall = [this](int32_t c) {
+    const int32_t small = c + 0x20;
     return small < 0x800 &&
            m_twoByte[c] == (2u << 24 | static_cast<uint32_t>(0x80 | (small & 0x3F)) << 8 | (0xC0 | small >> 6));
   };
-  for (UChar32 group = 0x80; group < 0x800; group += 8) {
+  for (int32_t group = 0x80; group < 0x800; group += 8) {
     bool allButLast = true;
-    for (UChar32 c = group; c < group + 7; ++c) allButLast = allButLast && foldsToSmall(c);
+    for (int32_t c = group; c < group + 7; ++c) allButLast = allButLast && foldsToSmall(c);
     const auto bit = static_cast<uint8_t>(1u << ((group >> 3) & 7));
     if (allButLast && foldsToSmall(group + 7)) {
       m_shifted[group >> 6] |= bit;
@@ -345,8 +309,7 @@ size_t CUtf8FoldTable::FoldSerially(const uint8_t* src, size_t* at, size_t stop,
       continue;
     }
     const size_t start = in;
-    UChar32 c;
-    U8_NEXT(src, in, length, c);
+    const int32_t c = NextUtf8(src, &in, length);
     const uint32_t entry = c < 0 ? 0 : Lookup(c);
     if (entry != 0) {
       out += Put(entry, dst + out);

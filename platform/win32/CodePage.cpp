@@ -163,3 +163,7 @@ int CCodePage::EncodeChar(int32_t c, uint8_t* out) const {
   std::copy(bytes, bytes + len, out);
   return len;
 }
+
+// An Unknown code page on Windows is one the system cannot read (or none): it
+// has no characters to hand out, and no byte joins another.
+void CCodePage::ReadCharacters(const char* /*src*/, size_t /*n*/, const UnitVisitor& /*visit*/) const {}
