@@ -49,6 +49,11 @@ TEST(CaseFolderPosix, LettersInsideCharactersStay) {
   }
 }
 
+TEST(CaseFolderPosix, AsciiFoldsAsAtoZUnlessABytesChangesHowOthersRead) {
+  EXPECT_TRUE(CCaseFolder(Page("GB18030")).FoldsAsciiAsAtoZ());
+  EXPECT_FALSE(CCaseFolder(Page("ISO-2022-JP")).FoldsAsciiAsAtoZ()) << "ESC changes how the bytes after it read";
+}
+
 // The table the Windows build folds by is ICU's folding: make it again with
 // tools/MakeCaseFoldingTable.cpp when this fails after an ICU upgrade.
 TEST(CaseFolderPosix, WindowsTableIsIcuFolding) {
