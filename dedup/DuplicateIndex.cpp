@@ -1,5 +1,7 @@
 #include "dedup/DuplicateIndex.h"
 
+#include "dedup/Prefetch.h"
+
 CDuplicateIndex::CDuplicateIndex(const CCaseFolder& folder) : m_fingerprinter(folder) {
   m_pool.ExtendTo(CLineRecordPool::kPerBlock);
 }
@@ -47,6 +49,6 @@ void CDuplicateIndex::MoveToLongKeys(uint32_t key, RecordRef head) {
 
 FingerprintAssoc* CDuplicateIndex::PrefetchRecord(uint32_t key) {
   FingerprintAssoc* entry = m_map.Find(key);
-  if (entry) __builtin_prefetch(&m_pool[entry->Head()]);
+  if (entry) PrefetchForRead(&m_pool[entry->Head()]);
   return entry;
 }
