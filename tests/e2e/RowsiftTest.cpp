@@ -223,6 +223,19 @@ TEST_F(Rowsift, PipesAndAbsolutePaths) {
   EXPECT_FALSE(std::filesystem::exists(Path("third.txt")));
 }
 
+// Names outside the ANSI code page open: on Windows the tool takes its
+// arguments in UTF-16 (they reach it here from UTF-8).
+TEST_F(Rowsift, NamesOutsideTheCodePage) {
+  const std::u8string source = u8"\u0109u-\u65E5\u672C.txt", target = u8"\u51FA\u529B \u0436.txt";
+  auto utf8 = [](const std::u8string& name) { return std::string(name.begin(), name.end()); };
+  std::ofstream(dir.Root() / source, std::ios::binary) << "b\nB\na\n";
+  const RunResult r = Run({utf8(source), utf8(target), "/c"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::ifstream written(dir.Root() / target, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), "b\nB\na\n");
+  EXPECT_EQ(Run({utf8(u8"\u65E5-missing.txt"), utf8(target)}).status, 1);
+}
+
 // The code page decides folding and the conversion of UTF-16: on POSIX
 // systems the locale in each run's environment names it; on Windows it is the
 // system's ANSI code page, which CTest sets for whole runs of this test (under

@@ -12,11 +12,12 @@
 std::filesystem::path MakeTempFolder();
 
 // A pipe that a reader opens by name (a FIFO; on Windows a named pipe) and a
-// thread that writes the pieces into it, pausing after each when there are
-// several, so that the reader catches up. The destructor waits for the thread.
+// thread that writes the pieces into it, pausing for pauseMs after each when
+// there are several, so that the reader catches up. The destructor waits for
+// the thread.
 class CPipeFeeder {
  public:
-  CPipeFeeder(const std::filesystem::path& folder, std::vector<std::string> pieces);
+  CPipeFeeder(const std::filesystem::path& folder, std::vector<std::string> pieces, int pauseMs = 30);
   ~CPipeFeeder();
   CPipeFeeder(const CPipeFeeder&) = delete;
   CPipeFeeder& operator=(const CPipeFeeder&) = delete;

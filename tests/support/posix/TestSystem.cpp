@@ -28,7 +28,7 @@ std::filesystem::path MakeTempFolder() {
   return pattern;
 }
 
-CPipeFeeder::CPipeFeeder(const std::filesystem::path& folder, std::vector<std::string> pieces) {
+CPipeFeeder::CPipeFeeder(const std::filesystem::path& folder, std::vector<std::string> pieces, int pauseMs) {
   const std::string path = (folder / "source.fifo").string();
   ::unlink(path.c_str());
   if (::mkfifo(path.c_str(), 0600) != 0) {
@@ -37,7 +37,7 @@ CPipeFeeder::CPipeFeeder(const std::filesystem::path& folder, std::vector<std::s
   }
   m_strName = path;
   std::signal(SIGPIPE, SIG_IGN);
-  m_writer = std::thread([path, pieces = std::move(pieces)] {
+  m_writer = std::thread([path, pauseMs, pieces = std::move(pieces)] {
     const int fd = ::open(path.c_str(), O_WRONLY);
     for (const std::string& bytes : pieces) {
       for (size_t done = 0; fd >= 0 && done < bytes.size();) {
@@ -45,7 +45,7 @@ CPipeFeeder::CPipeFeeder(const std::filesystem::path& folder, std::vector<std::s
         if (n <= 0) break;
         done += static_cast<size_t>(n);
       }
-      if (pieces.size() > 1) std::this_thread::sleep_for(std::chrono::milliseconds(30));
+      if (pieces.size() > 1) std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
     }
     if (fd >= 0) ::close(fd);
   });

@@ -97,7 +97,7 @@ std::filesystem::path MakeTempFolder() {
   }
 }
 
-CPipeFeeder::CPipeFeeder(const std::filesystem::path& /*folder*/, std::vector<std::string> pieces) {
+CPipeFeeder::CPipeFeeder(const std::filesystem::path& /*folder*/, std::vector<std::string> pieces, int pauseMs) {
   const std::wstring name = UniqueName(L"\\\\.\\pipe\\rowsift-test-");
   HANDLE pipe =
       ::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 65536, 65536, 0, nullptr);
@@ -106,13 +106,13 @@ CPipeFeeder::CPipeFeeder(const std::filesystem::path& /*folder*/, std::vector<st
     return;
   }
   m_strName = Narrow(name);
-  m_writer = std::thread([pipe, pieces = std::move(pieces)] {
+  m_writer = std::thread([pipe, pauseMs, pieces = std::move(pieces)] {
     if (::ConnectNamedPipe(pipe, nullptr) || ::GetLastError() == ERROR_PIPE_CONNECTED) {
       for (const std::string& bytes : pieces) {
         DWORD written = 0;
         if (!bytes.empty() && !::WriteFile(pipe, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
           break;
-        if (pieces.size() > 1) ::Sleep(30);
+        if (pieces.size() > 1) ::Sleep(static_cast<DWORD>(pauseMs));
       }
       ::FlushFileBuffers(pipe);
     }
