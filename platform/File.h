@@ -7,7 +7,9 @@
 // into the UTF-16 names the system takes, so that any name opens.
 #pragma once
 
+#if defined(_WIN32)
 #include <atomic>
+#endif
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -104,18 +106,23 @@ class CFile {
   static constexpr SystemHandle kNoHandle = -1;
 
   SystemHandle m_hFile = kNoHandle;
-  // POSIX: an eventfd that CancelRead signals, only for a stream being read.
-  // Windows: the thread in a read that may wait, for CancelSynchronousIo.
-  SystemHandle m_hWake = kNoHandle;
-  // Windows: CancelRead was called; a read that may wait is under way.
-  std::atomic<bool> m_bCancelled{false};
-  std::atomic<bool> m_bWaiting{false};
-  uint32_t m_nWaitingThread = 0;  // Windows: the thread m_hWake stands for
   bool m_bStream = false;
   bool m_bEnded = false;
+  std::string m_strFileName;
+#if defined(_WIN32)
+  // The thread of a read that may wait, for CancelSynchronousIo; CancelRead
+  // was called; that read is under way.
+  SystemHandle m_hWake = kNoHandle;
+  uint32_t m_nWaitingThread = 0;
+  std::atomic<bool> m_bCancelled{false};
+  std::atomic<bool> m_bWaiting{false};
+#else
+  // An eventfd that CancelRead signals, only for a stream being read.
+  SystemHandle m_hWake = kNoHandle;
+  // The identity of the file, for the files open in this process.
   bool m_bExclusive = false;
   uint64_t m_nDevice = 0;
   uint64_t m_nInode = 0;
-  std::string m_strFileName;
+#endif
   std::function<void()> m_beforeWait;
 };

@@ -57,7 +57,7 @@ bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reaso
   };
 
   const bool writing = (flags & 3) == modeWrite;
-  const bool exclusive = (flags & 0x70) == 0;
+  const bool exclusive = (flags & 0x70) == 0;  // no share bits
   HANDLE handle = INVALID_HANDLE_VALUE;
   if (const DWORD standard = StandardHandleOf(fileName, writing)) {
     // A handle of our own, closed with the file; the standard one stays.
@@ -86,7 +86,6 @@ bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reaso
   m_bEnded = false;
   m_bCancelled = false;
   m_strFileName = fileName;
-  m_bExclusive = exclusive;
   return true;
 }
 
