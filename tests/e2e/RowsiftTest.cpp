@@ -204,13 +204,14 @@ TEST_F(Rowsift, PipesAndAbsolutePaths) {
     Args args;
     std::string input, out, target;
   };
-  std::vector<Case> cases = {
-      {{"in.txt", "/dev/stdout"}, "", "b\na\n", "(none)"},
-      {{"/dev/stdin", "out.txt"}, "b\nB\na\nb\n", "", "b\na\n"},
-      {{"/dev/stdin", "/dev/stdout", "/c"}, "b\nB\na\nb\n", "b\nB\na\n", "(none)"},
-      {{"/dev/stdin", "/dev/stdout"}, "\xFE\xFF\0x\0\n\0X\0\n\0x\0\n"s, "x\n", "(none)"},
-      {{Path("in.txt"), "/r", Path("out.txt"), Path("third.txt")}, "", "", "b\na\n"},
-  };
+  std::vector<Case> cases;
+  for (const auto& [in, out] : StandardStreamNames()) {
+    cases.push_back({{"in.txt", out}, "", "b\na\n", "(none)"});
+    cases.push_back({{in, "out.txt"}, "b\nB\na\nb\n", "", "b\na\n"});
+    cases.push_back({{in, out, "/c"}, "b\nB\na\nb\n", "b\nB\na\n", "(none)"});
+    cases.push_back({{in, out}, "\xFE\xFF\0x\0\n\0X\0\n\0x\0\n"s, "x\n", "(none)"});
+  }
+  cases.push_back({{Path("in.txt"), "/r", Path("out.txt"), Path("third.txt")}, "", "", "b\na\n"});
   if (!kFileNamesIgnoreCase) cases.push_back({{"OUT.txt", "out.txt"}, "", "", "b\na\n"});
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));

@@ -47,6 +47,11 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
 // A program built beside the test program, by its path or its file name.
 std::string BuiltProgram(const std::string& path);
 
+// Names the tool takes for its standard input and output, as pairs of a
+// source and a target: /dev/stdin and /dev/stdout, and on Windows also the
+// console's names (CON, CONIN$, CONOUT$).
+std::vector<std::pair<std::string, std::string>> StandardStreamNames();
+
 // The environment that makes a run of the tool use the code page named as
 // ICU and Windows both know it ("CP1252", "UTF-8"): a locale variable on
 // POSIX systems. On Windows the code page is the system's, fixed for the test

@@ -92,6 +92,8 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
 
 std::string BuiltProgram(const std::string& path) { return path; }
 
+std::vector<std::pair<std::string, std::string>> StandardStreamNames() { return {{"/dev/stdin", "/dev/stdout"}}; }
+
 bool CodePageEnvironment(const std::string& codePage, std::vector<std::string>* env) {
   env->push_back("LC_ALL=en_US." + codePage);
   return true;

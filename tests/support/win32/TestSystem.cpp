@@ -180,6 +180,10 @@ std::string BuiltProgram(const std::string& path) {
   return Narrow((folder / std::filesystem::path(Widen(path)).filename()).wstring());
 }
 
+std::vector<std::pair<std::string, std::string>> StandardStreamNames() {
+  return {{"/dev/stdin", "/dev/stdout"}, {"CON", "CONOUT$"}, {"conin$", "con"}};
+}
+
 bool CodePageEnvironment(const std::string& codePage, std::vector<std::string>* /*env*/) {
   const UINT system = ::GetACP();
   return codePage == (system == CP_UTF8 ? std::string("UTF-8") : "CP" + std::to_string(system));
