@@ -132,7 +132,8 @@ LineKeyAndCrc KeyAndCrc32(const char* text, size_t length) {
   const auto* p = reinterpret_cast<const unsigned char*>(text);
   LineKeyAndCrc result;
   // One pass, long lines included: this beats the key and zlib's crc32 apart.
-  if (length >= 16 && HasFingerprintSimd() && KeyAndCrc32Simd(p, length, false, &result)) return result;
+  if (length >= 16 && HasFingerprintSimd() && KeyAndCrc32Simd(p, length, false, &result.key, &result.crc))
+    return result;
   if (!kLittleEndian || length >= kShortLine) return {HashLineKey(text, length), Crc32(text, length)};
   // One pass over a short line: the key's multiplies and the CRC's table
   // look-ups use different units of the processor and overlap.
@@ -151,7 +152,7 @@ LineKeyAndCrc KeyAndCrc32(const char* text, size_t length) {
 bool KeyAndCrc32OfAsciiLowerCase(const char* text, size_t length, LineKeyAndCrc* result) {
   if (!HasFingerprintSimd()) return false;
   const auto* p = reinterpret_cast<const unsigned char*>(text);
-  if (length >= 16) return KeyAndCrc32Simd(p, length, true, result);
+  if (length >= 16) return KeyAndCrc32Simd(p, length, true, &result->key, &result->crc);
   // Too short for a 16-byte load: a folded copy.
   unsigned char folded[16];
   for (size_t k = 0; k < length; ++k) {

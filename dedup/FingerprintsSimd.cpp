@@ -18,8 +18,8 @@ inline __m128i LowerAscii(__m128i v) {
 // Both fingerprints of the bytes as they are, or with kLowerAscii folded from
 // A-Z to a-z in the register, the answer false at a byte above 0x7F.
 template <bool kLowerAscii>
-__attribute__((target("sse4.1,pclmul"))) bool KeyAndCrc32Of(const unsigned char* p, size_t length,
-                                                            LineKeyAndCrc* result) {
+__attribute__((target("sse4.1,pclmul"))) bool KeyAndCrc32Of(const unsigned char* p, size_t length, uint32_t* key,
+                                                            uint32_t* crc) {
   return fingerprint_blocks::KeyAndCrc32OfBlocks(
       length,
       [p](size_t at, __m128i * v) __attribute__((target("sse4.1"), always_inline)) {
@@ -30,15 +30,15 @@ __attribute__((target("sse4.1,pclmul"))) bool KeyAndCrc32Of(const unsigned char*
         }
         return true;
       },
-      &result->key, &result->crc);
+      key, crc);
 }
 
 }  // namespace
 
 bool HasFingerprintSimd() { return kHasSimd; }
 
-bool KeyAndCrc32Simd(const unsigned char* p, size_t length, bool lowerAscii, LineKeyAndCrc* result) {
-  return lowerAscii ? KeyAndCrc32Of<true>(p, length, result) : KeyAndCrc32Of<false>(p, length, result);
+bool KeyAndCrc32Simd(const unsigned char* p, size_t length, bool lowerAscii, uint32_t* key, uint32_t* crc) {
+  return lowerAscii ? KeyAndCrc32Of<true>(p, length, key, crc) : KeyAndCrc32Of<false>(p, length, key, crc);
 }
 
 // The CRC alone, the same way, for 16 bytes or more.
@@ -54,7 +54,7 @@ __attribute__((target("sse4.1,pclmul"))) uint32_t Crc32Simd(const unsigned char*
 #else
 
 bool HasFingerprintSimd() { return false; }
-bool KeyAndCrc32Simd(const unsigned char*, size_t, bool, LineKeyAndCrc*) { return false; }
+bool KeyAndCrc32Simd(const unsigned char*, size_t, bool, uint32_t*, uint32_t*) { return false; }
 uint32_t Crc32Simd(const unsigned char*, size_t) { return 0; }
 
 #endif

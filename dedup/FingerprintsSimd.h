@@ -5,15 +5,14 @@
 #pragma once
 
 #include <cstddef>
-
-#include "dedup/Fingerprints.h"
+#include <cstdint>
 
 bool HasFingerprintSimd();
 
 // Both fingerprints of p[0, length), length 16 or more: of the bytes as they
 // are, or with lowerAscii of the bytes folded from A-Z to a-z; then false at a
 // byte above 0x7F.
-bool KeyAndCrc32Simd(const unsigned char* p, size_t length, bool lowerAscii, LineKeyAndCrc* result);
+bool KeyAndCrc32Simd(const unsigned char* p, size_t length, bool lowerAscii, uint32_t* key, uint32_t* crc);
 
 // The CRC-32 alone, of 16 bytes or more.
 uint32_t Crc32Simd(const unsigned char* p, size_t count);

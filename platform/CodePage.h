@@ -48,6 +48,11 @@ class CCodePage {
   size_t FromUtf16(const char16_t* src, size_t n, char* dst) const;
   // True when every character of src exists in the code page.
   bool CanEncode(const char16_t* src, size_t n) const;
+  // True where the conversion from UTF-16 composes a base character and the
+  // marks after it by itself (Windows' WC_COMPOSITECHECK); the caller then
+  // only keeps such a sequence whole in one call. False on POSIX systems,
+  // where the caller composes.
+  bool ComposesInConversion() const;
   // The code page to UTF-16, appended to out. Malformed bytes become U+FFFD
   // (UTF-8) or the converter's substitute.
   void AppendUtf16(const char* src, size_t n, std::u16string& out) const;

@@ -1,25 +1,39 @@
 #include "textfile/Utf16Codec.h"
 
-#include <unicode/unorm2.h>
-#include <unicode/utf16.h>
-
 #include <algorithm>
 #include <bit>
 #include <cstring>
 #include <string>
 
+#include "platform/Composition.h"
+#include "platform/Utf.h"
+
 namespace {
 
-const UNormalizer2* Nfc() {
-  UErrorCode err = U_ZERO_ERROR;
-  static const UNormalizer2* nfc = unorm2_getNFCInstance(&err);
-  return nfc;
+// Below U+0300 no character joins the one before it or changes when composed.
+constexpr char16_t kFirstComposing = 0x300;
+
+// The character at units[i] (i < end; a trail surrogate stands for itself).
+int32_t CharacterAt(const char16_t* units, size_t i, size_t end) {
+  size_t at = i;
+  return DecodeUtf16(units, &at, end);
 }
 
 bool BoundaryBefore(const char16_t* units, size_t i, size_t end) {
-  UChar32 c;
-  U16_GET(units, 0, i, end, c);
-  return unorm2_hasBoundaryBefore(Nfc(), c);
+  return units[i] < kFirstComposing || !JoinsPreviousCharacter(CharacterAt(units, i, end));
+}
+
+// The units from i on that are composed already and join nothing before them.
+size_t ComposedSpan(const char16_t* units, size_t i, size_t end) {
+  const size_t start = i;
+  while (i < end) {
+    if (units[i] >= kFirstComposing) {
+      const int32_t c = CharacterAt(units, i, end);
+      if (JoinsPreviousCharacter(c) || ChangesWhenComposed(c)) break;
+    }
+    i = NextUtf16(units, i, end);
+  }
+  return i - start;
 }
 
 }  // namespace
@@ -35,7 +49,8 @@ DetectedEncoding ClassifyFirstBytes(const uint8_t b[4]) {
 CUtf16Decoder::CUtf16Decoder(bool bigEndian, const CCodePage& codePage)
     : m_bBigEndian(bigEndian),
       m_codePage(codePage),
-      m_bCompose(codePage.GetKind() == CCodePage::Kind::Icu && Nfc() != nullptr) {}
+      m_bKeepSequences(codePage.GetKind() == CCodePage::Kind::Icu && HasCompositionData()),
+      m_bCompose(m_bKeepSequences && !codePage.ComposesInConversion()) {}
 
 void CUtf16Decoder::Append(const char* bytes, uint32_t count) {
   char* space = AppendSpace(count);
@@ -63,7 +78,7 @@ void CUtf16Decoder::CommitAppend(uint32_t count) {
   const size_t pairs = bytes / 2;
   char16_t* units = m_units.data() + m_nRawStart;
   if (m_bBigEndian != (std::endian::native == std::endian::big)) {
-    for (size_t k = 0; k < pairs; ++k) units[k] = static_cast<char16_t>(__builtin_bswap16(units[k]));
+    for (size_t k = 0; k < pairs; ++k) units[k] = static_cast<char16_t>(units[k] >> 8 | units[k] << 8);
   }
   m_nOddByte = bytes % 2 ? static_cast<uint8_t>(reinterpret_cast<const char*>(units)[bytes - 1]) : -1;
   m_units.resize(m_nRawStart + pairs);
@@ -74,15 +89,15 @@ void CUtf16Decoder::CommitAppend(uint32_t count) {
 size_t CUtf16Decoder::HoldBackLimit(size_t end) const {
   if (end == m_nStart) return end;
   const char16_t* u = m_units.data();
-  if (!m_bCompose) return U16_IS_LEAD(u[end - 1]) ? end - 1 : end;
+  if (!m_bKeepSequences) return IsLeadSurrogate(u[end - 1]) ? end - 1 : end;
   // A last character that nothing can combine with (a line end) need not
   // wait: a pipe's line then goes on whole, without waiting for the next one.
-  if (!U16_IS_SURROGATE(u[end - 1]) && unorm2_hasBoundaryAfter(Nfc(), u[end - 1])) return end;
-  // Hold back from the last normalization boundary: a base character may
+  if (!IsSurrogate(u[end - 1]) && EndsComposition(u[end - 1])) return end;
+  // Hold back from the last composition boundary: a base character may
   // still gain combining marks.
   size_t i = end;
   while (i > m_nStart) {
-    U16_BACK_1(u, m_nStart, i);
+    i = PreviousUtf16(u, m_nStart, i);
     if (BoundaryBefore(u, i, end)) return i;
   }
   return m_nStart;
@@ -113,8 +128,14 @@ size_t CUtf16Decoder::ConvertPlain(size_t begin, size_t end, char* out, size_t c
   size_t pos = begin;
   while (pos < end) {
     size_t take = std::min(end - pos, (capacity - *produced) / perUnit);
-    // Never end a chunk between the halves of a surrogate pair.
-    if (take > 0 && pos + take < end && U16_IS_LEAD(u[pos + take - 1]) && U16_IS_TRAIL(u[pos + take])) --take;
+    // Never end a chunk between the halves of a surrogate pair, nor, where
+    // the conversion composes, before a mark.
+    if (take > 0 && pos + take < end && IsLeadSurrogate(u[pos + take - 1]) && IsTrailSurrogate(u[pos + take])) --take;
+    if (m_bKeepSequences && !m_bCompose) {
+      size_t cut = take;
+      while (cut > 0 && pos + cut < end && !BoundaryBefore(u, pos + cut, end)) cut = PreviousUtf16(u + pos, 0, cut);
+      if (cut > 0) take = cut;
+    }
     if (take == 0) break;
     *produced += m_codePage.FromUtf16(u + pos, take, out + *produced);
     pos += take;
@@ -126,21 +147,18 @@ size_t CUtf16Decoder::ConvertPlain(size_t begin, size_t end, char* out, size_t c
 // hold it: the longest leading part whose composed form it has (e + U+0301 +
 // U+0302 becomes e-acute and a lone circumflex in CP1252), the rest unchanged.
 void CUtf16Decoder::ComposeSequence(const char16_t* sequence, int32_t length, std::u16string& out) const {
-  const UNormalizer2* nfc = Nfc();
-  const int32_t base = U16_LENGTH(sequence[0]) <= length ? U16_LENGTH(sequence[0]) : length;
+  const auto base = static_cast<int32_t>(NextUtf16(sequence, 0, static_cast<size_t>(length)));
   std::u16string composed(static_cast<size_t>(length) * 3 + 8, u'\0');
   int32_t part = length;
   while (part >= base) {
-    UErrorCode err = U_ZERO_ERROR;
-    const int32_t n =
-        unorm2_normalize(nfc, sequence, part, composed.data(), static_cast<int32_t>(composed.size()), &err);
-    if (U_FAILURE(err)) break;
+    const int32_t n = ComposeCanonically(sequence, part, composed.data(), static_cast<int32_t>(composed.size()));
+    if (n < 0) break;
     if (part == base || m_codePage.CanEncode(composed.data(), static_cast<size_t>(n))) {
       out.assign(composed.data(), static_cast<size_t>(n));
       out.append(sequence + part, sequence + length);
       return;
     }
-    U16_BACK_1(sequence, 0, part);
+    part = static_cast<int32_t>(PreviousUtf16(sequence, 0, static_cast<size_t>(part)));
   }
   out.assign(sequence, sequence + length);
 }
@@ -148,19 +166,16 @@ void CUtf16Decoder::ComposeSequence(const char16_t* sequence, int32_t length, st
 // As ConvertPlain, but a base character followed by combining marks becomes
 // the precomposed character where the code page has one.
 size_t CUtf16Decoder::ConvertComposing(size_t begin, size_t end, char* out, size_t capacity, size_t* produced) {
-  const UNormalizer2* nfc = Nfc();
   const char16_t* u = m_units.data();
   size_t pos = begin;
   std::u16string composed;
   std::string bytes;
   while (pos < end) {
-    UErrorCode err = U_ZERO_ERROR;
-    auto span = static_cast<size_t>(unorm2_spanQuickCheckYes(nfc, u + pos, static_cast<int32_t>(end - pos), &err));
-    if (U_FAILURE(err)) span = end - pos;
+    size_t span = ComposedSpan(u, pos, end);
     if (span < end - pos) {
       // The character where the span stopped may combine with the ones before.
       size_t i = pos + span;
-      while (i > pos && !BoundaryBefore(u, i, end)) U16_BACK_1(u, pos, i);
+      while (i > pos && !BoundaryBefore(u, i, end)) i = PreviousUtf16(u, pos, i);
       span = i - pos;
     }
     if (span > 0) {
@@ -170,9 +185,8 @@ size_t CUtf16Decoder::ConvertComposing(size_t begin, size_t end, char* out, size
       continue;
     }
     // One combining sequence: from pos to the next boundary.
-    size_t next = pos;
-    U16_FWD_1(u, next, end);
-    while (next < end && !BoundaryBefore(u, next, end)) U16_FWD_1(u, next, end);
+    size_t next = NextUtf16(u, pos, end);
+    while (next < end && !BoundaryBefore(u, next, end)) next = NextUtf16(u, next, end);
     ComposeSequence(u + pos, static_cast<int32_t>(next - pos), composed);
     const char16_t* text = composed.data();
     const size_t textLength = composed.size();

@@ -53,7 +53,11 @@ class CUtf16Decoder {
 
   const bool m_bBigEndian;
   const CCodePage& m_codePage;
-  const bool m_bCompose;  // the code page has precomposed characters to offer
+  // The code page has precomposed characters to offer: a base character and
+  // its marks wait whole for the next block; and they are composed here,
+  // unless the code page's conversion composes by itself (Windows).
+  const bool m_bKeepSequences;
+  const bool m_bCompose;
   std::vector<char16_t> m_units;
   size_t m_nStart = 0;
   size_t m_nRawStart = 0;  // where AppendSpace put the raw bytes

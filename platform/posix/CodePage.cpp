@@ -174,6 +174,8 @@ size_t CCodePage::FromUtf16(const char16_t* src, size_t n, char* dst) const {
   return U_FAILURE(err) && err != U_STRING_NOT_TERMINATED_WARNING ? 0 : static_cast<size_t>(written);
 }
 
+bool CCodePage::ComposesInConversion() const { return false; }
+
 bool CCodePage::CanEncode(const char16_t* src, size_t n) const {
   if (m_kind != Kind::Icu) return true;
   std::vector<char> out(n * 2 + 2);

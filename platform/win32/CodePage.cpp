@@ -103,6 +103,8 @@ bool CCodePage::OpenWindows(unsigned codePage) {
   return true;
 }
 
+bool CCodePage::ComposesInConversion() const { return m_kind == Kind::Icu; }
+
 size_t CCodePage::FromUtf16(const char16_t* src, size_t n, char* dst) const {
   if (n == 0) return 0;
   if (m_kind != Kind::Icu) return Utf16ToUtf8(src, n, dst);
@@ -110,10 +112,34 @@ size_t CCodePage::FromUtf16(const char16_t* src, size_t n, char* dst) const {
   // character where the code page has one. What it lacks becomes its default
   // character, as on POSIX systems, rather than a look-alike (e-acute is not
   // written as e in CP1251).
+  constexpr DWORD kFlags = WC_COMPOSITECHECK | WC_NO_BEST_FIT_CHARS;
   const size_t capacity = n * static_cast<size_t>(MaxBytesPerUnit());
-  const int written =
-      ToBytes(m_nWindowsCodePage, WC_COMPOSITECHECK | WC_NO_BEST_FIT_CHARS, src, n, dst, capacity, nullptr);
-  return written > 0 ? static_cast<size_t>(written) : 0;
+  size_t written = 0;
+  for (size_t start = 0; start < n;) {
+    // The system writes a default character for each half of a surrogate
+    // pair the code page lacks; the character is one, as on POSIX systems.
+    size_t end = start;
+    while (end < n && !IsSurrogate(src[end])) ++end;
+    if (end > start) {
+      const int got =
+          ToBytes(m_nWindowsCodePage, kFlags, src + start, end - start, dst + written, capacity - written, nullptr);
+      written += got > 0 ? static_cast<size_t>(got) : 0;
+      start = end;
+      continue;
+    }
+    end = NextUtf16(src, start, n);
+    BOOL usedDefault = FALSE;
+    const int got = end - start == 2 ? ToBytes(m_nWindowsCodePage, WC_NO_BEST_FIT_CHARS, src + start, 2, dst + written,
+                                               capacity - written, &usedDefault)
+                                     : 0;
+    if (got > 0 && !usedDefault) {
+      written += static_cast<size_t>(got);
+    } else {
+      dst[written++] = '?';  // the default character of every ANSI code page
+    }
+    start = end;
+  }
+  return written;
 }
 
 bool CCodePage::CanEncode(const char16_t* src, size_t n) const {
