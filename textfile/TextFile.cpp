@@ -225,8 +225,9 @@ char* CTextFile::ReadLine() {
 
 char* CTextFile::EndOfInput() {
   if (m_nLineLen == 0) return nullptr;
-  // A lone terminator whose partner never came.
-  if (m_nPrevByte == kLf || m_nPrevByte == kCr) --m_nLineLen;
+  // A lone terminator whose partner never came, or a NUL after at least 49
+  // bytes, which ends a line here as anywhere else.
+  if (m_nPrevByte == kLf || m_nPrevByte == kCr || (m_nPrevByte == kNul && m_nLineLen >= 50)) --m_nLineLen;
   m_nLastLineLen = m_nLineLen;
   m_pLineBuf[m_nLineLen] = '\0';
   m_nLineLen = 0;
