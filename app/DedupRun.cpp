@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/DedupPass.h"
+#include "app/LongOptions.h"
 #include "platform/Console.h"
 #include "platform/File.h"
 #include "textfile/TextFile.h"
@@ -33,6 +34,19 @@ int ReportOpenFailure(const char* message, const std::string& name, const std::s
 }  // namespace
 
 int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress) {
+  if (const std::string error = info.UsageError(); !error.empty()) {
+    std::fprintf(stderr, "rowsift: %s (rowsift --help lists the options)\n", error.c_str());
+    return exitUsage;
+  }
+  if (info.m_bHelp) {
+    std::fputs(kUsage, stdout);
+    std::fputs(LongOptionsHelp().c_str(), stdout);
+    return exitDone;
+  }
+  if (info.m_bVersion) {
+    std::fputs("rowsift " ROWSIFT_VERSION "\n", stdout);
+    return exitDone;
+  }
   if (!info.HasBothNames()) {
     std::fputs(kUsage, stdout);
     WaitForKey();
