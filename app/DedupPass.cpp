@@ -184,7 +184,7 @@ void CDedupPass::Decide(const CLineBatch& batch) {
 
 void CDedupPass::DecideLine(const char* line, const LineFingerprint& fingerprint, EolStyle eolStyle,
                             FingerprintAssoc* entry) {
-  if (!m_index.TestAndAdd(fingerprint, entry)) {
+  if (m_index.TestAndAdd(fingerprint, entry) != lineNew) {
     ++m_done.linesDropped;
     return;
   }

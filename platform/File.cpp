@@ -17,10 +17,11 @@ struct OpenIdentity {
   uint64_t device;
   uint64_t inode;
   bool exclusive;
+  const char* role;
 };
 
 // Files open in this process, so that an exclusive open can refuse a file that
-// is open already. One run has two files at most.
+// is open already. A run has a few files, and its temporary ones.
 std::vector<OpenIdentity>& OpenFiles() {
   static std::vector<OpenIdentity> files;
   return files;
@@ -60,7 +61,7 @@ CFileException::CFileException(const std::string& fileName, const std::string& a
 
 CFile::~CFile() { ReleaseHandle(); }
 
-bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reason) {
+bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reason, const char* role) {
   ReleaseHandle();
   auto fail = [&](int fd, const std::string& why) {
     if (fd >= 0) ::close(fd);
@@ -95,7 +96,7 @@ bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reaso
   if (HoldsData(st)) {
     for (const OpenIdentity& open : OpenFiles()) {
       if (open.device == st.st_dev && open.inode == st.st_ino && (exclusive || open.exclusive)) {
-        return fail(fd, "is the source file");
+        return fail(fd, std::string("is ") + open.role);
       }
     }
   }
@@ -103,9 +104,13 @@ bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reaso
   if (standard < 0 && S_ISREG(st.st_mode) && !LockAgainstOtherRuns(fd, exclusive)) {
     return fail(fd, "is locked by another process");
   }
-  if ((flags & modeCreate) && writing && standard < 0 && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
-    return fail(fd, std::strerror(errno));
-  }
+  const bool cut = (flags & modeCreate) && writing && standard < 0 && S_ISREG(st.st_mode);
+  if (cut && !(flags & modeNoTruncate) && ::ftruncate(fd, 0) != 0) return fail(fd, std::strerror(errno));
+
+  // A standard descriptor that is a regular file may stand anywhere in it;
+  // where that cannot be told, the file is read once only, like a stream.
+  off_t start = 0;
+  if (standard >= 0 && HoldsData(st)) start = ::lseek(fd, 0, SEEK_CUR);
 
   const bool stream = !HoldsData(st);
   if (stream && !writing) {
@@ -113,15 +118,87 @@ bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reaso
     m_hWake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (m_hWake < 0) return fail(fd, std::strerror(errno));
   }
+  Attach(fd, fileName, stream, exclusive, st.st_dev, st.st_ino, role);
+  m_bCutPending = cut && (flags & modeNoTruncate);
+  m_bRereadable = !stream && start >= 0;
+  m_nStartOffset = start >= 0 ? static_cast<uint64_t>(start) : 0;
+  return true;
+}
+
+void CFile::Attach(int fd, const std::string& fileName, bool stream, bool exclusive, uint64_t device, uint64_t inode,
+                   const char* role) {
   m_hFile = fd;
   m_bStream = stream;
   m_bEnded = false;
+  m_bCutPending = false;
+  m_bRereadable = !stream;
+  m_nStartOffset = 0;
   m_strFileName = fileName;
-  m_nDevice = st.st_dev;
-  m_nInode = st.st_ino;
+  m_nDevice = device;
+  m_nInode = inode;
   m_bExclusive = exclusive;
-  OpenFiles().push_back({m_nDevice, m_nInode, exclusive});
+  OpenFiles().push_back({device, inode, exclusive, role});
+}
+
+void CFile::Cut() {
+  if (!m_bCutPending) return;
+  m_bCutPending = false;
+  if (::ftruncate(m_hFile, 0) != 0) throw CFileException(m_strFileName, "cut", errno);
+}
+
+bool CFile::OpenTemporary(const std::string& dir, std::string* reason) {
+  ReleaseHandle();
+  int fd;
+  do {
+    fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  } while (fd < 0 && errno == EINTR);
+  // A file system without unnamed files: a named one, unlinked at once.
+  if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR)) {
+    std::string name = dir + "/rowsift-XXXXXX";
+    fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd >= 0 && ::unlink(name.c_str()) != 0) {
+      const int error = errno;
+      ::close(fd);
+      fd = -1;
+      errno = error;
+    }
+  }
+  struct stat st {};
+  if (fd < 0 || ::fstat(fd, &st) != 0) {
+    if (reason) *reason = std::strerror(errno);
+    if (fd >= 0) ::close(fd);
+    return false;
+  }
+  Attach(fd, dir, false, true, st.st_dev, st.st_ino, "a temporary file");
   return true;
+}
+
+bool CFile::OpenAgain(const CFile& other, std::string* reason) {
+  ReleaseHandle();
+  if (!other.CanReadAgain()) {
+    if (reason) *reason = std::strerror(ESPIPE);
+    return false;
+  }
+  const int fd = ::fcntl(other.m_hFile, F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) {
+    if (reason) *reason = std::strerror(errno);
+    return false;
+  }
+  Attach(fd, other.m_strFileName, false, false, other.m_nDevice, other.m_nInode, "the source file");
+  m_nStartOffset = other.m_nStartOffset;
+  SeekToStart();
+  return true;
+}
+
+void CFile::SeekToStart() {
+  if (::lseek(m_hFile, static_cast<off_t>(m_nStartOffset), SEEK_SET) < 0) {
+    throw CFileException(m_strFileName, "seek", errno);
+  }
+  m_bEnded = false;
+}
+
+void CFile::SetLength(uint64_t length) {
+  if (::ftruncate(m_hFile, static_cast<off_t>(length)) != 0) throw CFileException(m_strFileName, "cut", errno);
 }
 
 uint32_t CFile::Read(void* buffer, uint32_t count) {
