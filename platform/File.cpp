@@ -56,8 +56,10 @@ bool LockAgainstOtherRuns(int fd, bool exclusive) {
 
 bool FileNamesEqual(const std::string& a, const std::string& b) { return a == b; }
 
-CFileException::CFileException(const std::string& fileName, const std::string& action, int error)
-    : std::runtime_error(fileName + ": " + action + " failed: " + std::strerror(error)), m_nError(error) {}
+CFileException::CFileException(const std::string& fileName, const std::string& action, int error, bool temporary)
+    : std::runtime_error(fileName + ": " + action + " failed: " + std::strerror(error)),
+      m_nError(error),
+      m_bTemporary(temporary) {}
 
 CFile::~CFile() { ReleaseHandle(); }
 
@@ -131,6 +133,7 @@ void CFile::Attach(int fd, const std::string& fileName, bool stream, bool exclus
   m_bStream = stream;
   m_bEnded = false;
   m_bCutPending = false;
+  m_bTemporary = false;
   m_bRereadable = !stream;
   m_nStartOffset = 0;
   m_strFileName = fileName;
@@ -143,10 +146,10 @@ void CFile::Attach(int fd, const std::string& fileName, bool stream, bool exclus
 void CFile::Cut() {
   if (!m_bCutPending) return;
   m_bCutPending = false;
-  if (::ftruncate(m_hFile, 0) != 0) throw CFileException(m_strFileName, "cut", errno);
+  if (::ftruncate(m_hFile, 0) != 0) throw CFileException(m_strFileName, "cut", errno, m_bTemporary);
 }
 
-bool CFile::OpenTemporary(const std::string& dir, std::string* reason) {
+void CFile::CreateTemporary(const std::string& dir) {
   ReleaseHandle();
   int fd;
   do {
@@ -165,40 +168,34 @@ bool CFile::OpenTemporary(const std::string& dir, std::string* reason) {
   }
   struct stat st {};
   if (fd < 0 || ::fstat(fd, &st) != 0) {
-    if (reason) *reason = std::strerror(errno);
+    const int error = errno;
     if (fd >= 0) ::close(fd);
-    return false;
+    throw CFileException(dir, "create", error, true);
   }
   Attach(fd, dir, false, true, st.st_dev, st.st_ino, "a temporary file");
-  return true;
+  m_bTemporary = true;
 }
 
-bool CFile::OpenAgain(const CFile& other, std::string* reason) {
+void CFile::OpenAgain(const CFile& other) {
   ReleaseHandle();
-  if (!other.CanReadAgain()) {
-    if (reason) *reason = std::strerror(ESPIPE);
-    return false;
-  }
+  if (!other.CanReadAgain()) throw CFileException(other.m_strFileName, "open", ESPIPE);
   const int fd = ::fcntl(other.m_hFile, F_DUPFD_CLOEXEC, 0);
-  if (fd < 0) {
-    if (reason) *reason = std::strerror(errno);
-    return false;
-  }
+  if (fd < 0) throw CFileException(other.m_strFileName, "open", errno);
   Attach(fd, other.m_strFileName, false, false, other.m_nDevice, other.m_nInode, "the source file");
   m_nStartOffset = other.m_nStartOffset;
   SeekToStart();
-  return true;
 }
 
 void CFile::SeekToStart() {
   if (::lseek(m_hFile, static_cast<off_t>(m_nStartOffset), SEEK_SET) < 0) {
-    throw CFileException(m_strFileName, "seek", errno);
+    throw CFileException(m_strFileName, "seek", errno, m_bTemporary);
   }
   m_bEnded = false;
 }
 
 void CFile::SetLength(uint64_t length) {
-  if (::ftruncate(m_hFile, static_cast<off_t>(length)) != 0) throw CFileException(m_strFileName, "cut", errno);
+  if (::ftruncate(m_hFile, static_cast<off_t>(length)) != 0)
+    throw CFileException(m_strFileName, "cut", errno, m_bTemporary);
 }
 
 uint32_t CFile::Read(void* buffer, uint32_t count) {
@@ -213,7 +210,7 @@ uint32_t CFile::Read(void* buffer, uint32_t count) {
     if (n < 0) {
       // EAGAIN: a stream shared with a process that made it non-blocking.
       if (errno == EINTR || (errno == EAGAIN && m_bStream)) continue;
-      throw CFileException(m_strFileName, "read", errno);
+      throw CFileException(m_strFileName, "read", errno, m_bTemporary);
     }
     if (n == 0) m_bEnded = true;
     total += static_cast<uint32_t>(n);
@@ -230,8 +227,8 @@ bool CFile::WaitForInput(bool mayWait) {
     do {
       n = ::poll(fds, 2, timeout);
     } while (n < 0 && errno == EINTR);
-    if (n < 0) throw CFileException(m_strFileName, "read", errno);
-    if (fds[1].revents != 0) throw CFileException(m_strFileName, "read", ECANCELED);
+    if (n < 0) throw CFileException(m_strFileName, "read", errno, m_bTemporary);
+    if (fds[1].revents != 0) throw CFileException(m_strFileName, "read", ECANCELED, m_bTemporary);
     if (fds[0].revents != 0) return true;
     if (!mayWait) return false;
     if (timeout == 0 && m_beforeWait) m_beforeWait();
@@ -253,9 +250,9 @@ void CFile::Write(const void* buffer, uint32_t count) {
     ssize_t n = ::write(m_hFile, in + total, count - total);
     if (n < 0) {
       if (errno == EINTR) continue;
-      throw CFileException(m_strFileName, "write", errno);
+      throw CFileException(m_strFileName, "write", errno, m_bTemporary);
     }
-    if (n == 0) throw CFileException(m_strFileName, "write", ENOSPC);
+    if (n == 0) throw CFileException(m_strFileName, "write", ENOSPC, m_bTemporary);
     total += static_cast<uint32_t>(n);
   }
 }
@@ -264,14 +261,14 @@ void CFile::Close() {
   if (m_hFile < 0) return;
   // A failed close can mean that written bytes never reached the disk (NFS,
   // quotas), so it is reported. EINTR is not retried: the descriptor is gone.
-  if (ReleaseHandle() != 0 && errno != EINTR) throw CFileException(m_strFileName, "close", errno);
+  if (ReleaseHandle() != 0 && errno != EINTR) throw CFileException(m_strFileName, "close", errno, m_bTemporary);
 }
 
 bool CFile::IsTerminal() const { return m_hFile >= 0 && ::isatty(m_hFile) == 1; }
 
 uint64_t CFile::GetLength() const {
   struct stat st {};
-  if (::fstat(m_hFile, &st) != 0) throw CFileException(m_strFileName, "stat", errno);
+  if (::fstat(m_hFile, &st) != 0) throw CFileException(m_strFileName, "stat", errno, m_bTemporary);
   return static_cast<uint64_t>(st.st_size);
 }
 

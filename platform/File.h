@@ -12,11 +12,14 @@
 
 class CFileException : public std::runtime_error {
  public:
-  CFileException(const std::string& fileName, const std::string& action, int error);
+  // temporary: the file is one of the run's temporary files, named by its folder.
+  CFileException(const std::string& fileName, const std::string& action, int error, bool temporary = false);
   int Error() const { return m_nError; }
+  bool IsTemporary() const { return m_bTemporary; }
 
  private:
   int m_nError;
+  bool m_bTemporary;
 };
 
 // Whether two names given for the source and the target are one name: exactly
@@ -64,13 +67,14 @@ class CFile {
   void Cut();
 
   // Creates a file without a name in folder dir, for reading and writing:
-  // nothing is left behind however the process ends. Errors name the folder.
-  bool OpenTemporary(const std::string& dir, std::string* reason = nullptr);
+  // nothing is left behind however the process ends. A failure throws
+  // CFileException naming the folder, as do later ones.
+  void CreateTemporary(const std::string& dir);
   // A second descriptor of the regular file other has open, for reading it
-  // again from where other began. False unless other.CanReadAgain(). The two
-  // share one position: other is not to be read any more.
+  // again from where other began; other must CanReadAgain(). The two share
+  // one position: other is not to be read any more. Failures throw.
   bool CanReadAgain() const { return m_bRereadable; }
-  bool OpenAgain(const CFile& other, std::string* reason = nullptr);
+  void OpenAgain(const CFile& other);
   // Moves to where the file began when it was opened: its start, or the
   // position a standard descriptor had.
   void SeekToStart();
@@ -117,6 +121,7 @@ class CFile {
   bool m_bExclusive = false;
   bool m_bCutPending = false;
   bool m_bRereadable = false;
+  bool m_bTemporary = false;
   uint64_t m_nStartOffset = 0;
   uint64_t m_nDevice = 0;
   uint64_t m_nInode = 0;
