@@ -90,11 +90,17 @@ void CDedupPass::ReadLines() {
   const bool caseSensitive = (m_nOptions & optCaseSensitive) != 0;
   const bool trim = (m_nOptions & (optTrimLeading | optTrimTrailing)) != 0;
   CLineFingerprinter fingerprinter(CCaseFolder::System());
+  bool encodingKnown = false;
 
   m_filling = TakeFreeBatch();
   if (!m_filling) return;
   try {
     while (char* line = m_source.ReadLine()) {
+      if (!encodingKnown) {
+        // The first read settles the source's encoding, and with it what its lines are.
+        fingerprinter.UseFolder(CCaseFolder::ForSource(m_source.m_nEncoding != encAnsi));
+        encodingKnown = true;
+      }
       const int32_t length = OfferedLength(&line, m_source.GetLineLength(), m_nOptions);
       if (length < 0) {
         ++m_filling->blankLinesDropped;
@@ -104,13 +110,14 @@ void CDedupPass::ReadLines() {
       const LineFingerprint fingerprint = fingerprinter.Take(line, length, caseSensitive);
       if (length > CLineBatch::kMaxCopiedLine) {
         m_filling->borrowed = line;
+        m_filling->borrowedLength = length;
         m_filling->borrowedFingerprint = fingerprint;
         // The line stays in the reader's buffer until it has been decided.
         if (!Send(m_filling) || !WaitUntilIdle()) return;
         m_filling = TakeFreeBatch();
         continue;
       }
-      m_filling->Add(line, fingerprint);
+      m_filling->Add(line, length, fingerprint);
       if (m_filling->Full()) {
         if (!Send(m_filling) || !(m_filling = TakeFreeBatch())) return;
       }

@@ -20,6 +20,7 @@ struct CLineBatch {
 
   struct Line {
     uint32_t offset;  // in text
+    int32_t length;   // of the text, which the fingerprint's length need not be
     LineFingerprint fingerprint;
   };
 
@@ -30,6 +31,7 @@ struct CLineBatch {
   // A line too long to copy, left in the reader's buffer; it comes after
   // `lines`, and the reader waits until it has been decided.
   const char* borrowed = nullptr;
+  int32_t borrowedLength = 0;
   LineFingerprint borrowedFingerprint{};
 
   EolStyle eolStyle = eolCrLf;  // the source's line-ending style
@@ -39,11 +41,11 @@ struct CLineBatch {
   bool flush = false;        // the source waits: the target's buffer goes out after these
   std::exception_ptr error;  // the source failed after these lines
 
-  // line holds fingerprint.length bytes, at most kMaxCopiedLine.
-  void Add(const char* line, const LineFingerprint& fingerprint) {
-    lines[lineCount++] = {textSize, fingerprint};
-    std::memcpy(text.get() + textSize, line, static_cast<size_t>(fingerprint.length));
-    textSize += static_cast<uint32_t>(fingerprint.length);
+  // line holds length bytes, at most kMaxCopiedLine.
+  void Add(const char* line, int32_t length, const LineFingerprint& fingerprint) {
+    lines[lineCount++] = {textSize, length, fingerprint};
+    std::memcpy(text.get() + textSize, line, static_cast<size_t>(length));
+    textSize += static_cast<uint32_t>(length);
   }
   bool Full() const { return lineCount == kMaxLines || textSize >= kTextSize; }
   const char* TextOf(const Line& line) const { return text.get() + line.offset; }

@@ -33,10 +33,10 @@ void CLineDecider::Decide(const CLineBatch& batch) {
   const uint32_t buckets = m_index->Map().Buckets();
   for (uint32_t i = 0; i < count; ++i) {
     FingerprintAssoc* entry = m_index->Map().Buckets() == buckets ? m_entries[i] : nullptr;
-    DecideLine(batch.TextOf(lines[i]), lines[i].fingerprint.length, lines[i].fingerprint, batch.eolStyle, entry);
+    DecideLine(batch.TextOf(lines[i]), lines[i].length, lines[i].fingerprint, batch.eolStyle, entry);
   }
   if (batch.borrowed) {
-    DecideLine(batch.borrowed, batch.borrowedFingerprint.length, batch.borrowedFingerprint, batch.eolStyle, nullptr);
+    DecideLine(batch.borrowed, batch.borrowedLength, batch.borrowedFingerprint, batch.eolStyle, nullptr);
   }
   m_done.linesDropped += batch.blankLinesDropped;
   m_done.bytesRead = batch.bytesRead;

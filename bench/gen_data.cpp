@@ -4,14 +4,17 @@
 // bytes.
 //
 //   gen_data OUT --lines N --distinct D --min-len A --max-len B
-//            [--seed S] [--mixed-case] [--utf16le]
+//            [--seed S] [--mixed-case] [--utf16le] [--script cyrillic|latin]
 //
 // With N == D every line is written once, in index order. Otherwise the N
 // lines are the D distinct lines, each repeated N / D times (the first
 // N % D once more), in a shuffled order. --mixed-case writes every letter of
 // every occurrence in a random case. --utf16le writes UTF-16 LE with a
 // byte-order mark (the text is ASCII, so each byte becomes one code unit).
-// Lines end in LF; A and B count the bytes before it.
+// --script writes the words in UTF-8 instead: Cyrillic letters (two bytes
+// each), or Latin ones of which about one in five is accented, both with a
+// capital now and then (the same in every occurrence of a line). Lines end in
+// LF; A and B count the bytes before it.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -55,6 +58,34 @@ struct Alphabet {
 };
 const Alphabet kAlphabet;
 
+// The same in UTF-8: a random byte becomes one character of one or two bytes
+// (spaces and digits as above).
+struct Script {
+  std::string table[256];
+  explicit Script(bool cyrillic) {
+    // Small accented letters (ß folds to ss), and capitals with and without accents.
+    static const char* const kAccented[] = {"é", "è", "ê", "à", "â", "ç", "ô", "û",
+                                            "ü", "ö", "ä", "ñ", "ß", "í", "ó", "ú"};
+    static const char* const kCapitals[] = {"É", "À", "Ç", "Ü", "Ö", "Ä", "Ñ", "Ô",
+                                            "A", "E", "L", "M", "P", "S", "T", "V"};
+    for (int i = 0; i < 256; ++i) {
+      if (i < 48) {
+        table[i] = std::string(1, kAlphabet.table[i]);
+      } else if (cyrillic) {
+        // а-я (U+0430-U+044F), and 1 in 16 a capital А-Я (U+0410-U+042F).
+        const int letter = (i - 48) % 32 + (i >= 240 ? 0x410 : 0x430);
+        table[i] = {static_cast<char>(0xC0 | letter >> 6), static_cast<char>(0x80 | (letter & 0x3F))};
+      } else if (i < 200) {
+        table[i] = std::string(1, static_cast<char>('a' + (i - 48) % 26));
+      } else if (i < 240) {
+        table[i] = kAccented[(i - 200) % 16];
+      } else {
+        table[i] = kCapitals[i - 240];
+      }
+    }
+  }
+};
+
 struct Options {
   const char* out = nullptr;
   uint64_t lines = 0;
@@ -64,12 +95,13 @@ struct Options {
   uint64_t seed = 1;
   bool mixedCase = false;
   bool utf16 = false;
+  const Script* script = nullptr;
 };
 
 [[noreturn]] void Usage(const char* why) {
   std::fprintf(stderr,
                "gen_data: %s\nusage: gen_data OUT --lines N --distinct D --min-len A --max-len B "
-               "[--seed S] [--mixed-case] [--utf16le]\n",
+               "[--seed S] [--mixed-case] [--utf16le] [--script cyrillic|latin]\n",
                why);
   std::exit(2);
 }
@@ -103,6 +135,11 @@ Options Parse(int argc, char** argv) {
       o.mixedCase = true;
     } else if (arg == "--utf16le") {
       o.utf16 = true;
+    } else if (arg == "--script") {
+      static const Script cyrillic(true), latin(false);
+      const std::string_view name = value();
+      if (name != "cyrillic" && name != "latin") Usage("--script takes cyrillic or latin");
+      o.script = name == "cyrillic" ? &cyrillic : &latin;
     } else if (!o.out && !arg.starts_with("--")) {
       o.out = argv[i];
     } else {
@@ -113,6 +150,7 @@ Options Parse(int argc, char** argv) {
   if (o.distinct == 0 || o.lines < o.distinct) Usage("need 0 < distinct <= lines");
   if (o.distinct > UINT32_MAX) Usage("too many distinct lines");
   if (o.minLen < kIdLength + 1 || o.maxLen < o.minLen) Usage("need min-len >= 8 and max-len >= min-len");
+  if (o.script && (o.mixedCase || o.utf16)) Usage("--script takes neither --mixed-case nor --utf16le");
   return o;
 }
 
@@ -122,9 +160,21 @@ void MakeLine(uint64_t seed, uint32_t index, const Options& o, std::string& line
   const uint32_t length = o.minLen + static_cast<uint32_t>(rng.Below(o.maxLen - o.minLen + 1));
   line.resize(length);
   const uint32_t words = length - kIdLength - 1;
-  for (uint32_t i = 0; i < words; i += 8) {
-    uint64_t bits = rng.Next();
-    for (uint32_t j = i; j < std::min(words, i + 8); ++j, bits >>= 8) line[j] = kAlphabet.table[bits & 0xFF];
+  if (o.script) {
+    // Characters while they fit, then ASCII letters up to the length.
+    line.clear();
+    uint64_t bits = 0;
+    for (uint32_t k = 0; line.size() < words; ++k, bits >>= 8) {
+      if (k % 8 == 0) bits = rng.Next();
+      const std::string& c = o.script->table[bits & 0xFF];
+      line += line.size() + c.size() <= words ? c : std::string(1, static_cast<char>('a' + (bits & 0xFF) % 26));
+    }
+    line.resize(length);
+  } else {
+    for (uint32_t i = 0; i < words; i += 8) {
+      uint64_t bits = rng.Next();
+      for (uint32_t j = i; j < std::min(words, i + 8); ++j, bits >>= 8) line[j] = kAlphabet.table[bits & 0xFF];
+    }
   }
   line[words] = ' ';
   uint32_t id = Scramble(index);

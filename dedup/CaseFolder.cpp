@@ -1,20 +1,14 @@
 #include "dedup/CaseFolder.h"
 
 #include <unicode/uchar.h>
-#include <unicode/utf8.h>
 
 #include <cstring>
 
+#include "dedup/Utf8FoldTable.h"
+
 namespace {
 
-// Lower-cases eight ASCII bytes at once; every byte must be below 0x80.
-inline uint64_t FoldAsciiWord(uint64_t word) {
-  constexpr uint64_t kOnes = 0x0101010101010101ull;
-  const uint64_t aboveA = word + kOnes * (0x80 - 'A');      // high bit set when byte >= 'A'
-  const uint64_t aboveZ = word + kOnes * (0x80 - 'Z' - 1);  // high bit set when byte > 'Z'
-  const uint64_t upper = aboveA & ~aboveZ & (kOnes * 0x80);
-  return word | (upper >> 2);  // 0x80 >> 2 == 0x20
-}
+bool IsAtoZ(uint8_t byte) { return byte >= 'A' && byte <= 'Z'; }
 
 }  // namespace
 
@@ -23,22 +17,34 @@ const CCaseFolder& CCaseFolder::System() {
   return folder;
 }
 
-CCaseFolder::CCaseFolder(const CCodePage& codePage) {
-  for (int b = 0; b < 256; ++b) m_table[b] = static_cast<uint8_t>(b >= 'A' && b <= 'Z' ? b + 32 : b);
+const CCaseFolder& CCaseFolder::ForSource(bool utf16) {
+  static const CCaseFolder atoZ;
+  return utf16 && CCodePage::System().GetKind() == CCodePage::Kind::Unknown ? atoZ : System();
+}
+
+CCaseFolder::CCaseFolder() {
+  for (int b = 0; b < 256; ++b) m_table[b] = static_cast<uint8_t>(IsAtoZ(static_cast<uint8_t>(b)) ? b + 32 : b);
+}
+
+CCaseFolder::CCaseFolder(const CCodePage& codePage) : CCaseFolder() {
   switch (codePage.GetKind()) {
     case CCodePage::Kind::Utf8:
       m_mode = Mode::Utf8;
       break;
     case CCodePage::Kind::Unknown:
-      m_mode = Mode::Table;
+      if (codePage.ReadsCharacters()) {
+        m_mode = Mode::Characters;
+        m_codePage = &codePage;
+      }
       break;
     case CCodePage::Kind::Icu:
       BuildCodePageTables(codePage);
       break;
   }
   for (int b = 0; b < 0x80; ++b) {
-    const int atoZ = b >= 'A' && b <= 'Z' ? b + 32 : b;
-    if (m_bLead[b] || m_table[b] != atoZ) m_bAsciiAtoZ = false;
+    const int atoZ = IsAtoZ(static_cast<uint8_t>(b)) ? b + 32 : b;
+    const bool joins = m_codePage && m_codePage->MayJoinBytes(static_cast<uint8_t>(b));
+    if (m_bLead[b] || joins || m_table[b] != atoZ) m_bAsciiAtoZ = false;
   }
 }
 
@@ -69,56 +75,42 @@ void CCaseFolder::BuildCodePageTables(const CCodePage& codePage) {
   }
 }
 
-void CCaseFolder::Fold(const char* src, size_t length, char* dst) const {
+size_t CCaseFolder::FoldRoom(size_t length) const {
+  return m_mode == Mode::Utf8 ? CUtf8FoldTable::Room(length) : length;
+}
+
+bool CCaseFolder::KeyAndCrc32OfFolded(const char* src, size_t length, LineKeyAndCrc* result) const {
+  return m_mode == Mode::Utf8 && CUtf8FoldTable::Get().KeyAndCrc32OfFolded(src, length, result);
+}
+
+size_t CCaseFolder::PieceEnd(const char* src, size_t length, size_t limit) const {
+  if (m_mode != Mode::Utf8 || limit >= length) return length;
+  // A cut before a byte that is not a continuation byte (10xxxxxx) splits no
+  // well-formed sequence; nor does one after three continuation bytes, since
+  // a sequence holds at most three.
+  for (size_t end = limit; end + 3 >= limit && end > 0; --end) {
+    if ((static_cast<uint8_t>(src[end]) & 0xC0) != 0x80) return end;
+  }
+  return limit;
+}
+
+size_t CCaseFolder::Fold(const char* src, size_t length, char* dst) const {
   const auto* in = reinterpret_cast<const uint8_t*>(src);
   auto* out = reinterpret_cast<uint8_t*>(dst);
   switch (m_mode) {
     case Mode::Utf8:
-      FoldUtf8(in, length, out);
-      return;
+      return CUtf8FoldTable::Get().Fold(in, length, out);
     case Mode::DoubleByte:
       FoldDoubleByte(in, length, out);
-      return;
+      break;
+    case Mode::Characters:
+      FoldCharacters(in, length, out);
+      break;
     case Mode::Table:
       for (size_t i = 0; i < length; ++i) out[i] = m_table[in[i]];
-      return;
+      break;
   }
-}
-
-// A well-formed sequence of two to four bytes is lower-cased as one character
-// when its lower-case form has the same length; a malformed one stays as it is.
-void CCaseFolder::FoldUtf8(const uint8_t* src, size_t length, uint8_t* dst) const {
-  size_t i = 0;
-  while (i < length) {
-    if (length - i >= 8) {
-      uint64_t word;
-      std::memcpy(&word, src + i, 8);
-      if ((word & 0x8080808080808080ull) == 0) {
-        word = FoldAsciiWord(word);
-        std::memcpy(dst + i, &word, 8);
-        i += 8;
-        continue;
-      }
-    }
-    if (src[i] < 0x80) {
-      dst[i] = m_table[src[i]];
-      ++i;
-      continue;
-    }
-    const size_t start = i;
-    UChar32 c;
-    U8_NEXT(src, i, length, c);
-    const size_t seqLength = i - start;
-    if (c >= 0) {
-      const UChar32 lower = u_tolower(c);
-      if (static_cast<size_t>(U8_LENGTH(lower)) == seqLength) {
-        size_t j = start;
-        U8_APPEND_UNSAFE(dst, j, lower);
-        continue;
-      }
-    }
-    std::memcpy(dst + start, src + start, seqLength);
-  }
+  return length;
 }
 
 // A lead byte and the byte after it fold as one character; an invalid or
@@ -143,4 +135,31 @@ void CCaseFolder::FoldDoubleByte(const uint8_t* src, size_t length, uint8_t* dst
     }
   }
   if (i < length) std::memcpy(dst + i, src + i, length - i);
+}
+
+// A byte of A-Z folds only where the code page reads it as that letter on its
+// own, not as part of a longer character (GB18030 81 41, a pair after ESC $ B
+// in ISO-2022-JP). A line without a byte that may join others is read as
+// ASCII, and only a line that has both such a byte and a letter is converted.
+void CCaseFolder::FoldCharacters(const uint8_t* src, size_t length, uint8_t* dst) const {
+  bool letters = false;
+  bool joins = false;
+  for (size_t i = 0; i < length; ++i) {
+    letters = letters || IsAtoZ(src[i]);
+    joins = joins || m_codePage->MayJoinBytes(src[i]);
+  }
+  if (!joins) {
+    for (size_t i = 0; i < length; ++i) dst[i] = m_table[src[i]];
+    return;
+  }
+  if (length > 0) std::memcpy(dst, src, length);
+  if (!letters) return;
+  m_codePage->ReadCharacters(reinterpret_cast<const char*>(src), length,
+                             [src, dst](const char16_t* units, const int32_t* offsets, size_t count) {
+                               for (size_t k = 0; k < count; ++k) {
+                                 const int32_t at = offsets[k];
+                                 if (at >= 0 && units[k] == src[at] && IsAtoZ(src[at]))
+                                   dst[at] = static_cast<uint8_t>(src[at] + 32);
+                               }
+                             });
 }

@@ -1,22 +1,43 @@
-// Lower-cases a copy of a line by the rules of the code page, without ever
-// changing its length.
+// Folds the case of a copy of a line by the rules of the code page: in UTF-8
+// by Unicode's full case folding, which may change the copy's length; in other
+// code pages by lower-casing, byte for byte, which never does.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
+#include "dedup/Fingerprints.h"
 #include "platform/CodePage.h"
 
 class CCaseFolder {
  public:
   // The folder of the process's code page.
   static const CCaseFolder& System();
+  // The folder for the lines of a source, whose encoding the first read
+  // settles: a UTF-16 source in a code page without folding rules of its own
+  // becomes UTF-8, where every byte of A-Z is a character of its own.
+  static const CCaseFolder& ForSource(bool utf16);
 
   explicit CCaseFolder(const CCodePage& codePage);
+  // No code-page information: A to Z fold, every byte on its own.
+  CCaseFolder();
 
-  // Writes the lower-cased form of src[0, length) to dst[0, length).
-  void Fold(const char* src, size_t length, char* dst) const;
+  // The room Fold needs for length bytes: in UTF-8 up to three times as many.
+  size_t FoldRoom(size_t length) const;
+  // The end of a first piece of src[0, length) that folds on its own, ending
+  // at limit or shortly before (it does not cut a character), so that a long
+  // line can be folded a piece at a time. Only UTF-8 is cut; elsewhere the
+  // piece is the whole line, whose folding keeps its length anyway.
+  size_t PieceEnd(const char* src, size_t length, size_t limit) const;
+  // Writes the folded form of src[0, length) to dst, which has room for
+  // FoldRoom(length) bytes, and returns its length.
+  size_t Fold(const char* src, size_t length, char* dst) const;
+
+  // The fingerprints of the folded copy of src[0, length) without making it,
+  // where that is quicker (most lines of Latin, Greek or Cyrillic UTF-8);
+  // false, and nothing computed, elsewhere.
+  bool KeyAndCrc32OfFolded(const char* src, size_t length, LineKeyAndCrc* result) const;
 
   // True when every byte below 0x80 is a character of its own that folds
   // exactly from A-Z to a-z, so a line of such bytes may be folded in place
@@ -27,10 +48,10 @@ class CCaseFolder {
   uint8_t LowerByte(uint8_t byte) const { return m_table[byte]; }
 
  private:
-  enum class Mode { Table, Utf8, DoubleByte };
+  enum class Mode { Table, Utf8, DoubleByte, Characters };
 
-  void FoldUtf8(const uint8_t* src, size_t length, uint8_t* dst) const;
   void FoldDoubleByte(const uint8_t* src, size_t length, uint8_t* dst) const;
+  void FoldCharacters(const uint8_t* src, size_t length, uint8_t* dst) const;
   void BuildCodePageTables(const CCodePage& codePage);
 
   Mode m_mode = Mode::Table;
@@ -41,4 +62,6 @@ class CCaseFolder {
   // lower-case form as (length << 16 | first << 8 | second), or -1 when the
   // character is invalid or has no lower-case form in the code page.
   std::vector<int32_t> m_double;
+  // Mode::Characters: the code page that tells which bytes stand alone.
+  const CCodePage* m_codePage = nullptr;
 };

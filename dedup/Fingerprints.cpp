@@ -6,9 +6,7 @@
 #include <bit>
 #include <cstring>
 
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
+#include "dedup/FingerprintBlocks.h"
 
 namespace {
 
@@ -101,66 +99,6 @@ inline LineKeyAndCrc FinishKeyAndCrc(const unsigned char* p, size_t count, uint3
 }
 
 #if defined(__x86_64__)
-// The CRC-32 by carry-less multiplication: the line is folded sixteen bytes at
-// a time into a 128-bit remainder that is reduced to 32 bits once, at the end.
-// The constants are x^n modulo the polynomial, bit-reflected like the CRC and
-// moved up one bit (the product of two reflected 64-bit values lands one bit low).
-constexpr long long kFold128 = 0x1751997D0;  // x^(128+32): the first half of the remainder
-constexpr long long kFold64 = 0xCCAA009E;    // x^(128-32): the second half, and 128 to 64 bits
-constexpr long long kFold32 = 0x163CD6124;   // x^64: 64 to 32 bits
-constexpr long long kPolynomial = 0x1DB710641;
-constexpr long long kBarrett = 0x1F7011641;  // x^64 / polynomial
-
-// The remainder carried over the next sixteen bytes.
-__attribute__((target("sse4.1,pclmul"))) inline __m128i FoldBlock(__m128i crc, __m128i next) {
-  const __m128i k = _mm_set_epi64x(kFold64, kFold128);
-  return _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(crc, k, 0x00), _mm_clmulepi64_si128(crc, k, 0x11)), next);
-}
-
-// Sixteen bytes loaded at kShuffle + n move a register's bytes up by 16 - n
-// places, the vacated bytes zero and marked by their high bit (a blend mask);
-// loaded at kShuffle + 16 + n they move the bytes down by n places.
-alignas(16) constexpr unsigned char kShuffle[48] = {
-    0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80,
-    0,    1,    2,    3,    4,    5,    6,    7,    8,    9,    10,   11,   12,   13,   14,   15,
-    0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80};
-
-// The remainder carried over the line's last n (1 to 15) bytes, last being the
-// line's last sixteen bytes: the remainder moves down by n bytes and takes the
-// n new bytes on top, and its first n bytes, pushed out, are folded in as a
-// block of their own padded with leading zeros.
-__attribute__((target("sse4.1,pclmul"))) inline __m128i FoldTail(__m128i crc, __m128i last, size_t n) {
-  const __m128i up = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kShuffle + n));
-  const __m128i down = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kShuffle + 16 + n));
-  const __m128i rest = _mm_blendv_epi8(last, _mm_shuffle_epi8(crc, down), up);
-  return FoldBlock(_mm_shuffle_epi8(crc, up), rest);
-}
-
-// The 128-bit remainder times x^32 modulo the polynomial: the CRC register.
-__attribute__((target("sse4.1,pclmul"))) inline uint32_t ReduceCrc(__m128i crc) {
-  const __m128i low32 = _mm_setr_epi32(-1, 0, -1, 0);
-  crc = _mm_xor_si128(_mm_srli_si128(crc, 8), _mm_clmulepi64_si128(crc, _mm_cvtsi64_si128(kFold64), 0x00));
-  crc = _mm_xor_si128(_mm_srli_si128(crc, 4),
-                      _mm_clmulepi64_si128(_mm_and_si128(crc, low32), _mm_cvtsi64_si128(kFold32), 0x00));
-  // Barrett: the quotient by the polynomial from x^64 / polynomial, then crc
-  // minus quotient times polynomial, whose low 32 bits are zero.
-  const __m128i k = _mm_set_epi64x(kBarrett, kPolynomial);
-  __m128i q = _mm_clmulepi64_si128(_mm_and_si128(crc, low32), k, 0x10);
-  q = _mm_clmulepi64_si128(_mm_and_si128(q, low32), k, 0x00);
-  return static_cast<uint32_t>(_mm_extract_epi32(_mm_xor_si128(crc, q), 1));
-}
-
-// kPowers[k] = P^k.
-constexpr std::array<uint32_t, 17> kPowers = [] {
-  std::array<uint32_t, 17> powers{};
-  uint32_t power = 1;
-  for (uint32_t& entry : powers) {
-    entry = power;
-    power *= kP1;
-  }
-  return powers;
-}();
-
 // A-Z to a-z in the register.
 inline __m128i LowerAscii(__m128i v) {
   const __m128i upper =
@@ -168,62 +106,22 @@ inline __m128i LowerAscii(__m128i v) {
   return _mm_or_si128(v, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
 }
 
-// The key's sixteen products b0*P^15 + ... + b15 of a block in four lanes of 32 bits.
-__attribute__((target("sse4.1"))) inline __m128i KeyProducts(__m128i v) {
-  auto lanes = [](int k) {
-    return _mm_setr_epi32(static_cast<int>(kPowers[k + 3]), static_cast<int>(kPowers[k + 2]),
-                          static_cast<int>(kPowers[k + 1]), static_cast<int>(kPowers[k]));
-  };
-  const __m128i b0 = _mm_mullo_epi32(_mm_cvtepi8_epi32(v), lanes(12));
-  const __m128i b1 = _mm_mullo_epi32(_mm_cvtepi8_epi32(_mm_srli_si128(v, 4)), lanes(8));
-  const __m128i b2 = _mm_mullo_epi32(_mm_cvtepi8_epi32(_mm_srli_si128(v, 8)), lanes(4));
-  const __m128i b3 = _mm_mullo_epi32(_mm_cvtepi8_epi32(_mm_srli_si128(v, 12)), lanes(0));
-  return _mm_add_epi32(_mm_add_epi32(b0, b1), _mm_add_epi32(b2, b3));
-}
-
-// Sixteen bytes a step for a line of 16 bytes or more: the key's products in
-// four lanes (summed at the end, each having been multiplied by P^16 per step
-// like the whole key), the CRC folded beside them. The last partial block is
-// the line's last sixteen bytes, those already counted masked off for the key
-// and shifted out for the CRC. With kLowerAscii the bytes are folded from A-Z
-// to a-z in the register first, and the answer is false at a byte above 0x7F.
+// Both fingerprints of the bytes as they are, or with kLowerAscii folded from
+// A-Z to a-z in the register, the answer false at a byte above 0x7F.
 template <bool kLowerAscii>
 __attribute__((target("sse4.1,pclmul"))) bool KeyAndCrc32Simd(const unsigned char* p, size_t length,
                                                               LineKeyAndCrc* result) {
-  auto load = [p](size_t at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at)); };
-  __m128i v = load(0);
-  if constexpr (kLowerAscii) {
-    if (_mm_movemask_epi8(v) != 0) return false;
-    v = LowerAscii(v);
-  }
-  __m128i key = KeyProducts(v);
-  __m128i crc = _mm_xor_si128(v, _mm_cvtsi32_si128(-1));  // the register's initial ones meet the first bytes
-  const __m128i step = _mm_set1_epi32(static_cast<int>(kPowers[16]));
-  size_t i = 16;
-  for (; i + 16 <= length; i += 16) {
-    v = load(i);
-    if constexpr (kLowerAscii) {
-      if (_mm_movemask_epi8(v) != 0) return false;
-      v = LowerAscii(v);
-    }
-    key = _mm_add_epi32(_mm_mullo_epi32(key, step), KeyProducts(v));
-    crc = FoldBlock(crc, v);
-  }
-  if (const size_t n = length - i; n > 0) {
-    v = load(length - 16);
-    if constexpr (kLowerAscii) {
-      if (_mm_movemask_epi8(v) != 0) return false;
-      v = LowerAscii(v);
-    }
-    const __m128i counted = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kShuffle + n));
-    key = _mm_add_epi32(_mm_mullo_epi32(key, _mm_set1_epi32(static_cast<int>(kPowers[n]))),
-                        KeyProducts(_mm_blendv_epi8(v, _mm_setzero_si128(), counted)));
-    crc = FoldTail(crc, v, n);
-  }
-  key = _mm_add_epi32(key, _mm_shuffle_epi32(key, 0x4E));
-  key = _mm_add_epi32(key, _mm_shuffle_epi32(key, 0xB1));
-  *result = {static_cast<uint32_t>(_mm_cvtsi128_si32(key)), ~ReduceCrc(crc)};
-  return true;
+  return fingerprint_blocks::KeyAndCrc32OfBlocks(
+      length,
+      [p](size_t at, __m128i * v) __attribute__((target("sse4.1"), always_inline)) {
+        *v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
+        if constexpr (kLowerAscii) {
+          if (_mm_movemask_epi8(*v) != 0) return false;
+          *v = LowerAscii(*v);
+        }
+        return true;
+      },
+      &result->key, &result->crc);
 }
 
 // The CRC alone, the same way, for 16 bytes or more.
@@ -231,9 +129,9 @@ __attribute__((target("sse4.1,pclmul"))) uint32_t Crc32Simd(const unsigned char*
   auto load = [p](size_t at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at)); };
   __m128i crc = _mm_xor_si128(load(0), _mm_cvtsi32_si128(-1));
   size_t i = 16;
-  for (; i + 16 <= count; i += 16) crc = FoldBlock(crc, load(i));
-  if (i < count) crc = FoldTail(crc, load(count - 16), count - i);
-  return ~ReduceCrc(crc);
+  for (; i + 16 <= count; i += 16) crc = fingerprint_blocks::FoldBlock(crc, load(i));
+  if (i < count) crc = fingerprint_blocks::FoldTail(crc, load(count - 16), count - i);
+  return ~fingerprint_blocks::ReduceCrc(crc);
 }
 
 // Without carry-less multiplication both fingerprints take the portable code.
@@ -324,4 +222,15 @@ uint32_t Crc32(const void* bytes, size_t count) {
   // faster once its set-up pays off.
   if (kLittleEndian && count < kShortLine) return Crc32SliceBy8(p, count);
   return static_cast<uint32_t>(crc32_z(0L, static_cast<const Bytef*>(bytes), count));
+}
+
+LineKeyAndCrc CombineKeyAndCrc(LineKeyAndCrc first, LineKeyAndCrc second, size_t secondLength) {
+  // The key of the first part goes through secondLength more steps: times P^secondLength.
+  uint32_t power = 1;
+  uint32_t square = kP1;
+  for (size_t n = secondLength; n > 0; n >>= 1, square *= square) {
+    if (n & 1) power *= square;
+  }
+  const auto crc = crc32_combine(first.crc, second.crc, static_cast<z_off_t>(secondLength));
+  return {first.key * power + second.key, static_cast<uint32_t>(crc)};
 }

@@ -19,6 +19,10 @@ struct LineKeyAndCrc {
 };
 LineKeyAndCrc KeyAndCrc32(const char* text, size_t length);
 
+// Both of a text made of two parts, from those of each part and the length of
+// the second (a few hundred thousand bytes at most: the CRC takes a z_off_t).
+LineKeyAndCrc CombineKeyAndCrc(LineKeyAndCrc first, LineKeyAndCrc second, size_t secondLength);
+
 // The same over the line lower-cased from A-Z to a-z, without a copy; false
 // (and nothing computed) when the line holds a byte above 0x7F or the
 // processor lacks what this needs, and the caller folds the line itself.

@@ -4,16 +4,27 @@
 
 LineFingerprint CLineFingerprinter::Take(const char* line, int32_t length, bool caseSensitive) {
   const auto size = static_cast<size_t>(length);
-  const char* text = line;
-  if (!caseSensitive) {
-    LineKeyAndCrc folded;
-    if (m_folder.FoldsAsciiAsAtoZ() && KeyAndCrc32OfAsciiLowerCase(line, size, &folded)) {
-      return {folded.key, folded.crc, length};
-    }
-    if (m_folded.size() < size) m_folded.resize(size);
-    m_folder.Fold(line, size, m_folded.data());
-    text = m_folded.data();
+  LineKeyAndCrc both;
+  if (caseSensitive) {
+    both = KeyAndCrc32(line, size);
+    return {both.key, both.crc, length};
   }
-  const LineKeyAndCrc both = KeyAndCrc32(text, size);
-  return {both.key, both.crc, length};
+  if ((m_folder->FoldsAsciiAsAtoZ() && KeyAndCrc32OfAsciiLowerCase(line, size, &both)) ||
+      m_folder->KeyAndCrc32OfFolded(line, size, &both)) {
+    return {both.key, both.crc, length};
+  }
+  size_t done = 0;
+  size_t foldedLength = 0;
+  do {
+    const size_t end = done + m_folder->PieceEnd(line + done, size - done, kPiece);
+    const size_t room = m_folder->FoldRoom(end - done);
+    if (m_folded.size() < room) m_folded.resize(room);
+    const size_t folded = m_folder->Fold(line + done, end - done, m_folded.data());
+    const LineKeyAndCrc piece = KeyAndCrc32(m_folded.data(), folded);
+    both = done == 0 ? piece : CombineKeyAndCrc(both, piece, folded);
+    foldedLength += folded;
+    done = end;
+  } while (done < size);
+  // A folded copy longer than 2^31 - 1 bytes keeps its length modulo 2^32.
+  return {both.key, both.crc, static_cast<int32_t>(static_cast<uint32_t>(foldedLength))};
 }

@@ -1,5 +1,5 @@
-// Takes the fingerprints of lines: over the line itself, or over a
-// lower-cased copy when case is to be ignored.
+// Takes the fingerprints of lines: over the line itself, or over a folded
+// copy when case is to be ignored.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +7,9 @@
 
 #include "dedup/CaseFolder.h"
 
+// The fingerprints of a line. length is that of the bytes fingerprinted: the
+// folded copy, when case is ignored, which in UTF-8 may be longer or shorter
+// than the line (the Kelvin sign, three bytes, folds to k).
 struct LineFingerprint {
   uint32_t key;
   uint32_t crc;
@@ -15,12 +18,20 @@ struct LineFingerprint {
 
 class CLineFingerprinter {
  public:
-  explicit CLineFingerprinter(const CCaseFolder& folder) : m_folder(folder) {}
+  explicit CLineFingerprinter(const CCaseFolder& folder) : m_folder(&folder) {}
+
+  // The folder for the lines that follow.
+  void UseFolder(const CCaseFolder& folder) { m_folder = &folder; }
 
   // line holds length bytes and no NUL among them; it is never changed.
   LineFingerprint Take(const char* line, int32_t length, bool caseSensitive);
 
  private:
-  const CCaseFolder& m_folder;
-  std::vector<char> m_folded;  // reused for the lower-cased copy of every line
+  // A long line is folded a piece of about this many bytes at a time, so that
+  // the folded copy needs no more than a few hundred KiB whatever the line's
+  // length (up to three times as many bytes in UTF-8).
+  static constexpr size_t kPiece = 64 * 1024;
+
+  const CCaseFolder* m_folder;
+  std::vector<char> m_folded;  // reused for the folded copy of every line
 };

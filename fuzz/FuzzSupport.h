@@ -4,6 +4,9 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unicode/uchar.h>
+#include <unicode/ustring.h>
+#include <unicode/utf8.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -74,6 +77,34 @@ inline std::string ReadFile(const std::string& path) {
   }
   ::close(fd);
   return bytes;
+}
+
+// Unicode's default full case folding of UTF-8 text straight from ICU, a
+// character at a time; bytes that are not well-formed UTF-8 stay as they are.
+inline std::string ReferenceFoldUtf8(std::string_view text) {
+  std::string out;
+  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+  const auto length = static_cast<int32_t>(text.size());
+  for (int32_t i = 0; i < length;) {
+    const int32_t start = i;
+    UChar32 c;
+    U8_NEXT(bytes, i, length, c);
+    if (c < 0) {
+      out.append(text.data() + start, static_cast<size_t>(i - start));
+      continue;
+    }
+    UChar units[2], folded[8];
+    int32_t n = 0;
+    U16_APPEND_UNSAFE(units, n, c);
+    UErrorCode err = U_ZERO_ERROR;
+    const int32_t foldedLength = u_strFoldCase(folded, 8, units, n, U_FOLD_CASE_DEFAULT, &err);
+    char utf8[32];
+    int32_t utf8Length = 0;
+    u_strToUTF8(utf8, sizeof utf8, &utf8Length, folded, foldedLength, &err);
+    if (U_FAILURE(err)) Fail("u_strFoldCase");
+    out.append(utf8, static_cast<size_t>(utf8Length));
+  }
+  return out;
 }
 
 // Printable form of a short byte string for messages.

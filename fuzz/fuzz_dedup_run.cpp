@@ -12,9 +12,9 @@
 // The model reads the source's lines with CTextFile, trims and drops blanks as
 // the switches say (TrimLine), keeps a line when its (key, CRC-32, length)
 // triple is new, computed with plain versions of the fingerprints over the
-// folded copy unless /c, and ends every kept line with the terminator of the
-// source's style. The target must be exactly that, and the run must end with
-// status 0.
+// folded copy unless /c (in UTF-8, ICU's u_strFoldCase of each character), and
+// ends every kept line with the terminator of the source's style. The target must be exactly that, and the run must end
+// with status 0.
 #include <cstdint>
 #include <cstdio>
 #include <set>
@@ -55,8 +55,17 @@ std::string Model(const std::string& sourcePath, uint32_t options) {
     if (length == 0 && removeBlank) continue;
     std::string text(line, static_cast<size_t>(length));
     std::string fingerprinted = text;
-    if (!caseSensitive) CCaseFolder::System().Fold(text.data(), text.size(), fingerprinted.data());
-    if (kept.insert({ReferenceKey(fingerprinted), ReferenceCrc32(fingerprinted), length}).second) {
+    if (!caseSensitive) {
+      if (CCodePage::System().GetKind() == CCodePage::Kind::Utf8) {
+        fingerprinted = fuzz::ReferenceFoldUtf8(text);
+      } else {
+        const CCaseFolder& folder = CCaseFolder::ForSource(source.m_nEncoding != encAnsi);
+        fingerprinted.resize(folder.FoldRoom(text.size()));
+        fingerprinted.resize(folder.Fold(text.data(), text.size(), fingerprinted.data()));
+      }
+    }
+    const auto fingerprintedLength = static_cast<int32_t>(fingerprinted.size());
+    if (kept.insert({ReferenceKey(fingerprinted), ReferenceCrc32(fingerprinted), fingerprintedLength}).second) {
       out += text;
       out += kTerminators[source.m_nEolStyle & 3];
     }

@@ -26,6 +26,15 @@ bool NamesUtf8(const std::string& codeset) {
          name == "us-ascii";
 }
 
+bool KeepsAscii(UConverter* converter) {
+  const char ascii[] = "\t\n\r 09AZaz";
+  UChar units[16];
+  UErrorCode err = U_ZERO_ERROR;
+  int32_t n = ucnv_toUChars(converter, units, 16, ascii, sizeof ascii - 1, &err);
+  return U_SUCCESS(err) && n == static_cast<int32_t>(sizeof ascii - 1) &&
+         std::equal(ascii, ascii + n, units, [](char a, UChar u) { return u == static_cast<UChar>(a); });
+}
+
 }  // namespace
 
 const CCodePage& CCodePage::System() {
@@ -53,11 +62,13 @@ CCodePage::CCodePage(const std::string& codeset) {
   if (OpenIcu(codeset)) return;
   m_kind = Kind::Unknown;
   m_strName = codeset;
+  OpenReader(codeset);
 }
 
 CCodePage::~CCodePage() {
   if (m_pConverter) ucnv_close(m_pConverter);
   if (m_pStrict) ucnv_close(m_pStrict);
+  if (m_pReader) ucnv_close(m_pReader);
 }
 
 bool CCodePage::OpenIcu(const std::string& codeset) {
@@ -78,15 +89,7 @@ bool CCodePage::OpenIcu(const std::string& codeset) {
   }
   // The line reader looks for the ASCII bytes of CR and LF, and switches and
   // trimming look for space and tab: the code page must keep ASCII where it is.
-  if (usable) {
-    const char ascii[] = "\t\n\r 09AZaz";
-    UChar units[16];
-    UErrorCode convErr = U_ZERO_ERROR;
-    int32_t n = ucnv_toUChars(probe, units, 16, ascii, sizeof ascii - 1, &convErr);
-    usable = U_SUCCESS(convErr) && n == static_cast<int32_t>(sizeof ascii - 1) &&
-             std::equal(ascii, ascii + n, units, [](char a, UChar u) { return u == static_cast<UChar>(a); });
-  }
-  if (!usable) {
+  if (!usable || !KeepsAscii(probe)) {
     ucnv_close(probe);
     return false;
   }
@@ -218,4 +221,56 @@ int CCodePage::EncodeChar(UChar32 c, uint8_t* out) const {
   if (U_FAILURE(err) || len < 1 || len > 2) return 0;
   std::copy(bytes, bytes + len, out);
   return len;
+}
+
+// Only code pages whose characters ICU reads with offsets that name the byte
+// of a one-byte character: in UTF-7, for one, a letter of a base64 run can
+// carry the offset of a character it only helps to encode.
+bool CCodePage::OpenReader(const std::string& codeset) {
+  UErrorCode err = U_ZERO_ERROR;
+  UConverter* reader = ucnv_open(codeset.c_str(), &err);
+  if (U_FAILURE(err) || !reader) return false;
+  bool joins[256] = {};
+  for (int b = 0x80; b < 256; ++b) joins[b] = true;
+  switch (ucnv_getType(reader)) {
+    case UCNV_MBCS:  // EUC-JP, EUC-TW, GB18030: three or four bytes a character
+      if (!KeepsAscii(reader)) std::fill(joins, joins + 256, true);
+      break;
+    case UCNV_ISO_2022:
+      joins[0x1B] = joins[0x0E] = joins[0x0F] = true;  // ESC, SO, SI
+      break;
+    case UCNV_HZ:
+      joins[static_cast<uint8_t>('~')] = true;  // ~{ begins two-byte characters
+      break;
+    default:
+      ucnv_close(reader);
+      return false;
+  }
+  m_pReader = reader;
+  std::copy(joins, joins + 256, m_bJoins);
+  return true;
+}
+
+void CCodePage::ReadCharacters(const char* src, size_t n, const UnitVisitor& visit) const {
+  std::lock_guard<std::mutex> hold(m_readerLock);
+  ucnv_resetToUnicode(m_pReader);
+  // A run of units at a time, so that a long line needs no buffer of its size.
+  constexpr int32_t kUnits = 1024;
+  UChar units[kUnits];
+  int32_t offsets[kUnits];
+  const char* in = src;
+  const char* const end = src + n;
+  for (;;) {
+    const char* const start = in;
+    UChar* out = units;
+    UErrorCode err = U_ZERO_ERROR;
+    ucnv_toUnicode(m_pReader, &out, units + kUnits, &in, end, offsets, true, &err);
+    const auto count = static_cast<size_t>(out - units);
+    const auto base = static_cast<int32_t>(start - src);  // offsets count from where this call began
+    for (size_t k = 0; k < count; ++k) {
+      if (offsets[k] >= 0) offsets[k] += base;
+    }
+    if (count > 0) visit(units, offsets, count);
+    if (err != U_BUFFER_OVERFLOW_ERROR) return;
+  }
 }

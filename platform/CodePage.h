@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <mutex>
 #include <string>
 
 struct UConverter;
@@ -15,7 +17,7 @@ class CCodePage {
   enum class Kind {
     Utf8,     // UTF-8: no lead bytes; multi-byte characters fold as whole characters
     Icu,      // a code page of one or two bytes per character, through ICU
-    Unknown,  // no code-page information: A to Z fold only, UTF-16 becomes UTF-8
+    Unknown,  // no folding rules: A to Z fold only, UTF-16 becomes UTF-8
   };
 
   // The code page of this process, chosen at first use from LC_ALL, LC_CTYPE or LANG.
@@ -51,8 +53,24 @@ class CCodePage {
   // One code point to its bytes (at most 2 written); 0 when the code page lacks it.
   int EncodeChar(UChar32 c, uint8_t* out) const;
 
+  // An Unknown code page that ICU still reads (EUC-JP, EUC-TW, GB18030, the
+  // ISO-2022 family, HZ): there a byte of A-Z may be part of a longer character.
+  bool ReadsCharacters() const { return m_pReader != nullptr; }
+  // True when the byte may begin a character of several bytes or change how
+  // the bytes after it read (ESC, SO and SI in ISO-2022, ~ in HZ): in a line
+  // without such a byte, every byte is a character of its own.
+  bool MayJoinBytes(uint8_t byte) const { return m_bJoins[byte]; }
+  // Reads src[0, n) as the code page's characters, as a line of its own (a
+  // stateful code page starts in its initial state; malformed bytes become a
+  // substitute), and hands visit the UTF-16 units a run at a time, with the
+  // offset in src where the character of each unit begins, or -1 when ICU
+  // does not tell. ReadsCharacters() only.
+  using UnitVisitor = std::function<void(const char16_t* units, const int32_t* offsets, size_t count)>;
+  void ReadCharacters(const char* src, size_t n, const UnitVisitor& visit) const;
+
  private:
   bool OpenIcu(const std::string& codeset);
+  bool OpenReader(const std::string& codeset);
 
   Kind m_kind = Kind::Utf8;
   std::string m_strName = "UTF-8";
@@ -60,4 +78,7 @@ class CCodePage {
   UConverter* m_pStrict = nullptr;     // stops at what it cannot convert
   bool m_bLead[256] = {};
   bool m_bHasLeadBytes = false;
+  UConverter* m_pReader = nullptr;  // Unknown kind: reads characters for folding
+  mutable std::mutex m_readerLock;  // the reader holds the state of one conversion
+  bool m_bJoins[256] = {};
 };

@@ -263,6 +263,16 @@ TEST_F(Rowsift, LocaleCodePageDecidesFoldingAndConversion) {
       {{"LANG=C.UTF-8"}, utf16, "\xC3\xA9\r\nx\r\n"},
       {{"LC_ALL=en_US.CP1252"}, utf16, "\xE9\r\nx\r\n"},
       {{}, "\0x\0\n\0X\0\n\0y\0\n"s, "x\ny\n"},
+      // Full case folding: the line is written as it is, whatever the length of its folded copy.
+      {{"LANG=C.UTF-8"},
+       "\xE2\x84\xAA\nk\n\xCE\x90\n\xCE\xB9\xCC\x88\xCC\x81\nSTRASSE\nstra\xC3\x9F\x65\n",
+       "\xE2\x84\xAA\n\xCE\x90\nSTRASSE\n"},
+      // A byte of A-Z inside a character does not fold; in UTF-8 converted from UTF-16, every one does.
+      {{"LC_ALL=zh_CN.GB18030"}, "\x81\x41\n\x81\x61\nAB\nab\n", "\x81\x41\n\x81\x61\nAB\n"},
+      {{"LC_ALL=zh_CN.GB18030"}, "\xFF\xFE\xAC\x20\x41\0\n\0\xAC\x20\x61\0\n\0"s, "\xE2\x82\xAC\x41\n"},
+      {{"LC_ALL=ja_JP.ISO-2022-JP"},
+       "\x1B$B\x24\x41\x1B(BA\n\x1B$B\x24\x61\x1B(Ba\n\x1B$B\x24\x41\x1B(Ba\n",
+       "\x1B$B\x24\x41\x1B(BA\n\x1B$B\x24\x61\x1B(Ba\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.env) + " " + ::testing::PrintToString(c.source));

@@ -9,6 +9,7 @@
 #include "TestFiles.h"
 #include "dedup/CaseFolder.h"
 #include "dedup/Fingerprints.h"
+#include "dedup/LineFingerprinter.h"
 #include "tests/support/ReferenceFingerprints.h"
 
 namespace {
@@ -86,4 +87,56 @@ TEST(Fingerprints, OfAsciiLowerCaseMatchTheFoldedCopy) {
   EXPECT_TRUE(CCaseFolder(Page("UTF-8")).FoldsAsciiAsAtoZ());
   EXPECT_TRUE(CCaseFolder(Page("CP1252")).FoldsAsciiAsAtoZ());
   EXPECT_TRUE(CCaseFolder(Page("CP932")).FoldsAsciiAsAtoZ());
+  EXPECT_TRUE(CCaseFolder(Page("GB18030")).FoldsAsciiAsAtoZ());
+  EXPECT_FALSE(CCaseFolder(Page("ISO-2022-JP")).FoldsAsciiAsAtoZ()) << "ESC changes how the bytes after it read";
+}
+
+// Lines of letters of one and two bytes that fold to the same length,
+// capitals among them, fingerprinted folded in the register: the same as over
+// the folded copy, at every length and wherever a character straddles two
+// blocks. Anything else is refused.
+TEST(Fingerprints, OfUtf8FoldedInTheRegisterMatchTheFoldedCopy) {
+  const CCaseFolder folder(Page("UTF-8"));
+  LineKeyAndCrc both{};
+  if (!folder.KeyAndCrc32OfFolded("", 0, &both)) GTEST_SKIP() << "the processor lacks what this needs";
+  const std::string letters[] = {"A",        "z",        " ",        "\xD0\x9F", "\xD0\xBF", "\xD0\xA0",
+                                 "\xD1\x80", "\xC3\x89", "\xCE\xA3", "\xC5\x81", "\xC3\x97", "\xC3\x9F"};
+  for (size_t offset = 0; offset < 12; ++offset) {
+    std::string text;
+    for (size_t k = 0; text.size() < 100; ++k) {
+      const std::vector<char> buffer = Placed(text, 0);
+      std::string folded(folder.FoldRoom(text.size()), '\0');
+      folded.resize(folder.Fold(text.data(), text.size(), folded.data()));
+      ASSERT_TRUE(folder.KeyAndCrc32OfFolded(buffer.data(), text.size(), &both)) << ::testing::PrintToString(text);
+      ASSERT_EQ(both.key, ReferenceKey(folded)) << ::testing::PrintToString(text);
+      ASSERT_EQ(both.crc, ReferenceCrc32(folded)) << ::testing::PrintToString(text);
+      text += letters[(k * 5 + offset) % 12];
+    }
+  }
+  for (const std::string refused : {"\xE1\xBA\x9E", "\xCE\x90", "\xE2\x82\xAC", "\xD0", "\x9F"}) {
+    const std::string text = "0123456789abcdefghij" + refused + "XYZ";
+    EXPECT_FALSE(folder.KeyAndCrc32OfFolded(text.data(), text.size(), &both)) << ::testing::PrintToString(text);
+    EXPECT_FALSE(folder.KeyAndCrc32OfFolded(refused.data(), refused.size(), &both))
+        << ::testing::PrintToString(refused);
+  }
+}
+
+// A long line is folded a piece at a time, and the pieces' fingerprints
+// combined: the same as those of the whole folded copy, wherever a piece
+// ends within the characters (4 bytes, 2 that fold to 6, 3 that fold to 1, a
+// malformed byte, a letter).
+TEST(Fingerprints, OfALineFoldedInPiecesMatchTheWholeFoldedCopy) {
+  const CCaseFolder folder(Page("UTF-8"));
+  CLineFingerprinter fingerprinter(folder);
+  const std::string unit = "\xF0\x90\x90\x80\xCE\x90\xE2\x84\xAA\xE9Q";
+  for (size_t prefix = 0; prefix < unit.size(); ++prefix) {
+    std::string line(prefix, 'x');
+    while (line.size() < 140000) line += unit;
+    std::string folded(folder.FoldRoom(line.size()), '\0');
+    folded.resize(folder.Fold(line.data(), line.size(), folded.data()));
+    const LineFingerprint got = fingerprinter.Take(line.data(), static_cast<int32_t>(line.size()), false);
+    EXPECT_EQ(got.key, ReferenceKey(folded)) << "prefix " << prefix;
+    EXPECT_EQ(got.crc, ReferenceCrc32(folded)) << "prefix " << prefix;
+    EXPECT_EQ(got.length, static_cast<int32_t>(folded.size())) << "prefix " << prefix;
+  }
 }
