@@ -41,12 +41,15 @@ uint64_t ControlGroupLimit() {
     const size_t first = line.find(':');
     const size_t second = first == std::string::npos ? first : line.find(':', first + 1);
     if (second == std::string::npos) continue;
-    const std::string controllers = "," + line.substr(first + 1, second - first - 1) + ",";
     const std::string group = line.substr(second + 1);
-    if (controllers == ",,") {
+    if (second == first + 1) {
       least = std::min(least, GroupLimit("/sys/fs/cgroup", group, "memory.max"));
-    } else if (controllers.find(",memory,") != std::string::npos) {
-      least = std::min(least, GroupLimit("/sys/fs/cgroup/memory", group, "memory.limit_in_bytes"));
+      continue;
+    }
+    std::istringstream controllers(line.substr(first + 1, second - first - 1));
+    for (std::string controller; std::getline(controllers, controller, ',');) {
+      if (controller == "memory")
+        least = std::min(least, GroupLimit("/sys/fs/cgroup/memory", group, "memory.limit_in_bytes"));
     }
   }
   // Version 1 writes "no limit" as a huge number rather than "max".
