@@ -10,7 +10,7 @@ void CLineDecider::BeginInput(const CTextFile& input, CTextFile* target, CTextFi
   m_pInput = &input;
   m_pTarget = target;
   m_pDuplicates = target ? duplicates : nullptr;
-  m_nInputLines = 0;
+  m_nInputFirstLine = m_nLines;
   m_nInputBytes = 0;
   if (!target) return;
   m_nFirstSourceLine = m_nLines;
@@ -45,7 +45,6 @@ void CLineDecider::Decide(const CLineBatch& batch) {
 void CLineDecider::DecideLine(const char* line, int32_t length, const LineFingerprint& fingerprint, EolStyle eolStyle,
                               FingerprintAssoc* entry) {
   const uint64_t number = m_nLines++;
-  ++m_nInputLines;
   if (!m_pSpilled) {
     switch (m_index->TestAndAdd(fingerprint, entry)) {
       case lineNew:
@@ -86,12 +85,9 @@ void CLineDecider::StartSpilling(uint64_t line) {
   uint64_t expected = 0;
   if (m_pTarget && !m_pInput->IsStream() && m_nInputBytes > 0) {
     const uint64_t length = m_pInput->GetLength();
-    if (length > m_nInputBytes) {
-      expected =
-          static_cast<uint64_t>(static_cast<double>(m_nInputLines) * static_cast<double>(length - m_nInputBytes) /
-                                static_cast<double>(m_nInputBytes)) +
-          1;
-    }
+    const auto linesPerByte = static_cast<double>(m_nLines - m_nInputFirstLine) / static_cast<double>(m_nInputBytes);
+    if (length > m_nInputBytes)
+      expected = static_cast<uint64_t>(linesPerByte * static_cast<double>(length - m_nInputBytes)) + 1;
   }
   m_pSpilled = std::make_unique<CSpilledLines>(m_strTempDir, m_nBudget, expected);
   m_nFirstUndecided = line;

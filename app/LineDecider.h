@@ -65,9 +65,9 @@ class CLineDecider {
   const CTextFile* m_pInput = nullptr;
   CTextFile* m_pTarget = nullptr;
   CTextFile* m_pDuplicates = nullptr;
-  uint64_t m_nLines = 0;       // lines offered so far, by every input
-  uint64_t m_nInputLines = 0;  // by the current input
-  uint64_t m_nInputBytes = 0;  // bytes of the current input read
+  uint64_t m_nLines = 0;           // lines offered so far, by every input
+  uint64_t m_nInputFirstLine = 0;  // the number of the current input's first line
+  uint64_t m_nInputBytes = 0;      // bytes of the current input read
   uint64_t m_nFirstSourceLine = 0;
   uint64_t m_nFirstUndecided = 0;
   std::unique_ptr<CSpilledLines> m_pSpilled;
