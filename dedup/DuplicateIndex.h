@@ -63,8 +63,8 @@ class CDuplicateIndex {
   // distinct keys.
   static constexpr uint32_t kLongChain = 8;
 
-  // Whether adding a line takes more memory than the budget leaves: it
-  // matters only when a new block, a bigger table or the long-key set is due.
+  // Whether moreBytes still fit the budget. Only a new block of records, a
+  // bigger table or the long-key set take any, so most lines skip the sum.
   bool Fits(size_t moreBytes) const { return moreBytes == 0 || Bytes() + moreBytes <= m_nBudget; }
   // Whether the chain from head holds a line equal to fingerprint; *walked counts the records seen.
   bool ChainHolds(RecordRef head, const LineFingerprint& fingerprint, uint32_t* walked) const;
