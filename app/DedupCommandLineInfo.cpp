@@ -3,9 +3,9 @@
 #include <cstring>
 
 bool CDedupCommandLineInfo::ParseWholeArgument(const char* arg) {
-  if (m_pAwaitingValue) {
-    const LongOption& option = *m_pAwaitingValue;
-    m_pAwaitingValue = nullptr;
+  if (m_awaitingValue) {
+    const LongOption& option = *m_awaitingValue;
+    m_awaitingValue = nullptr;
     TakeLongOption(option, arg);
     return true;
   }
@@ -26,7 +26,7 @@ bool CDedupCommandLineInfo::ParseWholeArgument(const char* arg) {
   } else if (!option->valueName && equals) {
     if (m_strError.empty()) m_strError = "option '--" + name + "' takes no value";
   } else if (option->valueName && !equals) {
-    m_pAwaitingValue = option;
+    m_awaitingValue = option;
   } else {
     TakeLongOption(*option, equals ? equals + 1 : "");
   }
@@ -65,7 +65,7 @@ void CDedupCommandLineInfo::TakeLongOption(const LongOption& option, const std::
 
 std::string CDedupCommandLineInfo::UsageError() const {
   if (!m_strError.empty()) return m_strError;
-  if (m_pAwaitingValue) return std::string("option '--") + m_pAwaitingValue->name + "' needs a value";
+  if (m_awaitingValue) return std::string("option '--") + m_awaitingValue->name + "' needs a value";
   return "";
 }
 

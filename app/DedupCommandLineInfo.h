@@ -46,7 +46,7 @@ class CDedupCommandLineInfo : public CCommandLineInfo {
  private:
   void TakeLongOption(const LongOption& option, const std::string& value);
 
-  const LongOption* m_pAwaitingValue = nullptr;  // given as "--name", its value next
+  const LongOption* m_awaitingValue = nullptr;  // given as "--name", its value next
   bool m_bOptionsEnded = false;
   std::string m_strError;
 };

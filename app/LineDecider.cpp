@@ -7,9 +7,9 @@ CLineDecider::CLineDecider(uint64_t budget, std::string tempDir) : m_nBudget(bud
 }
 
 void CLineDecider::BeginInput(const CTextFile& input, CTextFile* target, CTextFile* duplicates) {
-  m_pInput = &input;
-  m_pTarget = target;
-  m_pDuplicates = target ? duplicates : nullptr;
+  m_input = &input;
+  m_target = target;
+  m_duplicates = target ? duplicates : nullptr;
   m_nInputFirstLine = m_nLines;
   m_nInputBytes = 0;
   if (!target) return;
@@ -48,16 +48,16 @@ void CLineDecider::DecideLine(const char* line, int32_t length, const LineFinger
   if (!m_pSpilled) {
     switch (m_index->TestAndAdd(fingerprint, entry)) {
       case lineNew:
-        if (m_pTarget) {
-          m_pTarget->WriteString(line, static_cast<uint32_t>(length));
-          m_pTarget->WriteEol(eolStyle);
+        if (m_target) {
+          m_target->WriteString(line, static_cast<uint32_t>(length));
+          m_target->WriteEol(eolStyle);
           ++m_done.linesKept;
         }
         return;
       case lineDuplicate:
-        if (m_pDuplicates) {
-          m_pDuplicates->WriteString(line, static_cast<uint32_t>(length));
-          m_pDuplicates->WriteEol(eolStyle);
+        if (m_duplicates) {
+          m_duplicates->WriteString(line, static_cast<uint32_t>(length));
+          m_duplicates->WriteEol(eolStyle);
         }
         ++m_done.linesDropped;
         return;
@@ -83,30 +83,33 @@ void CLineDecider::StartSpilling(uint64_t line) {
   // far; the number of parts depends on it. Lines of inputs still to come,
   // and those of a stream, cannot be told.
   uint64_t expected = 0;
-  if (m_pTarget && !m_pInput->IsStream() && m_nInputBytes > 0) {
-    const uint64_t length = m_pInput->GetLength();
+  if (m_target && !m_input->IsStream() && m_nInputBytes > 0) {
+    const uint64_t length = m_input->GetLength();
     const auto linesPerByte = static_cast<double>(m_nLines - m_nInputFirstLine) / static_cast<double>(m_nInputBytes);
-    if (length > m_nInputBytes)
-      expected = static_cast<uint64_t>(linesPerByte * static_cast<double>(length - m_nInputBytes)) + 1;
+    const uint64_t bytesLeft = length > m_nInputBytes ? length - m_nInputBytes : 0;
+    expected = static_cast<uint64_t>(linesPerByte * static_cast<double>(bytesLeft)) + 1;
   }
   m_pSpilled = std::make_unique<CSpilledLines>(m_strTempDir, m_nBudget, expected);
   m_nFirstUndecided = line;
-  if (m_pTarget) StartCopyingSource();
+  if (m_target) StartCopyingSource();
 }
 
 // A source that cannot be read again (a pipe, a terminal) keeps the text of
-// its undecided lines in a temporary file: the lines as they were offered,
-// trimmed and in the code page, one to a line. They hold no LF, CR or NUL,
-// so LF alone ends them, and no reader state needs to be carried over.
+// its lines from S on in a temporary file: the lines as they were offered,
+// trimmed and in the code page, one to a line. They hold no LF, CR or NUL, so
+// LF alone ends them, and no reader state (UTF-16 decoding, a line end split
+// between reads) needs to be carried over as it would for the raw bytes.
+// Those the index holds are copied too: the duplicates file takes them in
+// order, and the second reading stays one loop for both kinds of source.
 void CLineDecider::StartCopyingSource() {
-  if (m_pInput->CanReadAgain()) return;
+  if (m_input->CanReadAgain()) return;
   m_pCopy = std::make_unique<CTextFile>(encAnsi);
   m_pCopy->CreateTemporary(m_strTempDir);
 }
 
 void CLineDecider::FlushOutputs() {
-  if (m_pTarget) m_pTarget->FlushBuffer();
-  if (m_pDuplicates) m_pDuplicates->FlushBuffer();
+  if (m_target) m_target->FlushBuffer();
+  if (m_duplicates) m_duplicates->FlushBuffer();
 }
 
 void CLineDecider::SiftSpilled() {

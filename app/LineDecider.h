@@ -40,7 +40,8 @@ class CLineDecider {
   void SiftSpilled();
 
   // For the second reading, once sifted.
-  uint64_t FirstUndecided() const { return m_nFirstUndecided; }  // number of the first source line S or after
+  // S, or the source's first line when S fell in an exclusion list.
+  uint64_t FirstUndecided() const { return m_nFirstUndecided; }
   uint64_t FirstSourceLine() const { return m_nFirstSourceLine; }
   uint64_t LinesOffered() const { return m_nLines; }
   uint64_t NextKept() { return m_pSpilled->NextKept(); }
@@ -62,9 +63,9 @@ class CLineDecider {
   // Each line's key, found ahead.
   FingerprintAssoc* m_entries[CLineBatch::kMaxLines] = {};
 
-  const CTextFile* m_pInput = nullptr;
-  CTextFile* m_pTarget = nullptr;
-  CTextFile* m_pDuplicates = nullptr;
+  const CTextFile* m_input = nullptr;
+  CTextFile* m_target = nullptr;
+  CTextFile* m_duplicates = nullptr;
   uint64_t m_nLines = 0;           // lines offered so far, by every input
   uint64_t m_nInputFirstLine = 0;  // the number of the current input's first line
   uint64_t m_nInputBytes = 0;      // bytes of the current input read

@@ -58,7 +58,7 @@ class CFile {
   // mode, never cut, so that `cmd >> log` and `{ read h; cmd; } < f` work.
   //
   // role names the file in the reason another open gives when it meets this
-  // one ("is the source file").
+  // one ("is the source file"); a literal, as it is kept while the file is open.
   bool Open(const std::string& fileName, unsigned flags, std::string* reason = nullptr,
             const char* role = "the source file");
   // Cuts a file opened with modeCreate | modeNoTruncate as modeCreate alone
