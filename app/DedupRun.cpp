@@ -1,11 +1,18 @@
 #include "app/DedupRun.h"
 
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "app/DedupPass.h"
+#include "app/LineDecider.h"
+#include "app/LongOptions.h"
+#include "app/SecondReading.h"
 #include "platform/Console.h"
 #include "platform/File.h"
+#include "platform/SystemResources.h"
 #include "textfile/TextFile.h"
 
 namespace {
@@ -30,9 +37,31 @@ int ReportOpenFailure(const char* message, const std::string& name, const std::s
   return exitFailed;
 }
 
+// The budget without --memory: what the machine can give, less a margin for
+// what else a run holds (buffers, the code page's tables, thread stacks).
+uint64_t MachineBudget() {
+  const uint64_t available = QueryAvailableMemory();
+  if (available == UINT64_MAX) return CDuplicateIndex::kUnlimited;
+  const uint64_t margin = available / 8 + (uint64_t{32} << 20);
+  return available > margin + (uint64_t{1} << 20) ? available - margin : uint64_t{1} << 20;
+}
+
 }  // namespace
 
 int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress) {
+  if (const std::string error = info.UsageError(); !error.empty()) {
+    std::fprintf(stderr, "rowsift: %s (rowsift --help lists the options)\n", error.c_str());
+    return exitUsage;
+  }
+  if (info.m_bHelp) {
+    std::fputs(kUsage, stdout);
+    std::fputs(LongOptionsHelp().c_str(), stdout);
+    return exitDone;
+  }
+  if (info.m_bVersion) {
+    std::fputs("rowsift " ROWSIFT_VERSION "\n", stdout);
+    return exitDone;
+  }
   if (!info.HasBothNames()) {
     std::fputs(kUsage, stdout);
     WaitForKey();
@@ -46,20 +75,76 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
 
   std::string reason;
   CTextFile source(encAutoDetect);
-  if (!source.Open(info.m_strSource, CFile::modeRead | CFile::shareDenyNone, &reason)) {
+  if (!source.Open(info.m_strSource, CFile::modeRead | CFile::shareDenyNone, &reason, "the source file")) {
     return ReportOpenFailure("Failed to open source file ", info.m_strSource, reason);
   }
-  // Constructed before anything is read, so the target writes 8-bit text.
-  CTextFile target(source.m_nEncoding);
-  if (!target.Open(info.m_strTarget, CFile::modeCreate | CFile::modeWrite, &reason)) {
-    return ReportOpenFailure("Failed to open target file ", info.m_strTarget, reason);
+  // The exclusion lists are open before the outputs, so that an output that
+  // is one of them is refused before anything is cut.
+  std::vector<std::unique_ptr<CTextFile>> lists;
+  for (const std::string& name : info.m_exclusionLists) {
+    lists.push_back(std::make_unique<CTextFile>(encAutoDetect));
+    if (!lists.back()->Open(name, CFile::modeRead | CFile::shareDenyNone, &reason, "an exclusion list")) {
+      return ReportOpenFailure("Failed to open exclusion list ", name, reason);
+    }
+  }
+  // A folder given on the command line is tried now rather than when memory
+  // runs short, halfway through the run.
+  const std::string tempDir = info.m_strTempDir.empty() ? DefaultTempDir() : info.m_strTempDir;
+  if (!info.m_strTempDir.empty()) {
+    try {
+      CFile probe;
+      probe.CreateTemporary(tempDir);
+    } catch (const CFileException& e) {
+      return ReportOpenFailure("Failed to open temporary folder ", tempDir, std::strerror(e.Error()));
+    }
   }
 
-  // A progress line would land among the lines on a terminal target.
+  // Constructed before anything is read, so the outputs are 8-bit text. Both
+  // are checked against every file of the run before either is cut.
+  const unsigned create = CFile::modeCreate | CFile::modeWrite | CFile::modeNoTruncate;
+  CTextFile target(source.m_nEncoding);
+  if (!target.Open(info.m_strTarget, create, &reason, "the target file")) {
+    return ReportOpenFailure("Failed to open target file ", info.m_strTarget, reason);
+  }
+  std::unique_ptr<CTextFile> duplicates;
+  if (!info.m_strDuplicates.empty()) {
+    duplicates = std::make_unique<CTextFile>(source.m_nEncoding);
+    if (!duplicates->Open(info.m_strDuplicates, create, &reason, "the duplicates file")) {
+      return ReportOpenFailure("Failed to open duplicates file ", info.m_strDuplicates, reason);
+    }
+  }
+  target.Cut();
+  if (duplicates) duplicates->Cut();
+
+  CLineDecider decider(info.m_nMemory ? info.m_nMemory : MachineBudget(), tempDir);
   const ProgressCallback none;
-  CDedupPass pass(source, target, info.m_nOptions, target.IsTerminal() ? none : progress);
-  pass.Run();
+  try {
+    for (std::unique_ptr<CTextFile>& list : lists) {
+      decider.BeginInput(*list, nullptr, nullptr);
+      CDedupPass pass(*list, decider, info.m_nOptions, none);
+      pass.Run();
+    }
+    decider.BeginInput(source, &target, duplicates.get());
+    // A progress line would land among the lines on a terminal target.
+    CDedupPass pass(source, decider, info.m_nOptions, target.IsTerminal() ? none : progress);
+    pass.Run();
+    if (decider.Spilled()) {
+      decider.SiftSpilled();
+      WriteUndecidedLines(decider, source, target, duplicates.get(), info.m_nOptions, source.m_nEolStyle);
+    }
+  } catch (const CFileException& e) {
+    // A full temporary folder: the outputs keep every line decided so far.
+    if (e.IsTemporary()) {
+      target.FlushBuffer();
+      if (duplicates) duplicates->FlushBuffer();
+    }
+    throw;
+  }
   target.FlushBuffer();
   target.Close();
+  if (duplicates) {
+    duplicates->FlushBuffer();
+    duplicates->Close();
+  }
   return exitDone;
 }

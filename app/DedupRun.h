@@ -1,4 +1,5 @@
-// One run of the tool: checks, opens, the single read-filter-write pass.
+// One run of the tool: checks, opens, the read-filter-write pass over the
+// exclusion lists and the source, and the second reading when memory ran short.
 #pragma once
 
 #include "app/DedupCommandLineInfo.h"
@@ -10,7 +11,8 @@ enum ExitStatus : int {
   exitUsage = 2,
 };
 
-// Prints the usage text and waits for a key when a name is missing; refuses a
-// target named like the source; opens both files and runs the pass. Errors of
+// Reports a mistaken long option, or prints the help or version text; prints
+// the usage text and waits for a key when a name is missing; refuses a
+// target named like the source; opens the files and runs the pass. Errors of
 // the open files propagate as exceptions.
 int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress = nullptr);

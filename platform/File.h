@@ -1,7 +1,8 @@
 // A thin stand-in for the framework's file class on POSIX: open by name, block
-// read and write, length, close. Nothing here seeks, so pipes serve as well
-// as files. Failures after a successful open throw
-// CFileException naming the file and the system's reason.
+// read and write, length, close, and anonymous temporary files. A run seeks
+// only to read a regular file a second time, so pipes serve as well as files.
+// Failures after a successful open throw CFileException naming the file and
+// the system's reason.
 #pragma once
 
 #include <cstdint>
@@ -11,11 +12,14 @@
 
 class CFileException : public std::runtime_error {
  public:
-  CFileException(const std::string& fileName, const std::string& action, int error);
+  // temporary: the file is one of the run's temporary files, named by its folder.
+  CFileException(const std::string& fileName, const std::string& action, int error, bool temporary = false);
   int Error() const { return m_nError; }
+  bool IsTemporary() const { return m_bTemporary; }
 
  private:
   int m_nError;
+  bool m_bTemporary;
 };
 
 // Whether two names given for the source and the target are one name: exactly
@@ -30,6 +34,7 @@ class CFile {
   static constexpr unsigned modeWrite = 0x0001;
   static constexpr unsigned shareDenyNone = 0x0040;
   static constexpr unsigned modeCreate = 0x1000;
+  static constexpr unsigned modeNoTruncate = 0x2000;  // with modeCreate: cut later, by Cut()
 
   CFile() = default;
   CFile(const CFile&) = delete;
@@ -51,7 +56,29 @@ class CFile {
   // their /dev/fd and /proc/self/fd forms) stand for the descriptors this
   // process was given, used as they are: at their offset, in their append
   // mode, never cut, so that `cmd >> log` and `{ read h; cmd; } < f` work.
-  bool Open(const std::string& fileName, unsigned flags, std::string* reason = nullptr);
+  //
+  // role names the file in the reason another open gives when it meets this
+  // one ("is the source file"); a literal, as it is kept while the file is open.
+  bool Open(const std::string& fileName, unsigned flags, std::string* reason = nullptr,
+            const char* role = "the source file");
+  // Cuts a file opened with modeCreate | modeNoTruncate as modeCreate alone
+  // would have (nothing for a standard descriptor or a stream), so that all
+  // the outputs of a run are checked before any is cut.
+  void Cut();
+
+  // Creates a file without a name in folder dir, for reading and writing:
+  // nothing is left behind however the process ends. A failure throws
+  // CFileException naming the folder, as do later ones.
+  void CreateTemporary(const std::string& dir);
+  // A second descriptor of the regular file other has open, for reading it
+  // again from where other began; other must CanReadAgain(). The two share
+  // one position: other is not to be read any more. Failures throw.
+  bool CanReadAgain() const { return m_bRereadable; }
+  void OpenAgain(const CFile& other);
+  // Moves to where the file began when it was opened: its start, or the
+  // position a standard descriptor had.
+  void SeekToStart();
+  void SetLength(uint64_t length);
 
   // Reads up to count bytes. A disk file fills the buffer and returns fewer
   // only at its end. A stream (pipe, FIFO, terminal, socket) returns what has
@@ -84,11 +111,18 @@ class CFile {
   int ReleaseHandle();  // close(2)'s result
   bool WaitForInput(bool mayWait);
 
+  void Attach(int fd, const std::string& fileName, bool stream, bool exclusive, uint64_t device, uint64_t inode,
+              const char* role);
+
   int m_hFile = -1;
   int m_hWake = -1;  // signalled by CancelRead; only for a stream being read
   bool m_bStream = false;
   bool m_bEnded = false;
   bool m_bExclusive = false;
+  bool m_bCutPending = false;
+  bool m_bRereadable = false;
+  bool m_bTemporary = false;
+  uint64_t m_nStartOffset = 0;
   uint64_t m_nDevice = 0;
   uint64_t m_nInode = 0;
   std::string m_strFileName;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <set>
+#include <sstream>
 
 #include "TempDir.h"
 
@@ -77,11 +78,19 @@ class Rowsift : public ::testing::Test {
   }
 };
 
+std::string Utf16Le(const std::string& ascii) {
+  std::string out = "\xFF\xFE";
+  for (char c : ascii) out += {c, '\0'};
+  return out;
+}
+
 }  // namespace
 
-// Runs that write nothing: the usage text, and names or files that are refused.
+// Runs that write nothing: the usage, help and version texts, and names,
+// files or options that are refused.
 TEST_F(Rowsift, RefusedRunsTouchNoFile) {
   WriteBytes(Path("a.txt"), "x\nx\n");
+  WriteBytes(Path("b.txt"), "y\n");
   std::filesystem::create_hard_link(Path("a.txt"), Path("hard.txt"));
   std::filesystem::create_symlink("a.txt", Path("soft.txt"));
   std::filesystem::create_directory(Path("sub"));
@@ -109,6 +118,13 @@ TEST_F(Rowsift, RefusedRunsTouchNoFile) {
       {{"sub", "out.txt"}, "Failed to open source file sub", 1, "Is a directory"},
       {{"a.txt", "sub"}, "Failed to open target file sub", 1, "Is a directory"},
       {{"a.txt", "no/out.txt"}, "Failed to open target file no/out.txt", 1, "No such file or directory"},
+      {{"a.txt", "b.txt", "--exclude=missing.txt"}, "Failed to open exclusion list missing.txt", 1, "No such file"},
+      {{"a.txt", "b.txt", "--exclude=b.txt"}, "Failed to open target file b.txt", 1, "b.txt: is an exclusion list"},
+      {{"a.txt", "b.txt", "--duplicates=hard.txt"}, "Failed to open duplicates file hard.txt", 1, "is the source file"},
+      {{"a.txt", "b.txt", "--duplicates=./b.txt"}, "Failed to open duplicates file ./b.txt", 1, "is the target file"},
+      {{"a.txt", "b.txt", "--temp-dir=missing"}, "Failed to open temporary folder missing", 1, "No such file"},
+      {{"a.txt", "b.txt", "--exclud=x.txt"}, "", 2, "rowsift: unknown option '--exclud'"},
+      {{"--version", "a.txt", "b.txt"}, "rowsift " ROWSIFT_VERSION "\n", 0, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
@@ -123,7 +139,13 @@ TEST_F(Rowsift, RefusedRunsTouchNoFile) {
     }
     EXPECT_EQ(Entries(), entries);
     EXPECT_EQ(ReadBytes(Path("a.txt")), "x\nx\n");
+    EXPECT_EQ(ReadBytes(Path("b.txt")), "y\n");
   }
+  const RunResult help = Run({"a.txt", "b.txt", "--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind(kUsage, 0), 0u) << help.out;
+  EXPECT_NE(help.out.find("\t--memory=SIZE"), std::string::npos) << help.out;
+  EXPECT_EQ(ReadBytes(Path("b.txt")), "y\n");
 }
 
 TEST_F(Rowsift, DeduplicatesAsTheSwitchesSay) {
@@ -257,5 +279,100 @@ TEST_F(Rowsift, LocaleCodePageDecidesFoldingAndConversion) {
     WriteBytes(Path("in.txt"), c.source);
     EXPECT_EQ(Run({"in.txt", "out.txt"}, c.env).status, 0);
     EXPECT_EQ(ReadBytes(Path("out.txt")), c.target);
+  }
+}
+
+// Memory bounded far below what the index needs gives the target and the
+// duplicates of an unbounded run, byte for byte, whatever the shape of the
+// source, its encoding and line ends, the switches, and whether it can be
+// read twice. 7 bytes leave the index no room at all (every line is set
+// aside, in many parts); with 64K and 256K it takes part of the lines first.
+// No temporary file is left.
+TEST_F(Rowsift, BoundedRunEqualsUnboundedRun) {
+  std::string heavy, distinct, oneKey;
+  for (int i = 0; i < 30000; ++i) {
+    heavy += (i % 4 ? "Line " : "  LINE ") + std::to_string(i * 7919 % 3001) + (i % 3 ? "\n" : " \t\n");
+    if (i % 11 == 0) heavy += i % 2 ? "\n" : " \n";
+  }
+  for (int i = 0; i < 20000; ++i) distinct += std::to_string(i * 7919) + " distinct\n";
+  // Lines of the pieces 13ar and bf10 all share one key.
+  for (int i = 0; i < 4096; ++i) {
+    std::string line;
+    for (int piece = 0; piece < 12; ++piece) line += (i >> piece & 1) ? "bf10" : "13ar";
+    oneKey += line + "\n" + (i % 3 ? "" : line + "\n");
+  }
+  std::string crlf;
+  for (char c : heavy) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  struct Case {
+    const char* shape;
+    std::string source;
+    Args switches;
+    bool pipe;
+  };
+  const Case cases[] = {
+      {"heavy duplication", heavy, {}, false},
+      {"heavy duplication, trimmed, no blanks", heavy, {"/b", "/e", "/r"}, false},
+      {"all distinct", distinct, {"/c"}, false},
+      {"one key", oneKey, {}, false},
+      {"UTF-16", Utf16Le(heavy), {"/r"}, false},
+      {"CR LF", crlf, {"/e"}, false},
+      {"a pipe", heavy, {"/b", "/r"}, true},
+      {"UTF-16 from a pipe", Utf16Le(distinct), {}, true},
+  };
+  std::filesystem::create_directory(Path("tmp"));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shape);
+    WriteBytes(Path("in.txt"), c.source);
+    const std::string input = c.pipe ? c.source : "";
+    Args args{c.pipe ? "/dev/stdin" : "in.txt", "out.txt", "--duplicates=dups.txt"};
+    args.insert(args.end(), c.switches.begin(), c.switches.end());
+    ASSERT_EQ(Run(args, {}, input).status, 0);
+    const std::string target = ReadBytes(Path("out.txt")), duplicates = ReadBytes(Path("dups.txt"));
+    for (const char* memory : {"7", "64K", "256K"}) {
+      Args bounded = args;
+      bounded.push_back("--memory="s + memory);
+      const RunResult r = Run(bounded, {"TMPDIR=" + Path("tmp")}, input);
+      EXPECT_EQ(r.status, 0) << memory << " " << r.err;
+      EXPECT_TRUE(ReadBytes(Path("out.txt")) == target) << memory;
+      EXPECT_TRUE(ReadBytes(Path("dups.txt")) == duplicates) << memory;
+      EXPECT_TRUE(std::filesystem::is_empty(Path("tmp"))) << memory;
+    }
+  }
+}
+
+// Exclusion lists, read by the source's rules (one in UTF-16, one with CR LF
+// and trailing blanks), and the duplicates file, against a plain model of
+// /b /e /r: a source line found in a list or earlier in the source goes to
+// the duplicates file, in source order and with the source's line ends; no
+// line of a list is written. Bounded or not, the outputs are the same.
+TEST_F(Rowsift, ExclusionListsAndDuplicates) {
+  std::string source, list1, list2;
+  for (int i = 0; i < 6000; ++i) {
+    source += (i % 2 ? "  Name " : "name ") + std::to_string(i * 7919 % 2500) + "\n" + (i % 9 ? "" : " \n");
+  }
+  for (int i = 0; i < 500; ++i) list1 += "NAME " + std::to_string(i * 3) + "\n";
+  for (int i = 0; i < 500; ++i) list2 += "name " + std::to_string(i * 5) + " \r\n";
+  std::set<std::string> seen;
+  for (int i = 0; i < 500; ++i) seen.insert({"name " + std::to_string(i * 3), "name " + std::to_string(i * 5)});
+  std::string target, duplicates;
+  std::istringstream lines(source);
+  for (std::string line; std::getline(lines, line);) {
+    line.erase(0, line.find_first_not_of(' '));
+    line.erase(line.find_last_not_of(' ') + 1);
+    if (line.empty()) continue;
+    std::string folded = line;
+    for (char& ch : folded) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    (seen.insert(folded).second ? target : duplicates) += line + "\n";
+  }
+  WriteBytes(Path("in.txt"), source);
+  WriteBytes(Path("list1.txt"), Utf16Le(list1));
+  WriteBytes(Path("list2.txt"), list2);
+  for (const char* memory : {"1G", "7", "32K"}) {
+    SCOPED_TRACE(memory);
+    const RunResult r = Run({"in.txt", "out.txt", "/b", "/e", "/r", "--exclude=list1.txt", "--exclude", "list2.txt",
+                             "--duplicates=dups.txt", "--memory="s + memory});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(ReadBytes(Path("out.txt")) == target);
+    EXPECT_TRUE(ReadBytes(Path("dups.txt")) == duplicates);
   }
 }

@@ -1,0 +1,14 @@
+// What the system offers a run: memory, and a folder for temporary files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The least of the physical memory available now, the memory limit of the
+// process's control group or any group above it (cgroup v2 memory.max, v1
+// memory.limit_in_bytes) and the address space its resource limit leaves.
+// UINT64_MAX when none of them can be told.
+uint64_t QueryAvailableMemory();
+
+// $TMPDIR when it is set, else /tmp.
+std::string DefaultTempDir();
