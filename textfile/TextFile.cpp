@@ -66,15 +66,11 @@ uint32_t CTextFile::Read(void* buffer, uint32_t count) {
 // source is longer than four bytes, which works for pipes too. The bytes,
 // less a byte-order mark, are then handed out before the rest of the file.
 void CTextFile::ResolveEncoding() {
-  m_nEncoding = encAnsi;
-  m_nDetectCount = CFile::Read(m_detectBytes, 5);
-  if (m_nDetectCount == 5) {
-    DetectedEncoding detected = ClassifyFirstBytes(reinterpret_cast<const uint8_t*>(m_detectBytes));
-    m_nEncoding = detected.encoding;
-    m_nDetectPos = detected.markLength;
-  } else {
-    m_bSourceEnded = true;  // the whole source is in m_detectBytes
-  }
+  m_nDetectCount = CFile::Read(m_detectBytes, kDetectBytes);
+  const DetectedEncoding detected = ClassifyFirstBytes(reinterpret_cast<const uint8_t*>(m_detectBytes), m_nDetectCount,
+                                                       m_codePage.GetKind() == CCodePage::Kind::Utf8);
+  m_nEncoding = detected.encoding;
+  m_nDetectPos = detected.markLength;
   if (m_nEncoding != encAnsi) m_pDecoder = std::make_unique<CUtf16Decoder>(m_nEncoding == encUtf16BE, m_codePage);
 }
 

@@ -1,5 +1,5 @@
-// UTF-16 on the source side: recognising it by the first four bytes, and
-// turning its code units into the 8-bit code page block by block.
+// UTF-16 on the source side: recognising it by the first bytes, and turning
+// its code units into the 8-bit code page block by block.
 #pragma once
 
 #include <cstdint>
@@ -21,8 +21,14 @@ struct DetectedEncoding {
   uint32_t markLength;
 };
 
-// Classifies the first four bytes of a source longer than four bytes.
-DetectedEncoding ClassifyFirstBytes(const uint8_t bytes[4]);
+// The bytes detection reads: a fifth tells that the source is longer than four.
+constexpr uint32_t kDetectBytes = 5;
+
+// Classifies a source by its first count bytes (kDetectBytes, fewer only when
+// the source is that short). A UTF-16 byte-order mark decides from two bytes
+// on; without one, UTF-16 needs more than four bytes. Where the code page is
+// UTF-8, a UTF-8 byte-order mark (EF BB BF) is a mark to skip too.
+DetectedEncoding ClassifyFirstBytes(const uint8_t* bytes, uint32_t count, bool utf8CodePage);
 
 // Holds the code units of a UTF-16 source between reads and converts them to
 // the code page. It never splits a character across two blocks: a surrogate

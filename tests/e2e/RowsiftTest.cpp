@@ -149,6 +149,8 @@ TEST_F(Rowsift, DeduplicatesAsTheSwitchesSay) {
       {"a\rb\ra", {}, "a\rb\r"},
       {"x\0y\n"s, {}, "x\xB7y\n"},
       {"", {}, ""},
+      {"\xEF\xBB\xBFName\nname\n", {}, "Name\n"},
+      {"\xFF\xFE\n\0"s, {}, "\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.source) + " " + ::testing::PrintToString(c.switches));
