@@ -33,14 +33,16 @@ class CCodePage {
   bool IsLeadByte(uint8_t byte) const { return m_bLead[byte]; }
   bool HasLeadBytes() const { return m_bHasLeadBytes; }
   // The most bytes one UTF-16 code unit can become.
-  int MaxBytesPerUnit() const { return m_kind == Kind::Icu ? 2 : 3; }
+  int MaxBytesPerUnit() const { return m_nMaxBytesPerUnit; }
 
-  // UTF-16 to the code page. dst needs room for n * MaxBytesPerUnit() bytes.
-  // A character the code page lacks becomes '?'; in UTF-8 an unpaired
-  // surrogate becomes U+FFFD. Returns the bytes written.
-  size_t FromUtf16(const char16_t* src, size_t n, char* dst) const;
-  // True when every character of src exists in the code page.
-  bool CanEncode(const char16_t* src, size_t n) const;
+  // UTF-16 to the code page: as many whole characters of the n units of src
+  // as fit in capacity bytes of dst, a surrogate pair never split; *consumed
+  // is set to the units taken. A character the code page lacks (an unpaired
+  // surrogate too) becomes '?'; in UTF-8 an unpaired surrogate becomes
+  // U+FFFD. Returns the bytes written.
+  size_t FromUtf16(const char16_t* src, size_t n, char* dst, size_t capacity, size_t* consumed) const;
+  // True when the code page has the character.
+  bool CanEncode(UChar32 c) const;
   // The code page to UTF-16, appended to out. Malformed bytes become U+FFFD
   // (UTF-8) or the converter's substitute.
   void AppendUtf16(const char* src, size_t n, std::u16string& out) const;
@@ -56,6 +58,7 @@ class CCodePage {
 
   Kind m_kind = Kind::Utf8;
   std::string m_strName = "UTF-8";
+  int m_nMaxBytesPerUnit = 3;
   UConverter* m_pConverter = nullptr;  // substitutes what it cannot convert
   UConverter* m_pStrict = nullptr;     // stops at what it cannot convert
   bool m_bLead[256] = {};

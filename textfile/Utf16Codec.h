@@ -3,10 +3,11 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <memory>
 #include <vector>
 
 #include "platform/CodePage.h"
+#include "textfile/SequenceComposer.h"
 
 // Encodings of a CTextFile.
 enum Encoding : int32_t {
@@ -52,14 +53,13 @@ class CUtf16Decoder {
   size_t PendingUnits() const { return m_units.size() - m_nStart; }
 
  private:
-  size_t HoldBackLimit(size_t end) const;
-  size_t ConvertPlain(size_t begin, size_t end, char* out, size_t capacity, size_t* produced) const;
-  size_t ConvertComposing(size_t begin, size_t end, char* out, size_t capacity, size_t* produced);
-  void ComposeSequence(const char16_t* sequence, int32_t length, std::u16string& out) const;
+  size_t HoldBackLimit(size_t end);
 
   const bool m_bBigEndian;
   const CCodePage& m_codePage;
-  const bool m_bCompose;  // the code page has precomposed characters to offer
+  // Null where nothing is composed: UTF-8 output keeps the text unchanged.
+  std::unique_ptr<CSequenceComposer> m_pComposer;
+  std::vector<char16_t> m_composed;  // a block after composition
   std::vector<char16_t> m_units;
   size_t m_nStart = 0;
   size_t m_nRawStart = 0;  // where AppendSpace put the raw bytes
