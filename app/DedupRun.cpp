@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/DedupPass.h"
+#include "platform/CodePage.h"
 #include "platform/Console.h"
 #include "textfile/TextFile.h"
 
@@ -41,7 +42,7 @@ int ReportOpenFailure(const char* message, const std::string& name, const std::s
 
 }  // namespace
 
-int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress) {
+int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress, std::string* notice) {
   if (info.m_strSource.empty() || info.m_strTarget.empty()) {
     std::fputs(kUsage, stdout);
     WaitForKey();
@@ -68,5 +69,11 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
   pass.Run();
   target.FlushBuffer();
   target.Close();
+  // The '?' written for missing characters may have merged distinct lines:
+  // said once, at the end. A run stopped by an error says only that.
+  if (const uint64_t unmapped = source.GetUnmappedCount(); notice && unmapped > 0) {
+    *notice = info.m_strSource + ": " + std::to_string(unmapped) + " characters have no form in code page " +
+              CCodePage::System().Codeset() + " and were written as '?'";
+  }
   return exitDone;
 }

@@ -1,6 +1,8 @@
 // One run of the tool: checks, opens, the single read-filter-write pass.
 #pragma once
 
+#include <string>
+
 #include "app/DedupCommandLineInfo.h"
 #include "app/RunProgress.h"
 
@@ -12,5 +14,8 @@ enum ExitStatus : int {
 
 // Prints the usage text and waits for a key when a name is missing; refuses a
 // target named like the source; opens both files and runs the pass. Errors of
-// the open files propagate as exceptions.
-int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress = nullptr);
+// the open files propagate as exceptions. After a completed run that changed
+// text (characters the code page lacks), *notice is set to a line for
+// standard error, without the program's name; it stays empty otherwise.
+int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress = nullptr,
+             std::string* notice = nullptr);

@@ -30,6 +30,8 @@ class CCodePage {
 
   Kind GetKind() const { return m_kind; }
   const std::string& Name() const { return m_strName; }
+  // The codeset as the locale named it ("ISO-8859-1"), for messages.
+  const std::string& Codeset() const { return m_strCodeset; }
   bool IsLeadByte(uint8_t byte) const { return m_bLead[byte]; }
   bool HasLeadBytes() const { return m_bHasLeadBytes; }
   // The most bytes one UTF-16 code unit can become.
@@ -38,9 +40,10 @@ class CCodePage {
   // UTF-16 to the code page: as many whole characters of the n units of src
   // as fit in capacity bytes of dst, a surrogate pair never split; *consumed
   // is set to the units taken. A character the code page lacks (an unpaired
-  // surrogate too) becomes '?'; in UTF-8 an unpaired surrogate becomes
-  // U+FFFD. Returns the bytes written.
-  size_t FromUtf16(const char16_t* src, size_t n, char* dst, size_t capacity, size_t* consumed) const;
+  // surrogate too) becomes '?' and is counted in *unmapped when given; in
+  // UTF-8 an unpaired surrogate becomes U+FFFD. Returns the bytes written.
+  size_t FromUtf16(const char16_t* src, size_t n, char* dst, size_t capacity, size_t* consumed,
+                   uint64_t* unmapped = nullptr) const;
   // True when the code page has the character.
   bool CanEncode(UChar32 c) const;
   // The code page to UTF-16, appended to out. Malformed bytes become U+FFFD
@@ -58,6 +61,7 @@ class CCodePage {
 
   Kind m_kind = Kind::Utf8;
   std::string m_strName = "UTF-8";
+  std::string m_strCodeset;
   int m_nMaxBytesPerUnit = 3;
   UConverter* m_pConverter = nullptr;  // substitutes what it cannot convert
   UConverter* m_pStrict = nullptr;     // stops at what it cannot convert

@@ -72,7 +72,7 @@ uint32_t CUtf16Decoder::Convert(char* out, uint32_t capacity, bool final) {
     text = m_composed.data();
   }
   size_t consumed = 0;
-  const size_t produced = m_codePage.FromUtf16(text, length, out, capacity, &consumed);
+  const size_t produced = m_codePage.FromUtf16(text, length, out, capacity, &consumed, &m_nUnmapped);
   m_nStart = m_pComposer ? composedEnd : m_nStart + consumed;
   if (m_nStart == m_units.size()) {
     m_units.clear();

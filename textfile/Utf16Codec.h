@@ -51,6 +51,8 @@ class CUtf16Decoder {
   uint32_t Convert(char* out, uint32_t capacity, bool final);
 
   size_t PendingUnits() const { return m_units.size() - m_nStart; }
+  // Characters the code page lacks, written as '?' so far.
+  uint64_t UnmappedCount() const { return m_nUnmapped; }
 
  private:
   size_t HoldBackLimit(size_t end);
@@ -60,6 +62,7 @@ class CUtf16Decoder {
   // Null where nothing is composed: UTF-8 output keeps the text unchanged.
   std::unique_ptr<CSequenceComposer> m_pComposer;
   std::vector<char16_t> m_composed;  // a block after composition
+  uint64_t m_nUnmapped = 0;
   std::vector<char16_t> m_units;
   size_t m_nStart = 0;
   size_t m_nRawStart = 0;  // where AppendSpace put the raw bytes
