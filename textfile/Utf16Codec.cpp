@@ -25,58 +25,71 @@ void CUtf16Decoder::Append(const char* bytes, uint32_t count) {
   CommitAppend(count);
 }
 
+// The pending units move to the front, behind a few units of padding chosen
+// so that the raw bytes land some 32 bytes before their place in the file,
+// modulo 64. The kernel copies a read four times slower when the destination
+// lies a few bytes ahead of the source within a 64-byte line (1.2 GB: 0.39 s
+// against 0.09 s), and where a block lands otherwise depends on the heap.
 char* CUtf16Decoder::AppendSpace(uint32_t count) {
-  // Drop converted units before the buffer grows again.
-  if (m_nStart > 0) {
-    m_units.erase(m_units.begin(), m_units.begin() + static_cast<std::ptrdiff_t>(m_nStart));
-    m_nStart = 0;
-  }
-  m_nRawStart = m_units.size();
+  const size_t pending = m_nEnd - m_nStart;
   const uint32_t held = m_nOddByte >= 0 ? 1 : 0;
-  m_units.resize(m_nRawStart + (held + count + 1) / 2);
-  char* raw = reinterpret_cast<char*>(m_units.data() + m_nRawStart);
+  const size_t needed = kMaxPadding + pending + (held + count + 1) / 2;
+  if (needed > m_nCapacity) {
+    std::unique_ptr<char16_t[]> grown(new char16_t[needed + kMaxPadding]);
+    std::copy(m_pUnits.get() + m_nStart, m_pUnits.get() + m_nEnd, grown.get());
+    m_pUnits = std::move(grown);
+    m_nCapacity = needed + kMaxPadding;
+    m_nStart = 0;
+    m_nEnd = pending;
+  }
+  const auto base = reinterpret_cast<uintptr_t>(m_pUnits.get());
+  const uint64_t wanted = m_nRawBytes - held - 32 - base - 2 * pending;  // even: see CommitAppend
+  const size_t padding = (wanted & 63) / 2;
+  std::memmove(m_pUnits.get() + padding, m_pUnits.get() + m_nStart, pending * sizeof(char16_t));
+  m_nStart = padding;
+  m_nRawStart = padding + pending;
+  m_nEnd = m_nRawStart + (held + count + 1) / 2;
+  char* raw = reinterpret_cast<char*>(m_pUnits.get() + m_nRawStart);
   if (held) raw[0] = static_cast<char>(m_nOddByte);
   return raw + held;
 }
 
-// The raw bytes become units where they lie; an odd byte waits for its partner.
+// The raw bytes become units where they lie; an odd byte waits for its
+// partner (so m_nRawBytes is odd exactly when a byte is held).
 void CUtf16Decoder::CommitAppend(uint32_t count) {
   const size_t bytes = count + (m_nOddByte >= 0 ? 1 : 0);
   const size_t pairs = bytes / 2;
-  char16_t* units = m_units.data() + m_nRawStart;
+  char16_t* units = m_pUnits.get() + m_nRawStart;
   if (m_bBigEndian != (std::endian::native == std::endian::big)) {
     for (size_t k = 0; k < pairs; ++k) units[k] = static_cast<char16_t>(__builtin_bswap16(units[k]));
   }
   m_nOddByte = bytes % 2 ? static_cast<uint8_t>(reinterpret_cast<const char*>(units)[bytes - 1]) : -1;
-  m_units.resize(m_nRawStart + pairs);
+  m_nEnd = m_nRawStart + pairs;
+  m_nRawBytes += count;
 }
 
 // Where conversion must stop so that the last character, which may continue
 // in the next block, waits for it.
 size_t CUtf16Decoder::HoldBackLimit(size_t end) {
   if (end == m_nStart) return end;
-  if (m_pComposer) return m_pComposer->SafeEnd(m_units.data(), m_nStart, end);
-  return U16_IS_LEAD(m_units[end - 1]) ? end - 1 : end;
+  if (m_pComposer) return m_pComposer->SafeEnd(m_pUnits.get(), m_nStart, end);
+  return U16_IS_LEAD(m_pUnits[end - 1]) ? end - 1 : end;
 }
 
 uint32_t CUtf16Decoder::Convert(char* out, uint32_t capacity, bool final) {
-  const size_t limit = final ? m_units.size() : HoldBackLimit(m_units.size());
-  const char16_t* text = m_units.data() + m_nStart;
+  const size_t limit = final ? m_nEnd : HoldBackLimit(m_nEnd);
+  const char16_t* text = m_pUnits.get() + m_nStart;
   size_t length = limit - m_nStart;
   size_t composedEnd = 0;
   if (m_pComposer) {
     // The whole block composed first, then converted in one call.
     const size_t room = capacity / static_cast<size_t>(m_codePage.MaxBytesPerUnit());
     if (m_composed.size() < room) m_composed.resize(room);
-    composedEnd = m_pComposer->Compose(m_units.data(), m_nStart, limit, m_composed.data(), room, &length);
+    composedEnd = m_pComposer->Compose(m_pUnits.get(), m_nStart, limit, m_composed.data(), room, &length);
     text = m_composed.data();
   }
   size_t consumed = 0;
   const size_t produced = m_codePage.FromUtf16(text, length, out, capacity, &consumed, &m_nUnmapped);
   m_nStart = m_pComposer ? composedEnd : m_nStart + consumed;
-  if (m_nStart == m_units.size()) {
-    m_units.clear();
-    m_nStart = 0;
-  }
   return static_cast<uint32_t>(produced);
 }

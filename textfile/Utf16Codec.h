@@ -50,7 +50,7 @@ class CUtf16Decoder {
   // no more bytes will come, so nothing is held back.
   uint32_t Convert(char* out, uint32_t capacity, bool final);
 
-  size_t PendingUnits() const { return m_units.size() - m_nStart; }
+  size_t PendingUnits() const { return m_nEnd - m_nStart; }
   // Characters the code page lacks, written as '?' so far.
   uint64_t UnmappedCount() const { return m_nUnmapped; }
 
@@ -63,8 +63,12 @@ class CUtf16Decoder {
   std::unique_ptr<CSequenceComposer> m_pComposer;
   std::vector<char16_t> m_composed;  // a block after composition
   uint64_t m_nUnmapped = 0;
-  std::vector<char16_t> m_units;
-  size_t m_nStart = 0;
+  static constexpr size_t kMaxPadding = 32;  // units before the pending ones; see AppendSpace
+  std::unique_ptr<char16_t[]> m_pUnits;
+  size_t m_nCapacity = 0;
+  size_t m_nStart = 0;     // the first unit not yet converted
+  size_t m_nEnd = 0;       // past the last unit
   size_t m_nRawStart = 0;  // where AppendSpace put the raw bytes
+  uint64_t m_nRawBytes = 0;
   int m_nOddByte = -1;
 };
