@@ -162,7 +162,8 @@ TEST(Utf16Read, Utf8ConversionMatchesIcu) {
   for (const std::u16string& piece : pieces) {
     for (size_t before = 0; before < 20; ++before) {
       SCOPED_TRACE("piece " + std::to_string(piece[0]) + " after " + std::to_string(before));
-      const std::u16string text = std::u16string(before, u'x') + piece + u"0123456789abcdef" + piece;
+      std::u16string text(before, u'x');
+      text.append(piece).append(u"0123456789abcdef").append(piece);
       const std::string expected = icu(text);
       for (size_t capacity = expected.size(); capacity + 40 > expected.size() && capacity > 0; --capacity) {
         std::unique_ptr<char[]> room(new char[capacity]);
