@@ -63,7 +63,7 @@ class CUtf16Decoder {
   std::unique_ptr<CSequenceComposer> m_pComposer;
   std::vector<char16_t> m_composed;  // a block after composition
   uint64_t m_nUnmapped = 0;
-  static constexpr size_t kMaxPadding = 32;  // units before the pending ones; see AppendSpace
+  static constexpr size_t kMaxPadding = 32;  // units before the pending ones after a move; see AppendSpace
   std::unique_ptr<char16_t[]> m_pUnits;
   size_t m_nCapacity = 0;
   size_t m_nStart = 0;     // the first unit not yet converted
