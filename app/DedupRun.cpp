@@ -10,6 +10,7 @@
 #include "app/LineDecider.h"
 #include "app/LongOptions.h"
 #include "app/SecondReading.h"
+#include "platform/CodePage.h"
 #include "platform/Console.h"
 #include "platform/File.h"
 #include "platform/SystemResources.h"
@@ -48,7 +49,7 @@ uint64_t MachineBudget() {
 
 }  // namespace
 
-int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress) {
+int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress, std::string* notice) {
   if (const std::string error = info.UsageError(); !error.empty()) {
     std::fprintf(stderr, "rowsift: %s (rowsift --help lists the options)\n", error.c_str());
     return exitUsage;
@@ -145,6 +146,12 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
   if (duplicates) {
     duplicates->FlushBuffer();
     duplicates->Close();
+  }
+  // The '?' written for missing characters may have merged distinct lines:
+  // said once, at the end. A run stopped by an error says only that.
+  if (const uint64_t unmapped = source.GetUnmappedCount(); notice && unmapped > 0) {
+    *notice = info.m_strSource + ": " + std::to_string(unmapped) + " characters have no form in code page " +
+              CCodePage::System().Codeset() + " and were written as '?'";
   }
   return exitDone;
 }

@@ -32,17 +32,22 @@ class CCodePage {
 
   Kind GetKind() const { return m_kind; }
   const std::string& Name() const { return m_strName; }
+  // The codeset as the locale named it ("ISO-8859-1"), for messages.
+  const std::string& Codeset() const { return m_strCodeset; }
   bool IsLeadByte(uint8_t byte) const { return m_bLead[byte]; }
   bool HasLeadBytes() const { return m_bHasLeadBytes; }
   // The most bytes one UTF-16 code unit can become.
-  int MaxBytesPerUnit() const { return m_kind == Kind::Icu ? 2 : 3; }
+  int MaxBytesPerUnit() const { return m_nMaxBytesPerUnit; }
 
-  // UTF-16 to the code page. dst needs room for n * MaxBytesPerUnit() bytes.
-  // A character the code page lacks becomes '?'; in UTF-8 an unpaired
-  // surrogate becomes U+FFFD. Returns the bytes written.
-  size_t FromUtf16(const char16_t* src, size_t n, char* dst) const;
-  // True when every character of src exists in the code page.
-  bool CanEncode(const char16_t* src, size_t n) const;
+  // UTF-16 to the code page: as many whole characters of the n units of src
+  // as fit in capacity bytes of dst, a surrogate pair never split; *consumed
+  // is set to the units taken. A character the code page lacks (an unpaired
+  // surrogate too) becomes '?' and is counted in *unmapped when given; in
+  // UTF-8 an unpaired surrogate becomes U+FFFD. Returns the bytes written.
+  size_t FromUtf16(const char16_t* src, size_t n, char* dst, size_t capacity, size_t* consumed,
+                   uint64_t* unmapped = nullptr) const;
+  // True when the code page has the character.
+  bool CanEncode(UChar32 c) const;
   // The code page to UTF-16, appended to out. Malformed bytes become U+FFFD
   // (UTF-8) or the converter's substitute.
   void AppendUtf16(const char* src, size_t n, std::u16string& out) const;
@@ -74,6 +79,8 @@ class CCodePage {
 
   Kind m_kind = Kind::Utf8;
   std::string m_strName = "UTF-8";
+  std::string m_strCodeset;
+  int m_nMaxBytesPerUnit = 3;
   UConverter* m_pConverter = nullptr;  // substitutes what it cannot convert
   UConverter* m_pStrict = nullptr;     // stops at what it cannot convert
   bool m_bLead[256] = {};

@@ -174,6 +174,8 @@ TEST_F(Rowsift, DeduplicatesAsTheSwitchesSay) {
       {"a\rb\ra", {}, "a\rb\r"},
       {"x\0y\n"s, {}, "x\xB7y\n"},
       {"", {}, ""},
+      {"\xEF\xBB\xBFName\nname\n", {}, "Name\n"},
+      {"\xFF\xFE\n\0"s, {}, "\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.source) + " " + ::testing::PrintToString(c.switches));
@@ -249,9 +251,14 @@ TEST_F(Rowsift, PipesAndAbsolutePaths) {
 TEST_F(Rowsift, LocaleCodePageDecidesFoldingAndConversion) {
   struct Case {
     Args env;
-    std::string source, target;
+    std::string source, target, err{};  // err: standard error, all of it
   };
   const std::string utf16 = "\xFF\xFE\xE9\0\r\0\n\0\xC9\0\r\0\n\0x\0\r\0\n\0"s;
+  // U+4E2D U+6587, U+65E5 U+672C: two lines that both become "??".
+  const std::string cjk = "\xFF\xFE\x2D\x4E\x87\x65\n\0\xE5\x65\x2C\x67\n\0"s;
+  // U+1F600 (a surrogate pair), x; q and U+0301, which CP1252 cannot compose.
+  const std::string pairAndMark = "\xFF\xFE\x3D\xD8\x00\xDEx\0\n\0q\0\x01\x03\n\0"s;
+  const std::string missing = " characters have no form in code page ";
   const Case cases[] = {
       {{"LC_ALL=en_US.CP1252"}, "\xC9\n\xE9\n", "\xC9\n"},
       {{"LANG=en_US.CP1252"}, "\xC9\n\xE9\n", "\xC9\n"},
@@ -273,11 +280,23 @@ TEST_F(Rowsift, LocaleCodePageDecidesFoldingAndConversion) {
       {{"LC_ALL=ja_JP.ISO-2022-JP"},
        "\x1B$B\x24\x41\x1B(BA\n\x1B$B\x24\x61\x1B(Ba\n\x1B$B\x24\x41\x1B(Ba\n",
        "\x1B$B\x24\x41\x1B(BA\n\x1B$B\x24\x61\x1B(Ba\n"},
+      {{"LC_ALL=en_US.ISO-8859-1"},
+       cjk,
+       "??\n",
+       "rowsift: in.txt: 4" + missing + "ISO-8859-1 and were written as '?'\n"},
+      {{"LANG=de_DE.cp1252"},
+       pairAndMark,
+       "?x\nq?\n",
+       "rowsift: in.txt: 2" + missing + "cp1252 and were written as '?'\n"},
+      {{"LANG=C.UTF-8"}, cjk, "\xE4\xB8\xAD\xE6\x96\x87\n\xE6\x97\xA5\xE6\x9C\xAC\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.env) + " " + ::testing::PrintToString(c.source));
     WriteBytes(Path("in.txt"), c.source);
-    EXPECT_EQ(Run({"in.txt", "out.txt"}, c.env).status, 0);
+    const RunResult r = Run({"in.txt", "out.txt"}, c.env);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, c.err);
     EXPECT_EQ(ReadBytes(Path("out.txt")), c.target);
   }
 }
