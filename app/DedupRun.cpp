@@ -28,12 +28,19 @@ const char kUsage[] =
     "\t/e  - strip blanks from line Ending\n"
     "\t/c  - Case sensitive\n";
 
+// Messages go to standard output, unless that is the source itself (its
+// refusal must not write into it).
+std::FILE* MessageStream(const std::string& source) { return StandardOutputIsFile(source) ? stderr : stdout; }
+
 // The message on standard output has no line end; the reason follows on
 // standard error for people and scripts.
-int ReportOpenFailure(const char* message, const std::string& name, const std::string& reason) {
-  std::fputs(message, stdout);
-  std::fputs(name.c_str(), stdout);
-  std::fflush(stdout);
+int ReportOpenFailure(const char* message, const std::string& name, const std::string& reason,
+                      const std::string& source) {
+  std::FILE* out = MessageStream(source);
+  std::fputs(message, out);
+  std::fputs(name.c_str(), out);
+  if (out == stderr) std::fputc('\n', out);
+  std::fflush(out);
   std::fprintf(stderr, "rowsift: %s: %s\n", name.empty() ? "''" : name.c_str(), reason.c_str());
   return exitFailed;
 }
@@ -69,15 +76,17 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
     return exitUsage;
   }
   if (FileNamesEqual(info.m_strSource, info.m_strTarget)) {
-    std::fputs("Source file is identical to target file! \n", stdout);
-    std::fputs(info.m_strSource.c_str(), stdout);
+    std::FILE* out = MessageStream(info.m_strSource);
+    std::fputs("Source file is identical to target file! \n", out);
+    std::fputs(info.m_strSource.c_str(), out);
+    if (out == stderr) std::fputc('\n', out);
     return exitFailed;
   }
 
   std::string reason;
   CTextFile source(encAutoDetect);
   if (!source.Open(info.m_strSource, CFile::modeRead | CFile::shareDenyNone, &reason, "the source file")) {
-    return ReportOpenFailure("Failed to open source file ", info.m_strSource, reason);
+    return ReportOpenFailure("Failed to open source file ", info.m_strSource, reason, info.m_strSource);
   }
   // The exclusion lists are open before the outputs, so that an output that
   // is one of them is refused before anything is cut.
@@ -85,7 +94,7 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
   for (const std::string& name : info.m_exclusionLists) {
     lists.push_back(std::make_unique<CTextFile>(encAutoDetect));
     if (!lists.back()->Open(name, CFile::modeRead | CFile::shareDenyNone, &reason, "an exclusion list")) {
-      return ReportOpenFailure("Failed to open exclusion list ", name, reason);
+      return ReportOpenFailure("Failed to open exclusion list ", name, reason, info.m_strSource);
     }
   }
   // A folder given on the command line is tried now rather than when memory
@@ -96,7 +105,7 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
       CFile probe;
       probe.CreateTemporary(tempDir);
     } catch (const CFileException& e) {
-      return ReportOpenFailure("Failed to open temporary folder ", tempDir, std::strerror(e.Error()));
+      return ReportOpenFailure("Failed to open temporary folder ", tempDir, std::strerror(e.Error()), info.m_strSource);
     }
   }
 
@@ -105,13 +114,13 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
   const unsigned create = CFile::modeCreate | CFile::modeWrite | CFile::modeNoTruncate;
   CTextFile target(source.m_nEncoding);
   if (!target.Open(info.m_strTarget, create, &reason, "the target file")) {
-    return ReportOpenFailure("Failed to open target file ", info.m_strTarget, reason);
+    return ReportOpenFailure("Failed to open target file ", info.m_strTarget, reason, info.m_strSource);
   }
   std::unique_ptr<CTextFile> duplicates;
   if (!info.m_strDuplicates.empty()) {
     duplicates = std::make_unique<CTextFile>(source.m_nEncoding);
     if (!duplicates->Open(info.m_strDuplicates, create, &reason, "the duplicates file")) {
-      return ReportOpenFailure("Failed to open duplicates file ", info.m_strDuplicates, reason);
+      return ReportOpenFailure("Failed to open duplicates file ", info.m_strDuplicates, reason, info.m_strSource);
     }
   }
   target.Cut();

@@ -56,6 +56,13 @@ bool LockAgainstOtherRuns(int fd, bool exclusive) {
 
 bool FileNamesEqual(const std::string& a, const std::string& b) { return a == b; }
 
+bool StandardOutputIsFile(const std::string& fileName) {
+  struct stat out {};
+  struct stat named {};
+  return ::fstat(STDOUT_FILENO, &out) == 0 && S_ISREG(out.st_mode) && ::stat(fileName.c_str(), &named) == 0 &&
+         out.st_dev == named.st_dev && out.st_ino == named.st_ino;
+}
+
 CFileException::CFileException(const std::string& fileName, const std::string& action, int error, bool temporary)
     : std::runtime_error(fileName + ": " + action + " failed: " + std::strerror(error)),
       m_nError(error),

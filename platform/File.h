@@ -27,6 +27,10 @@ class CFileException : public std::runtime_error {
 // but for the case of A to Z on Windows.
 bool FileNamesEqual(const std::string& a, const std::string& b);
 
+// Whether standard output is the regular file of that name (`rowsift a.txt
+// /dev/stdout >> a.txt`): a message written there would land in the file.
+bool StandardOutputIsFile(const std::string& fileName);
+
 class CFile {
  public:
   // Open flags, as the framework defines them.

@@ -130,12 +130,18 @@ load helpers
   done
 
   # The source itself behind the descriptor is refused before a line is
-  # written; only the message on standard output lands in it.
+  # written, and the refusal goes to standard error rather than into it.
+  cp in.txt in.copy
   status=0
   setsid -w "$ROWSIFT" in.txt /dev/stdout </dev/null >>in.txt 2>stderr || status=$?
   [[ $status -eq 1 ]]
-  grep -qx "rowsift: /dev/stdout: is the source file" stderr
-  [[ $(cat in.txt) == $'b\na\nb\nFailed to open target file /dev/stdout' ]]
+  [[ $(cat stderr) == $'Failed to open target file /dev/stdout\nrowsift: /dev/stdout: is the source file' ]]
+  same_bytes in.txt in.copy
+  status=0
+  setsid -w "$ROWSIFT" in.txt in.txt </dev/null >>in.txt 2>stderr || status=$?
+  [[ $status -eq 1 ]]
+  [[ $(cat stderr) == $'Source file is identical to target file! \nin.txt' ]]
+  same_bytes in.txt in.copy
 }
 
 @test "a run locks its files: a second run can neither write its target nor cut its source" {
