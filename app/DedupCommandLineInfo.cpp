@@ -1,5 +1,74 @@
 #include "app/DedupCommandLineInfo.h"
 
+#include <cstring>
+
+bool CDedupCommandLineInfo::ParseWholeArgument(const char* arg) {
+  if (m_awaitingValue) {
+    const LongOption& option = *m_awaitingValue;
+    m_awaitingValue = nullptr;
+    TakeLongOption(option, arg);
+    return true;
+  }
+  if (m_bOptionsEnded) {
+    ParseParam(arg, false, false);
+    return true;
+  }
+  if (std::strncmp(arg, "--", 2) != 0) return false;
+  if (arg[2] == '\0') {
+    m_bOptionsEnded = true;
+    return true;
+  }
+  const char* equals = std::strchr(arg, '=');
+  const std::string name = equals ? std::string(arg + 2, equals) : std::string(arg + 2);
+  const LongOption* option = FindLongOption(name);
+  if (!option) {
+    if (m_strError.empty()) m_strError = "unknown option '--" + name + "'";
+  } else if (!option->valueName && equals) {
+    if (m_strError.empty()) m_strError = "option '--" + name + "' takes no value";
+  } else if (option->valueName && !equals) {
+    m_awaitingValue = option;
+  } else {
+    TakeLongOption(*option, equals ? equals + 1 : "");
+  }
+  return true;
+}
+
+void CDedupCommandLineInfo::TakeLongOption(const LongOption& option, const std::string& value) {
+  // An empty value would quietly mean the default, or no file at all.
+  if (option.valueName && value.empty()) {
+    if (m_strError.empty()) m_strError = std::string("option '--") + option.name + "' needs a value";
+    return;
+  }
+  switch (option.id) {
+    case loptExclude:
+      m_exclusionLists.push_back(value);
+      break;
+    case loptDuplicates:
+      m_strDuplicates = value;
+      break;
+    case loptMemory:
+      if (!ParseSize(value, &m_nMemory) && m_strError.empty()) {
+        m_strError = "option '--memory' takes a size in bytes, or with K, M or G, not '" + value + "'";
+      }
+      break;
+    case loptTempDir:
+      m_strTempDir = value;
+      break;
+    case loptHelp:
+      m_bHelp = true;
+      break;
+    case loptVersion:
+      m_bVersion = true;
+      break;
+  }
+}
+
+std::string CDedupCommandLineInfo::UsageError() const {
+  if (!m_strError.empty()) return m_strError;
+  if (m_awaitingValue) return std::string("option '--") + m_awaitingValue->name + "' needs a value";
+  return "";
+}
+
 void CDedupCommandLineInfo::ParseParam(const char* param, bool isSwitch, bool /*isLast*/) {
   if (isSwitch) {
     switch (param[0]) {

@@ -51,9 +51,16 @@ int32_t TrimLine(char** start, int32_t length, uint32_t options) {
   return length;
 }
 
-CDedupPass::CDedupPass(CTextFile& source, CTextFile& target, uint32_t options, const ProgressCallback& progress)
-    : m_source(source), m_target(target), m_nOptions(options), m_progress(progress) {
-  if (m_progress) m_done.sourceSize = source.GetLength();
+int32_t OfferedLength(char** start, int32_t length, uint32_t options) {
+  const bool removeBlank = (options & optRemoveBlank) != 0;
+  if (length == 0 && removeBlank) return -1;
+  length = TrimLine(start, length, options);
+  return length == 0 && removeBlank ? -1 : length;
+}
+
+CDedupPass::CDedupPass(CTextFile& source, CLineDecider& decider, uint32_t options, const ProgressCallback& progress)
+    : m_source(source), m_decider(decider), m_nOptions(options), m_progress(progress) {
+  if (m_progress) m_nSourceSize = source.GetLength();
   for (CLineBatch& batch : m_batches) m_spare.push_back(&batch);
 }
 
@@ -64,8 +71,13 @@ void CDedupPass::Run() {
   for (;;) {
     CLineBatch* batch = m_full.Pop();
     if (!batch) throw std::runtime_error("the reading thread stopped");
-    Decide(*batch);
-    if (batch->flush) m_target.FlushBuffer();
+    m_decider.Decide(*batch);
+    if (m_progress) {
+      RunProgress done = m_decider.Done();
+      done.sourceSize = m_nSourceSize;
+      m_progress(done);
+    }
+    if (batch->flush) m_decider.FlushOutputs();
     if (batch->error) std::rethrow_exception(batch->error);
     if (batch->last) return;
     m_free.Push(batch);
@@ -76,7 +88,6 @@ void CDedupPass::Run() {
 
 void CDedupPass::ReadLines() {
   const bool caseSensitive = (m_nOptions & optCaseSensitive) != 0;
-  const bool removeBlank = (m_nOptions & optRemoveBlank) != 0;
   const bool trim = (m_nOptions & (optTrimLeading | optTrimTrailing)) != 0;
   CLineFingerprinter fingerprinter(CCaseFolder::System());
   bool encodingKnown = false;
@@ -90,19 +101,12 @@ void CDedupPass::ReadLines() {
         fingerprinter.UseFolder(CCaseFolder::ForSource(m_source.m_nEncoding != encAnsi));
         encodingKnown = true;
       }
-      int32_t length = m_source.GetLineLength();
-      if (length == 0 && removeBlank) {
+      const int32_t length = OfferedLength(&line, m_source.GetLineLength(), m_nOptions);
+      if (length < 0) {
         ++m_filling->blankLinesDropped;
         continue;
       }
-      if (trim) {
-        length = TrimLine(&line, length, m_nOptions);
-        if (length == 0 && removeBlank) {
-          ++m_filling->blankLinesDropped;
-          continue;
-        }
-        line[length] = '\0';
-      }
+      if (trim) line[length] = '\0';
       const LineFingerprint fingerprint = fingerprinter.Take(line, length, caseSensitive);
       if (length > CLineBatch::kMaxCopiedLine) {
         m_filling->borrowed = line;
@@ -165,37 +169,4 @@ bool CDedupPass::WaitUntilIdle() {
     m_spare.push_back(batch);
   }
   return true;
-}
-
-// ---------------------------------------------------------------- deciding
-
-void CDedupPass::Decide(const CLineBatch& batch) {
-  // Rounds of cache hints before the lookups, each reading what the
-  // round before fetched, so that the misses of a whole batch overlap.
-  const uint32_t count = batch.lineCount;
-  const CLineBatch::Line* lines = batch.lines;
-  for (uint32_t i = 0; i < count; ++i) m_index.PrefetchBucket(lines[i].fingerprint.key);
-  for (uint32_t i = 0; i < count; ++i) m_entries[i] = m_index.PrefetchRecord(lines[i].fingerprint.key);
-  // Entries found ahead move when the map grows; then the rest are looked up again.
-  const uint32_t buckets = m_index.Map().Buckets();
-  for (uint32_t i = 0; i < count; ++i) {
-    FingerprintAssoc* entry = m_index.Map().Buckets() == buckets ? m_entries[i] : nullptr;
-    DecideLine(batch.TextOf(lines[i]), lines[i].length, lines[i].fingerprint, batch.eolStyle, entry);
-  }
-  if (batch.borrowed) DecideLine(batch.borrowed, batch.borrowedLength, batch.borrowedFingerprint, batch.eolStyle);
-
-  m_done.linesDropped += batch.blankLinesDropped;
-  m_done.bytesRead = batch.bytesRead;
-  if (m_progress) m_progress(m_done);
-}
-
-void CDedupPass::DecideLine(const char* line, int32_t length, const LineFingerprint& fingerprint, EolStyle eolStyle,
-                            FingerprintAssoc* entry) {
-  if (!m_index.TestAndAdd(fingerprint, entry)) {
-    ++m_done.linesDropped;
-    return;
-  }
-  m_target.WriteString(line, static_cast<uint32_t>(length));
-  m_target.WriteEol(eolStyle);
-  ++m_done.linesKept;
 }

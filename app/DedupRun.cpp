@@ -1,11 +1,19 @@
 #include "app/DedupRun.h"
 
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "app/DedupPass.h"
+#include "app/LineDecider.h"
+#include "app/LongOptions.h"
+#include "app/SecondReading.h"
+#include "platform/CodePage.h"
 #include "platform/Console.h"
 #include "platform/File.h"
+#include "platform/SystemResources.h"
 #include "textfile/TextFile.h"
 
 namespace {
@@ -20,47 +28,140 @@ const char kUsage[] =
     "\t/e  - strip blanks from line Ending\n"
     "\t/c  - Case sensitive\n";
 
+// Messages go to standard output, unless that is the source itself (its
+// refusal must not write into it).
+std::FILE* MessageStream(const std::string& source) { return StandardOutputIsFile(source) ? stderr : stdout; }
+
 // The message on standard output has no line end; the reason follows on
 // standard error for people and scripts.
-int ReportOpenFailure(const char* message, const std::string& name, const std::string& reason) {
-  std::fputs(message, stdout);
-  std::fputs(ConsoleText(name).c_str(), stdout);
-  std::fflush(stdout);
+int ReportOpenFailure(const char* message, const std::string& name, const std::string& reason,
+                      const std::string& source) {
+  std::FILE* out = MessageStream(source);
+  std::fputs(message, out);
+  std::fputs(ConsoleText(name).c_str(), out);
+  if (out == stderr) std::fputc('\n', out);
+  std::fflush(out);
   std::fprintf(stderr, "rowsift: %s: %s\n", name.empty() ? "''" : ConsoleText(name).c_str(),
                ConsoleText(reason).c_str());
   return exitFailed;
 }
 
+// The budget without --memory: what the machine can give, less a margin for
+// what else a run holds (buffers, the code page's tables, thread stacks).
+uint64_t MachineBudget() {
+  const uint64_t available = QueryAvailableMemory();
+  if (available == UINT64_MAX) return CDuplicateIndex::kUnlimited;
+  const uint64_t margin = available / 8 + (uint64_t{32} << 20);
+  return available > margin + (uint64_t{1} << 20) ? available - margin : uint64_t{1} << 20;
+}
+
 }  // namespace
 
-int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress) {
+int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress, std::string* notice) {
+  if (const std::string error = info.UsageError(); !error.empty()) {
+    std::fprintf(stderr, "rowsift: %s (rowsift --help lists the options)\n", error.c_str());
+    return exitUsage;
+  }
+  if (info.m_bHelp) {
+    std::fputs(kUsage, stdout);
+    std::fputs(LongOptionsHelp().c_str(), stdout);
+    return exitDone;
+  }
+  if (info.m_bVersion) {
+    std::fputs("rowsift " ROWSIFT_VERSION "\n", stdout);
+    return exitDone;
+  }
   if (!info.HasBothNames()) {
     std::fputs(kUsage, stdout);
     WaitForKey();
     return exitUsage;
   }
   if (FileNamesEqual(info.m_strSource, info.m_strTarget)) {
-    std::fputs("Source file is identical to target file! \n", stdout);
-    std::fputs(ConsoleText(info.m_strSource).c_str(), stdout);
+    std::FILE* out = MessageStream(info.m_strSource);
+    std::fputs("Source file is identical to target file! \n", out);
+    std::fputs(ConsoleText(info.m_strSource).c_str(), out);
+    if (out == stderr) std::fputc('\n', out);
     return exitFailed;
   }
 
   std::string reason;
   CTextFile source(encAutoDetect);
-  if (!source.Open(info.m_strSource, CFile::modeRead | CFile::shareDenyNone, &reason)) {
-    return ReportOpenFailure("Failed to open source file ", info.m_strSource, reason);
+  if (!source.Open(info.m_strSource, CFile::modeRead | CFile::shareDenyNone, &reason, "the source file")) {
+    return ReportOpenFailure("Failed to open source file ", info.m_strSource, reason, info.m_strSource);
   }
-  // Constructed before anything is read, so the target writes 8-bit text.
-  CTextFile target(source.m_nEncoding);
-  if (!target.Open(info.m_strTarget, CFile::modeCreate | CFile::modeWrite, &reason)) {
-    return ReportOpenFailure("Failed to open target file ", info.m_strTarget, reason);
+  // The exclusion lists are open before the outputs, so that an output that
+  // is one of them is refused before anything is cut.
+  std::vector<std::unique_ptr<CTextFile>> lists;
+  for (const std::string& name : info.m_exclusionLists) {
+    lists.push_back(std::make_unique<CTextFile>(encAutoDetect));
+    if (!lists.back()->Open(name, CFile::modeRead | CFile::shareDenyNone, &reason, "an exclusion list")) {
+      return ReportOpenFailure("Failed to open exclusion list ", name, reason, info.m_strSource);
+    }
+  }
+  // A folder given on the command line is tried now rather than when memory
+  // runs short, halfway through the run.
+  const std::string tempDir = info.m_strTempDir.empty() ? DefaultTempDir() : info.m_strTempDir;
+  if (!info.m_strTempDir.empty()) {
+    try {
+      CFile probe;
+      probe.CreateTemporary(tempDir);
+    } catch (const CFileException& e) {
+      return ReportOpenFailure("Failed to open temporary folder ", tempDir, e.Reason(), info.m_strSource);
+    }
   }
 
-  // A progress line would land among the lines on a terminal target.
+  // Constructed before anything is read, so the outputs are 8-bit text. Both
+  // are checked against every file of the run before either is cut.
+  const unsigned create = CFile::modeCreate | CFile::modeWrite | CFile::modeNoTruncate;
+  CTextFile target(source.m_nEncoding);
+  if (!target.Open(info.m_strTarget, create, &reason, "the target file")) {
+    return ReportOpenFailure("Failed to open target file ", info.m_strTarget, reason, info.m_strSource);
+  }
+  std::unique_ptr<CTextFile> duplicates;
+  if (!info.m_strDuplicates.empty()) {
+    duplicates = std::make_unique<CTextFile>(source.m_nEncoding);
+    if (!duplicates->Open(info.m_strDuplicates, create, &reason, "the duplicates file")) {
+      return ReportOpenFailure("Failed to open duplicates file ", info.m_strDuplicates, reason, info.m_strSource);
+    }
+  }
+  target.Cut();
+  if (duplicates) duplicates->Cut();
+
+  CLineDecider decider(info.m_nMemory ? info.m_nMemory : MachineBudget(), tempDir);
   const ProgressCallback none;
-  CDedupPass pass(source, target, info.m_nOptions, target.IsTerminal() ? none : progress);
-  pass.Run();
+  try {
+    for (std::unique_ptr<CTextFile>& list : lists) {
+      decider.BeginInput(*list, nullptr, nullptr);
+      CDedupPass pass(*list, decider, info.m_nOptions, none);
+      pass.Run();
+    }
+    decider.BeginInput(source, &target, duplicates.get());
+    // A progress line would land among the lines on a terminal target.
+    CDedupPass pass(source, decider, info.m_nOptions, target.IsTerminal() ? none : progress);
+    pass.Run();
+    if (decider.Spilled()) {
+      decider.SiftSpilled();
+      WriteUndecidedLines(decider, source, target, duplicates.get(), info.m_nOptions, source.m_nEolStyle);
+    }
+  } catch (const CFileException& e) {
+    // A full temporary folder: the outputs keep every line decided so far.
+    if (e.IsTemporary()) {
+      target.FlushBuffer();
+      if (duplicates) duplicates->FlushBuffer();
+    }
+    throw;
+  }
   target.FlushBuffer();
   target.Close();
+  if (duplicates) {
+    duplicates->FlushBuffer();
+    duplicates->Close();
+  }
+  // The '?' written for missing characters may have merged distinct lines:
+  // said once, at the end. A run stopped by an error says only that.
+  if (const uint64_t unmapped = source.GetUnmappedCount(); notice && unmapped > 0) {
+    *notice = info.m_strSource + ": " + std::to_string(unmapped) + " characters have no form in code page " +
+              CCodePage::System().Codeset() + " and were written as '?'";
+  }
   return exitDone;
 }

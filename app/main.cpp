@@ -31,8 +31,10 @@ int main(int argc, char** argv) {
   // Drawn on standard error only when it is a terminal and the run is long.
   CProgressLine progressLine;
   try {
-    const int status = RunDedup(info, progressLine.Callback());
+    std::string notice;
+    const int status = RunDedup(info, progressLine.Callback(), &notice);
     progressLine.Erase();
+    if (!notice.empty()) std::fprintf(stderr, "rowsift: %s\n", ConsoleText(notice).c_str());
     return status;
   } catch (const CFileException& e) {
     ReportError(progressLine, e.what());  // names its file already

@@ -4,17 +4,21 @@
 // bytes.
 //
 //   gen_data OUT --lines N --distinct D --min-len A --max-len B
-//            [--seed S] [--mixed-case] [--utf16le] [--script cyrillic|latin]
+//            [--seed S] [--mixed-case] [--utf16le]
+//            [--script cyrillic|cjk] [--accents precomposed|combining]
+//   gen_data OUT --marks M [--utf16le]
 //
 // With N == D every line is written once, in index order. Otherwise the N
 // lines are the D distinct lines, each repeated N / D times (the first
 // N % D once more), in a shuffled order. --mixed-case writes every letter of
-// every occurrence in a random case. --utf16le writes UTF-16 LE with a
-// byte-order mark (the text is ASCII, so each byte becomes one code unit).
-// --script writes the words in UTF-8 instead: Cyrillic letters (two bytes
-// each), or Latin ones of which about one in five is accented, both with a
-// capital now and then (the same in every occurrence of a line). Lines end in
-// LF; A and B count the bytes before it.
+// every occurrence in a random case. Lines end in LF; A and B count the
+// characters before it. The text is written in UTF-8, or with --utf16le in
+// UTF-16 LE with a byte-order mark.
+//
+// --script writes the 26 letters as Cyrillic letters (U+0430 on, two bytes
+// each in UTF-8) or CJK ideographs (three bytes each); --accents gives the
+// vowels an acute accent, as one precomposed character (U+00E1 ...) or as the
+// vowel and U+0301. --marks writes the single line "e" and M times U+0301.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -58,33 +62,8 @@ struct Alphabet {
 };
 const Alphabet kAlphabet;
 
-// The same in UTF-8: a random byte becomes one character of one or two bytes
-// (spaces and digits as above).
-struct Script {
-  std::string table[256];
-  explicit Script(bool cyrillic) {
-    // Small accented letters (ß folds to ss), and capitals with and without accents.
-    static const char* const kAccented[] = {"é", "è", "ê", "à", "â", "ç", "ô", "û",
-                                            "ü", "ö", "ä", "ñ", "ß", "í", "ó", "ú"};
-    static const char* const kCapitals[] = {"É", "À", "Ç", "Ü", "Ö", "Ä", "Ñ", "Ô",
-                                            "A", "E", "L", "M", "P", "S", "T", "V"};
-    for (int i = 0; i < 256; ++i) {
-      if (i < 48) {
-        table[i] = std::string(1, kAlphabet.table[i]);
-      } else if (cyrillic) {
-        // а-я (U+0430-U+044F), and 1 in 16 a capital А-Я (U+0410-U+042F).
-        const int letter = (i - 48) % 32 + (i >= 240 ? 0x410 : 0x430);
-        table[i] = {static_cast<char>(0xC0 | letter >> 6), static_cast<char>(0x80 | (letter & 0x3F))};
-      } else if (i < 200) {
-        table[i] = std::string(1, static_cast<char>('a' + (i - 48) % 26));
-      } else if (i < 240) {
-        table[i] = kAccented[(i - 200) % 16];
-      } else {
-        table[i] = kCapitals[i - 240];
-      }
-    }
-  }
-};
+enum class Script { kLatin, kCyrillic, kCjk };
+enum class Accents { kNone, kPrecomposed, kCombining };
 
 struct Options {
   const char* out = nullptr;
@@ -95,13 +74,16 @@ struct Options {
   uint64_t seed = 1;
   bool mixedCase = false;
   bool utf16 = false;
-  const Script* script = nullptr;
+  Script script = Script::kLatin;
+  Accents accents = Accents::kNone;
+  uint64_t marks = 0;
 };
 
 [[noreturn]] void Usage(const char* why) {
   std::fprintf(stderr,
                "gen_data: %s\nusage: gen_data OUT --lines N --distinct D --min-len A --max-len B "
-               "[--seed S] [--mixed-case] [--utf16le] [--script cyrillic|latin]\n",
+               "[--seed S] [--mixed-case] [--utf16le] [--script cyrillic|cjk] [--accents precomposed|combining]\n"
+               "       gen_data OUT --marks M [--utf16le]\n",
                why);
   std::exit(2);
 }
@@ -136,10 +118,25 @@ Options Parse(int argc, char** argv) {
     } else if (arg == "--utf16le") {
       o.utf16 = true;
     } else if (arg == "--script") {
-      static const Script cyrillic(true), latin(false);
-      const std::string_view name = value();
-      if (name != "cyrillic" && name != "latin") Usage("--script takes cyrillic or latin");
-      o.script = name == "cyrillic" ? &cyrillic : &latin;
+      const std::string_view script = value();
+      if (script == "cyrillic") {
+        o.script = Script::kCyrillic;
+      } else if (script == "cjk") {
+        o.script = Script::kCjk;
+      } else if (script != "latin") {
+        Usage("unknown script");
+      }
+    } else if (arg == "--accents") {
+      const std::string_view accents = value();
+      if (accents == "precomposed") {
+        o.accents = Accents::kPrecomposed;
+      } else if (accents == "combining") {
+        o.accents = Accents::kCombining;
+      } else {
+        Usage("unknown accents");
+      }
+    } else if (arg == "--marks") {
+      o.marks = Number(value());
     } else if (!o.out && !arg.starts_with("--")) {
       o.out = argv[i];
     } else {
@@ -147,10 +144,11 @@ Options Parse(int argc, char** argv) {
     }
   }
   if (!o.out) Usage("no output file");
+  if (o.marks > 0) return o;
+  if (o.accents != Accents::kNone && o.script != Script::kLatin) Usage("accents are for the Latin script");
   if (o.distinct == 0 || o.lines < o.distinct) Usage("need 0 < distinct <= lines");
   if (o.distinct > UINT32_MAX) Usage("too many distinct lines");
   if (o.minLen < kIdLength + 1 || o.maxLen < o.minLen) Usage("need min-len >= 8 and max-len >= min-len");
-  if (o.script && (o.mixedCase || o.utf16)) Usage("--script takes neither --mixed-case nor --utf16le");
   return o;
 }
 
@@ -160,21 +158,9 @@ void MakeLine(uint64_t seed, uint32_t index, const Options& o, std::string& line
   const uint32_t length = o.minLen + static_cast<uint32_t>(rng.Below(o.maxLen - o.minLen + 1));
   line.resize(length);
   const uint32_t words = length - kIdLength - 1;
-  if (o.script) {
-    // Characters while they fit, then ASCII letters up to the length.
-    line.clear();
-    uint64_t bits = 0;
-    for (uint32_t k = 0; line.size() < words; ++k, bits >>= 8) {
-      if (k % 8 == 0) bits = rng.Next();
-      const std::string& c = o.script->table[bits & 0xFF];
-      line += line.size() + c.size() <= words ? c : std::string(1, static_cast<char>('a' + (bits & 0xFF) % 26));
-    }
-    line.resize(length);
-  } else {
-    for (uint32_t i = 0; i < words; i += 8) {
-      uint64_t bits = rng.Next();
-      for (uint32_t j = i; j < std::min(words, i + 8); ++j, bits >>= 8) line[j] = kAlphabet.table[bits & 0xFF];
-    }
+  for (uint32_t i = 0; i < words; i += 8) {
+    uint64_t bits = rng.Next();
+    for (uint32_t j = i; j < std::min(words, i + 8); ++j, bits >>= 8) line[j] = kAlphabet.table[bits & 0xFF];
   }
   line[words] = ' ';
   uint32_t id = Scramble(index);
@@ -193,9 +179,46 @@ void RandomCase(uint64_t seed, uint64_t position, std::string& line) {
   }
 }
 
+// The characters one ASCII byte of a generated line stands for, by script
+// and accents; digits, spaces and LF stay as they are.
+class CharMap {
+ public:
+  explicit CharMap(const Options& o) {
+    for (int c = 0; c < 128; ++c) m_map[c] = {{static_cast<char32_t>(c)}, 1};
+    for (int k = 0; k < 26; ++k) {
+      const auto lower = static_cast<char32_t>('a' + k), upper = static_cast<char32_t>('A' + k);
+      if (o.script == Script::kCyrillic) {
+        m_map[lower] = {{U'\u0430' + static_cast<char32_t>(k)}, 1};
+        m_map[upper] = {{U'\u0410' + static_cast<char32_t>(k)}, 1};
+      } else if (o.script == Script::kCjk) {
+        m_map[lower] = m_map[upper] = {{U'\u4E00' + static_cast<char32_t>(97 * k)}, 1};
+      }
+    }
+    if (o.accents == Accents::kNone) return;
+    const char* vowels = "aeiou";
+    const char32_t acute[] = {U'\u00E1', U'\u00E9', U'\u00ED', U'\u00F3', U'\u00FA'};
+    for (int v = 0; v < 5; ++v) {
+      for (const bool upper : {false, true}) {
+        const char32_t base = static_cast<char32_t>(vowels[v] - (upper ? 32 : 0));
+        const char32_t composed = acute[v] - (upper ? 32 : 0);
+        m_map[base] = o.accents == Accents::kPrecomposed ? Chars{{composed}, 1} : Chars{{base, U'\u0301'}, 2};
+      }
+    }
+  }
+  struct Chars {
+    char32_t c[2];
+    int n;
+  };
+  const Chars& operator[](char c) const { return m_map[static_cast<unsigned char>(c) & 0x7F]; }
+
+ private:
+  Chars m_map[128];
+};
+
 class Writer {
  public:
-  Writer(const char* path, bool utf16) : m_utf16(utf16) {
+  Writer(const char* path, const Options& o)
+      : m_utf16(o.utf16), m_ascii(!o.utf16 && o.script == Script::kLatin && o.accents == Accents::kNone), m_map(o) {
     m_file = std::fopen(path, "wb");
     if (!m_file) {
       std::perror(path);
@@ -205,13 +228,31 @@ class Writer {
     if (m_utf16) m_buffer.append("\xFF\xFE", 2);
   }
   void Put(const std::string& text) {
-    if (m_utf16) {
-      for (char c : text) {
-        m_buffer.push_back(c);
-        m_buffer.push_back('\0');
-      }
-    } else {
+    if (m_ascii) {
       m_buffer.append(text);
+      if (m_buffer.size() >= kSize) Flush();
+      return;
+    }
+    for (char c : text) {
+      const CharMap::Chars& chars = m_map[c];
+      for (int i = 0; i < chars.n; ++i) PutChar(chars.c[i]);
+    }
+    if (m_buffer.size() >= kSize) Flush();
+  }
+  // One character in the file's encoding (all of them lie in the BMP).
+  void PutChar(char32_t c) {
+    if (m_utf16) {
+      m_buffer.push_back(static_cast<char>(c & 0xFF));
+      m_buffer.push_back(static_cast<char>(c >> 8));
+    } else if (c < 0x80) {
+      m_buffer.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      m_buffer.push_back(static_cast<char>(0xC0 | c >> 6));
+      m_buffer.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      m_buffer.push_back(static_cast<char>(0xE0 | c >> 12));
+      m_buffer.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
+      m_buffer.push_back(static_cast<char>(0x80 | (c & 0x3F)));
     }
     if (m_buffer.size() >= kSize) Flush();
   }
@@ -234,6 +275,8 @@ class Writer {
   }
   std::FILE* m_file;
   bool m_utf16;
+  bool m_ascii;  // written as generated
+  CharMap m_map;
   std::string m_buffer;
 };
 
@@ -241,7 +284,14 @@ class Writer {
 
 int main(int argc, char** argv) {
   const Options o = Parse(argc, argv);
-  Writer writer(o.out, o.utf16);
+  Writer writer(o.out, o);
+  if (o.marks > 0) {
+    writer.PutChar(U'e');
+    for (uint64_t i = 0; i < o.marks; ++i) writer.PutChar(U'\u0301');
+    writer.PutChar(U'\n');
+    writer.Close();
+    return 0;
+  }
   std::string line;
 
   std::vector<uint32_t> order;

@@ -8,11 +8,11 @@ include(GNUInstallDirs)
 if(WIN32)
   install(TARGETS rowsift RUNTIME DESTINATION .)
   install(FILES README.md DESTINATION .)
-  # The manual as plain text: no bold, underlining or colour, ASCII only.
+  # The manual as plain text in UTF-8: no bold, underlining or colour.
   find_program(ROWSIFT_GROFF groff)
   if(ROWSIFT_GROFF)
     add_custom_command(OUTPUT rowsift.txt
-      COMMAND ${ROWSIFT_GROFF} -man -Tascii -P-cbou ${PROJECT_SOURCE_DIR}/doc/rowsift.1 > rowsift.txt
+      COMMAND ${ROWSIFT_GROFF} -man -Tutf8 -P-cbou ${PROJECT_SOURCE_DIR}/doc/rowsift.1 > rowsift.txt
       DEPENDS doc/rowsift.1 VERBATIM)
     add_custom_target(rowsift_manual_text ALL DEPENDS rowsift.txt)
     install(FILES ${CMAKE_BINARY_DIR}/rowsift.txt DESTINATION .)

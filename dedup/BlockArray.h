@@ -4,6 +4,7 @@
 // backed by huge pages, so that a small run stays small.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <type_traits>
@@ -28,6 +29,12 @@ class CBlockArray {
     }
   }
   uint32_t Capacity() const { return m_nCapacity; }
+  // The memory that capacity elements take: the first chunk grows a page at
+  // a time, every later one is taken whole (a huge page).
+  static size_t BytesFor(uint32_t capacity) {
+    if (capacity <= kPerChunk) return size_t{capacity} * sizeof(T);
+    return (size_t{capacity} + kPerChunk - 1) / kPerChunk * CLargeBuffer::kHugePage;
+  }
 
   T& operator[](uint32_t i) { return static_cast<T*>(m_chunks[i / kPerChunk].Data())[i % kPerChunk]; }
   const T& operator[](uint32_t i) const { return static_cast<const T*>(m_chunks[i / kPerChunk].Data())[i % kPerChunk]; }

@@ -1,43 +1,68 @@
 #include "dedup/DuplicateIndex.h"
 
+#include <new>
+
 #include "dedup/Prefetch.h"
 
-CDuplicateIndex::CDuplicateIndex(const CCaseFolder& folder) : m_fingerprinter(folder) {
+CDuplicateIndex::CDuplicateIndex(const CCaseFolder& folder, uint64_t budget)
+    : m_fingerprinter(folder), m_nBudget(budget) {
   m_pool.ExtendTo(CLineRecordPool::kPerBlock);
 }
 
 bool CDuplicateIndex::TestAndAdd(const char* line, int32_t length, bool caseSensitive) {
-  return TestAndAdd(m_fingerprinter.Take(line, length, caseSensitive));
+  const LineVerdict verdict = TestAndAdd(m_fingerprinter.Take(line, length, caseSensitive));
+  if (verdict == lineNoRoom) throw std::bad_alloc();
+  return verdict == lineNew;
 }
 
-bool CDuplicateIndex::TestAndAdd(const LineFingerprint& fingerprint, FingerprintAssoc* entry) {
+LineVerdict CDuplicateIndex::TestAndAdd(const LineFingerprint& fingerprint, FingerprintAssoc* entry) {
   if (!entry) entry = m_map.Find(fingerprint.key);
   if (entry && m_longKeys.IsLongKey(fingerprint.key)) {
-    return m_longKeys.Insert(fingerprint.key, fingerprint.crc, fingerprint.length);
+    if (!Fits(m_longKeys.BytesToInsert(1)) &&
+        !m_longKeys.Contains(fingerprint.key, fingerprint.crc, fingerprint.length)) {
+      return lineNoRoom;
+    }
+    return m_longKeys.Insert(fingerprint.key, fingerprint.crc, fingerprint.length) ? lineNew : lineDuplicate;
   }
 
-  const RecordRef record = m_pool.TakeRecord();
-  LineRecord& fresh = m_pool[record];
-  fresh = {fingerprint.crc, fingerprint.length, kNoRecord};
-  if (!entry) {
-    m_map.AddKey(fingerprint.key, record);
-    return true;
-  }
   // The whole chain is walked: lines with the same key but another CRC-32 or
   // length are different lines.
   uint32_t walked = 0;
-  for (RecordRef r = entry->Head(); r != kNoRecord; ++walked) {
+  if (entry && ChainHolds(entry->Head(), fingerprint, &walked)) return lineDuplicate;
+
+  size_t more = m_pool.BytesToTakeRecord();
+  if (!entry) more += m_map.BytesToAddKey();
+  if (walked >= kLongChain) more += m_longKeys.BytesToInsert(walked + 2);  // the chain, this line and the mark
+  if (!Fits(more)) return lineNoRoom;
+
+  const RecordRef record = m_pool.TakeRecord();
+  m_pool[record] = {fingerprint.crc, fingerprint.length, entry ? entry->Head() : kNoRecord};
+  if (!entry) {
+    m_map.AddKey(fingerprint.key, record);
+  } else {
+    entry->SetHead(record);
+    if (walked >= kLongChain) MoveToLongKeys(fingerprint.key, record);
+  }
+  return lineNew;
+}
+
+bool CDuplicateIndex::Contains(const LineFingerprint& fingerprint, FingerprintAssoc* entry) {
+  if (!entry) entry = m_map.Find(fingerprint.key);
+  if (!entry) return false;
+  if (m_longKeys.IsLongKey(fingerprint.key)) {
+    return m_longKeys.Contains(fingerprint.key, fingerprint.crc, fingerprint.length);
+  }
+  uint32_t walked = 0;
+  return ChainHolds(entry->Head(), fingerprint, &walked);
+}
+
+bool CDuplicateIndex::ChainHolds(RecordRef head, const LineFingerprint& fingerprint, uint32_t* walked) const {
+  for (RecordRef r = head; r != kNoRecord; ++*walked) {
     const LineRecord& kept = m_pool[r];
-    if (kept.crc == fingerprint.crc && kept.length == fingerprint.length) {
-      m_pool.ReleaseLast(record);
-      return false;
-    }
+    if (kept.crc == fingerprint.crc && kept.length == fingerprint.length) return true;
     r = kept.next;
   }
-  fresh.next = entry->Head();
-  entry->SetHead(record);
-  if (walked >= kLongChain) MoveToLongKeys(fingerprint.key, record);
-  return true;
+  return false;
 }
 
 // The key's chain stays as it is; from now on its lines are looked up, and

@@ -19,8 +19,7 @@ void CFingerprintMap::AddKey(uint32_t key, RecordRef record) {
     m_table = CLargeBuffer(size_t{m_nBuckets} * sizeof(FingerprintAssoc));
     m_pBuckets = static_cast<FingerprintAssoc*>(m_table.Data());
   }
-  // Past three quarters full, runs of taken buckets grow long.
-  if (m_nEntries + 1 > m_nBuckets / 4 * 3) Grow();
+  if (NeedsGrowth()) Grow();
   Place(key, record + 1);
   ++m_nEntries;
 }

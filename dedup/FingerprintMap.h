@@ -4,6 +4,7 @@
 // bucket and then an entry elsewhere.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "dedup/LineRecordPool.h"
@@ -48,6 +49,13 @@ class CFingerprintMap {
 
   uint32_t Buckets() const { return m_nBuckets; }
   uint32_t Entries() const { return m_nEntries; }
+  size_t Bytes() const { return m_table.Size(); }
+  // The memory the next AddKey takes on top of Bytes(): the first table, or
+  // the table twice the size that growing fills while the old one empties.
+  size_t BytesToAddKey() const {
+    if (!m_pBuckets) return size_t{m_nBuckets} * sizeof(FingerprintAssoc);
+    return NeedsGrowth() ? size_t{m_nBuckets} * 2 * sizeof(FingerprintAssoc) : 0;
+  }
 
  private:
   // Line keys of similar lines differ mostly in their low bits, so the bucket
@@ -59,6 +67,8 @@ class CFingerprintMap {
     const uint32_t mixed = (key ^ m_nSeed) * 0x9E3779B1u;
     return static_cast<uint32_t>((uint64_t{mixed} * m_nBuckets) >> 32);
   }
+  // Past three quarters full, runs of taken buckets grow long.
+  bool NeedsGrowth() const { return m_nEntries + 1 > m_nBuckets / 4 * 3; }
   void Place(uint32_t key, uint32_t headRef);
   void Grow();
 

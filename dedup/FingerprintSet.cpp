@@ -28,9 +28,22 @@ bool CFingerprintSet::Contains(uint32_t key, uint32_t crc, int32_t length) const
   }
 }
 
+// Past three quarters full, runs of taken slots grow long.
+size_t CFingerprintSet::SlotsFor(size_t entries) const {
+  if (entries * 4 <= m_nSlots * 3) return 0;
+  size_t slots = m_nSlots ? m_nSlots * 2 : kInitialSlots;
+  while (entries * 4 > slots * 3) slots *= 2;
+  return slots;
+}
+
+size_t CFingerprintSet::EntriesIn(size_t bytes) {
+  size_t slots = kInitialSlots;
+  while (slots * 2 * sizeof(Slot) <= bytes) slots *= 2;
+  return slots / 4 * 3;
+}
+
 bool CFingerprintSet::Insert(uint32_t key, uint32_t crc, int32_t length) {
-  // Past three quarters full, runs of taken slots grow long.
-  if ((m_nEntries + 1) * 4 > m_nSlots * 3) Grow();
+  if (SlotsFor(m_nEntries + 1) > 0) Grow();
   const uint32_t mark = MarkOf(length);
   size_t s = SlotOf(key, crc, mark);
   for (; m_pSlots[s].lengthMark != 0; s = (s + 1) & (m_nSlots - 1)) {

@@ -1,6 +1,7 @@
 // The records of kept lines, handed out one at a time, 100 to a block.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "dedup/BlockArray.h"
@@ -30,6 +31,12 @@ class CLineRecordPool {
   const LineRecord& operator[](RecordRef record) const { return m_records[record]; }
 
   uint32_t InUse() const { return m_nInUse; }
+  size_t Bytes() const { return CBlockArray<LineRecord, kPerBlock>::BytesFor(m_records.Capacity()); }
+  // What the next TakeRecord adds to Bytes().
+  size_t BytesToTakeRecord() const {
+    if (m_nInUse < m_nAvailable) return 0;
+    return CBlockArray<LineRecord, kPerBlock>::BytesFor(m_records.Capacity() + kPerBlock) - Bytes();
+  }
 
  private:
   CBlockArray<LineRecord, kPerBlock> m_records;

@@ -8,13 +8,16 @@
 //                      source's own lines begin (the offset byte moves it)
 //   switches bit 5     the source (and the filler) is UTF-16 LE with a mark
 //   switches bit 6     a progress callback is passed, and checked
+//   switches bit 7     memory for 1 + 97 * offset bytes, so that the index
+//                      runs short at once or after some lines and the rest
+//                      is set aside on disk; and a duplicates file
 //
 // The model reads the source's lines with CTextFile, trims and drops blanks as
 // the switches say (TrimLine), keeps a line when its (key, CRC-32, length)
 // triple is new, computed with plain versions of the fingerprints over the
 // folded copy unless /c (in UTF-8, ICU's u_strFoldCase of each character), and
-// ends every kept line with the terminator of the source's style. The target must be exactly that, and the run must end
-// with status 0.
+// ends every kept line with the terminator of the source's style. The target must be exactly that, the duplicates file
+// the other lines offered, and the run must end with status 0.
 #include <cstdint>
 #include <cstdio>
 #include <set>
@@ -41,13 +44,18 @@ std::string ToUtf16Le(const std::string& bytes) {
   return out;
 }
 
-std::string Model(const std::string& sourcePath, uint32_t options) {
+struct Outputs {
+  std::string target;
+  std::string duplicates;
+};
+
+Outputs Model(const std::string& sourcePath, uint32_t options) {
   CTextFile source(encAutoDetect);
   FUZZ_CHECK(source.Open(sourcePath, CFile::modeRead | CFile::shareDenyNone));
   const bool caseSensitive = (options & optCaseSensitive) != 0;
   const bool removeBlank = (options & optRemoveBlank) != 0;
   std::set<std::tuple<uint32_t, uint32_t, int32_t>> kept;
-  std::string out;
+  Outputs out;
   while (char* line = source.ReadLine()) {
     int32_t length = source.GetLineLength();
     if (length == 0 && removeBlank) continue;
@@ -65,10 +73,11 @@ std::string Model(const std::string& sourcePath, uint32_t options) {
       }
     }
     const auto fingerprintedLength = static_cast<int32_t>(fingerprinted.size());
-    if (kept.insert({ReferenceKey(fingerprinted), ReferenceCrc32(fingerprinted), fingerprintedLength}).second) {
-      out += text;
-      out += kTerminators[source.m_nEolStyle & 3];
-    }
+    const bool isNew =
+        kept.insert({ReferenceKey(fingerprinted), ReferenceCrc32(fingerprinted), fingerprintedLength}).second;
+    std::string& to = isNew ? out.target : out.duplicates;
+    to += text;
+    to += kTerminators[source.m_nEolStyle & 3];
   }
   return out;
 }
@@ -108,6 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const std::string sourcePath = fuzz::ScratchDir() + "/run-source";
   const std::string targetPath = fuzz::ScratchDir() + "/run-target";
+  const std::string duplicatesPath = fuzz::ScratchDir() + "/run-duplicates";
   fuzz::WriteFile(sourcePath, source);
 
   CDedupCommandLineInfo info;
@@ -115,6 +125,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   info.m_strTarget = targetPath;
   info.m_nNames = 2;
   info.m_nOptions = options;
+  const bool bounded = (switches & 128) != 0;
+  if (bounded) {
+    info.m_nMemory = 1 + 97 * uint64_t{offset};
+    info.m_strTempDir = fuzz::ScratchDir();
+    info.m_strDuplicates = duplicatesPath;
+  }
 
   RunProgress last{0, 0, 0, 0};
   ProgressCallback progress;
@@ -129,8 +145,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(status == exitDone, "status " + std::to_string(status));
 
   const std::string target = fuzz::ReadFile(targetPath);
-  const std::string expected = Model(sourcePath, options);
-  FUZZ_CHECK(target == expected, "target " + fuzz::Show(target) + "\nexpected " + fuzz::Show(expected));
+  const Outputs expected = Model(sourcePath, options);
+  FUZZ_CHECK(target == expected.target, "target " + fuzz::Show(target) + "\nexpected " + fuzz::Show(expected.target));
+  if (bounded) {
+    const std::string duplicates = fuzz::ReadFile(duplicatesPath);
+    FUZZ_CHECK(duplicates == expected.duplicates,
+               "duplicates " + fuzz::Show(duplicates) + "\nexpected " + fuzz::Show(expected.duplicates));
+  }
   FUZZ_CHECK(fuzz::ReadFile(sourcePath) == source, "the source changed");
   return 0;
 }

@@ -37,17 +37,22 @@ class CCodePage {
 
   Kind GetKind() const { return m_kind; }
   const std::string& Name() const { return m_strName; }
+  // The codeset as the locale named it ("ISO-8859-1"), for messages.
+  const std::string& Codeset() const { return m_strCodeset; }
   bool IsLeadByte(uint8_t byte) const { return m_bLead[byte]; }
   bool HasLeadBytes() const { return m_bHasLeadBytes; }
   // The most bytes one UTF-16 code unit can become.
-  int MaxBytesPerUnit() const { return m_kind == Kind::Icu ? 2 : 3; }
+  int MaxBytesPerUnit() const { return m_nMaxBytesPerUnit; }
 
-  // UTF-16 to the code page. dst needs room for n * MaxBytesPerUnit() bytes.
-  // A character the code page lacks becomes '?'; in UTF-8 an unpaired
-  // surrogate becomes U+FFFD. Returns the bytes written.
-  size_t FromUtf16(const char16_t* src, size_t n, char* dst) const;
-  // True when every character of src exists in the code page.
-  bool CanEncode(const char16_t* src, size_t n) const;
+  // UTF-16 to the code page: as many whole characters of the n units of src
+  // as fit in capacity bytes of dst, a surrogate pair never split; *consumed
+  // is set to the units taken. A character the code page lacks (an unpaired
+  // surrogate too) becomes '?' and is counted in *unmapped when given; in
+  // UTF-8 an unpaired surrogate becomes U+FFFD. Returns the bytes written.
+  size_t FromUtf16(const char16_t* src, size_t n, char* dst, size_t capacity, size_t* consumed,
+                   uint64_t* unmapped = nullptr) const;
+  // True when the code page has the character.
+  bool CanEncode(int32_t c) const;
   // True where the conversion from UTF-16 composes a base character and the
   // marks after it by itself (Windows' WC_COMPOSITECHECK); the caller then
   // only keeps such a sequence whole in one call. False on POSIX systems,
@@ -82,9 +87,12 @@ class CCodePage {
   bool OpenIcu(const std::string& codeset);
   bool OpenReader(const std::string& codeset);
   bool OpenWindows(unsigned codePage);
+  uint64_t CountUnmapped(const char16_t* src, size_t n) const;
 
   Kind m_kind = Kind::Utf8;
   std::string m_strName = "UTF-8";
+  std::string m_strCodeset;
+  int m_nMaxBytesPerUnit = 3;
   UConverter* m_pConverter = nullptr;  // ICU: substitutes what it cannot convert
   UConverter* m_pStrict = nullptr;     // ICU: stops at what it cannot convert
   unsigned m_nWindowsCodePage = 0;     // Windows: the code page's number

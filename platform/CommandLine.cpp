@@ -11,6 +11,7 @@ void ParseCommandLine(int argc, const char* const* argv, CCommandLineInfo& info)
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     const bool isLast = i + 1 == argc;
+    if (info.ParseWholeArgument(arg)) continue;
     if (IsSwitchArgument(arg)) {
       info.ParseParam(arg + 1, true, isLast);
     } else {

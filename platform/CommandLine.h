@@ -5,6 +5,11 @@
 class CCommandLineInfo {
  public:
   virtual ~CCommandLineInfo() = default;
+  // Sees every argument whole before the scan sorts it into a switch or a
+  // name; true when it took the argument, which then goes no further. The
+  // framework's record takes none; extensions (long options and their
+  // values, which a '/' or '-' must not cut) are read here.
+  virtual bool ParseWholeArgument(const char* /*arg*/) { return false; }
   virtual void ParseParam(const char* param, bool isSwitch, bool isLast) = 0;
 };
 

@@ -1,6 +1,7 @@
 // A thin stand-in for the framework's file class: open by name, block read
-// and write, length, close; over POSIX descriptors or Windows handles. Nothing
-// here seeks, so pipes serve as well as files. Failures after a successful
+// and write, length, close, and anonymous temporary files; over POSIX
+// descriptors or Windows handles. A run seeks only to read a regular file a
+// second time, so pipes serve as well as files. Failures after a successful
 // open throw CFileException naming the file and the system's reason.
 //
 // File names are bytes on POSIX systems; on Windows they are UTF-8, turned
@@ -9,20 +10,36 @@
 
 #if defined(_WIN32)
 #include <atomic>
+#else
+#include <cerrno>
 #endif
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
 #include <string>
 
+// The system's code for an input/output error, for a failure the system did
+// not report itself (a temporary file that reads back short).
+#if defined(_WIN32)
+inline constexpr int kIoError = 1117;  // ERROR_IO_DEVICE
+#else
+inline constexpr int kIoError = EIO;
+#endif
+
 class CFileException : public std::runtime_error {
  public:
-  // error: errno, or on Windows the code of GetLastError().
-  CFileException(const std::string& fileName, const std::string& action, int error);
+  // error: errno, or on Windows the code of GetLastError(). temporary: the
+  // file is one of the run's temporary files, named by its folder.
+  CFileException(const std::string& fileName, const std::string& action, int error, bool temporary = false);
   int Error() const { return m_nError; }
+  // The system's text for the error.
+  const std::string& Reason() const { return m_strReason; }
+  bool IsTemporary() const { return m_bTemporary; }
 
  private:
   int m_nError;
+  std::string m_strReason;
+  bool m_bTemporary;
 };
 
 // Whether two names given for the source and the target are one name: exactly
@@ -36,6 +53,10 @@ inline constexpr bool kFileNamesIgnoreCase = true;
 inline constexpr bool kFileNamesIgnoreCase = false;
 #endif
 
+// Whether standard output is the regular file of that name (`rowsift a.txt
+// /dev/stdout >> a.txt`): a message written there would land in the file.
+bool StandardOutputIsFile(const std::string& fileName);
+
 class CFile {
  public:
   // Open flags, as the framework defines them.
@@ -43,6 +64,7 @@ class CFile {
   static constexpr unsigned modeWrite = 0x0001;
   static constexpr unsigned shareDenyNone = 0x0040;
   static constexpr unsigned modeCreate = 0x1000;
+  static constexpr unsigned modeNoTruncate = 0x2000;  // with modeCreate: cut later, by Cut()
 
   CFile() = default;
   CFile(const CFile&) = delete;
@@ -67,7 +89,31 @@ class CFile {
   // and /proc/self/fd forms; on Windows CON, CONIN$ or /dev/stdin for a
   // source, and CON, CONOUT$ or /dev/stdout for a target, whatever the
   // standard handles are (console, pipe or file).
-  bool Open(const std::string& fileName, unsigned flags, std::string* reason = nullptr);
+  //
+  // role names the file in the reason another open gives when it meets this
+  // one ("is the source file"); a literal, as it is kept while the file is
+  // open. (Windows gives its own reason.)
+  bool Open(const std::string& fileName, unsigned flags, std::string* reason = nullptr,
+            const char* role = "the source file");
+  // Cuts a file opened with modeCreate | modeNoTruncate as modeCreate alone
+  // would have (nothing for a standard handle or a stream), so that all the
+  // outputs of a run are checked before any is cut.
+  void Cut();
+
+  // Creates a file without a name (on Windows, one deleted when closed) in
+  // folder dir, for reading and writing: nothing is left behind however the
+  // process ends. A failure throws CFileException naming the folder, as do
+  // later ones.
+  void CreateTemporary(const std::string& dir);
+  // A second handle of the regular file other has open, for reading it again
+  // from where other began; other must CanReadAgain(). The two share one
+  // position: other is not to be read any more. Failures throw.
+  bool CanReadAgain() const { return m_bRereadable; }
+  void OpenAgain(const CFile& other);
+  // Moves to where the file began when it was opened: its start, or the
+  // position a standard handle had.
+  void SeekToStart();
+  void SetLength(uint64_t length);
 
   // Reads up to count bytes. A disk file fills the buffer and returns fewer
   // only at its end. A stream (pipe, FIFO, terminal, socket) returns what has
@@ -108,8 +154,14 @@ class CFile {
   SystemHandle m_hFile = kNoHandle;
   bool m_bStream = false;
   bool m_bEnded = false;
+  bool m_bCutPending = false;
+  bool m_bRereadable = false;
+  bool m_bTemporary = false;
+  uint64_t m_nStartOffset = 0;
   std::string m_strFileName;
 #if defined(_WIN32)
+  void Attach(intptr_t handle, const std::string& fileName, bool stream);
+
   // The thread of a read that may wait, for CancelSynchronousIo; CancelRead
   // was called; that read is under way.
   SystemHandle m_hWake = kNoHandle;
@@ -117,6 +169,9 @@ class CFile {
   std::atomic<bool> m_bCancelled{false};
   std::atomic<bool> m_bWaiting{false};
 #else
+  void Attach(int fd, const std::string& fileName, bool stream, bool exclusive, uint64_t device, uint64_t inode,
+              const char* role);
+
   // An eventfd that CancelRead signals, only for a stream being read.
   SystemHandle m_hWake = kNoHandle;
   // The identity of the file, for the files open in this process.

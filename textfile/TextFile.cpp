@@ -51,16 +51,14 @@ uint32_t CTextFile::Read(void* buffer, uint32_t count) {
 // less a byte-order mark, are then handed out before the rest of the file.
 void CTextFile::ResolveEncoding() {
   m_nEncoding = encAnsi;
-  // A stream may bring the five bytes in pieces.
-  while (m_nDetectCount < 5 && !ReachedEnd())
-    m_nDetectCount += CFile::Read(m_detectBytes + m_nDetectCount, 5 - m_nDetectCount);
-  if (m_nDetectCount == 5) {
-    DetectedEncoding detected = ClassifyFirstBytes(reinterpret_cast<const uint8_t*>(m_detectBytes));
-    m_nEncoding = detected.encoding;
-    m_nDetectPos = detected.markLength;
-  } else {
-    m_bSourceEnded = true;  // the whole source is in m_detectBytes
-  }
+  // A stream may bring the first bytes in pieces. The bytes go on to the
+  // reader or the decoder; the end of the source is found by the next read.
+  while (m_nDetectCount < kDetectBytes && !ReachedEnd())
+    m_nDetectCount += CFile::Read(m_detectBytes + m_nDetectCount, kDetectBytes - m_nDetectCount);
+  const DetectedEncoding detected = ClassifyFirstBytes(reinterpret_cast<const uint8_t*>(m_detectBytes), m_nDetectCount,
+                                                       m_codePage.GetKind() == CCodePage::Kind::Utf8);
+  m_nEncoding = detected.encoding;
+  m_nDetectPos = detected.markLength;
   if (m_nEncoding != encAnsi) m_pDecoder = std::make_unique<CUtf16Decoder>(m_nEncoding == encUtf16BE, m_codePage);
 }
 
@@ -205,8 +203,9 @@ char* CTextFile::ReadLine() {
 
 char* CTextFile::EndOfInput() {
   if (m_nLineLen == 0) return nullptr;
-  // A lone terminator whose partner never came.
-  if (m_nPrevByte == kLf || m_nPrevByte == kCr) --m_nLineLen;
+  // A lone terminator whose partner never came, or a NUL after at least 49
+  // bytes, which ends a line here as anywhere else.
+  if (m_nPrevByte == kLf || m_nPrevByte == kCr || (m_nPrevByte == kNul && m_nLineLen >= 50)) --m_nLineLen;
   m_nLastLineLen = m_nLineLen;
   m_pLineBuf[m_nLineLen] = '\0';
   m_nLineLen = 0;

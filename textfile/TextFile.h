@@ -39,6 +39,8 @@ class CTextFile : public CFile {
   int32_t GetLineLength() const { return m_nLastLineLen; }
   // Bytes of the source taken so far.
   uint64_t GetBytesRead() const { return m_nBytesRead; }
+  // Characters of a UTF-16 source that the code page lacks, written as '?'.
+  uint64_t GetUnmappedCount() const { return m_pDecoder ? m_pDecoder->UnmappedCount() : 0; }
 
   uint32_t Read(void* buffer, uint32_t count) override;
   void Write(const void* buffer, uint32_t count) override;

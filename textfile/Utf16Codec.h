@@ -1,12 +1,13 @@
-// UTF-16 on the source side: recognising it by the first four bytes, and
-// turning its code units into the 8-bit code page block by block.
+// UTF-16 on the source side: recognising it by the first bytes, and turning
+// its code units into the 8-bit code page block by block.
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <memory>
 #include <vector>
 
 #include "platform/CodePage.h"
+#include "textfile/SequenceComposer.h"
 
 // Encodings of a CTextFile.
 enum Encoding : int32_t {
@@ -21,8 +22,14 @@ struct DetectedEncoding {
   uint32_t markLength;
 };
 
-// Classifies the first four bytes of a source longer than four bytes.
-DetectedEncoding ClassifyFirstBytes(const uint8_t bytes[4]);
+// The bytes detection reads: a fifth tells that the source is longer than four.
+constexpr uint32_t kDetectBytes = 5;
+
+// Classifies a source by its first count bytes (kDetectBytes, fewer only when
+// the source is that short). A UTF-16 byte-order mark decides from two bytes
+// on; without one, UTF-16 needs more than four bytes. Where the code page is
+// UTF-8, a UTF-8 byte-order mark (EF BB BF) is a mark to skip too.
+DetectedEncoding ClassifyFirstBytes(const uint8_t* bytes, uint32_t count, bool utf8CodePage);
 
 // Holds the code units of a UTF-16 source between reads and converts them to
 // the code page. It never splits a character across two blocks: a surrogate
@@ -43,23 +50,25 @@ class CUtf16Decoder {
   // no more bytes will come, so nothing is held back.
   uint32_t Convert(char* out, uint32_t capacity, bool final);
 
-  size_t PendingUnits() const { return m_units.size() - m_nStart; }
+  size_t PendingUnits() const { return m_nEnd - m_nStart; }
+  // Characters the code page lacks, written as '?' so far.
+  uint64_t UnmappedCount() const { return m_nUnmapped; }
 
  private:
-  size_t HoldBackLimit(size_t end) const;
-  size_t ConvertPlain(size_t begin, size_t end, char* out, size_t capacity, size_t* produced) const;
-  size_t ConvertComposing(size_t begin, size_t end, char* out, size_t capacity, size_t* produced);
-  void ComposeSequence(const char16_t* sequence, int32_t length, std::u16string& out) const;
+  size_t HoldBackLimit(size_t end);
 
   const bool m_bBigEndian;
   const CCodePage& m_codePage;
-  // The code page has precomposed characters to offer: a base character and
-  // its marks wait whole for the next block; and they are composed here,
-  // unless the code page's conversion composes by itself (Windows).
-  const bool m_bKeepSequences;
-  const bool m_bCompose;
-  std::vector<char16_t> m_units;
-  size_t m_nStart = 0;
+  // Null where nothing is composed: UTF-8 output keeps the text unchanged.
+  std::unique_ptr<CSequenceComposer> m_pComposer;
+  std::vector<char16_t> m_composed;  // a block after composition
+  uint64_t m_nUnmapped = 0;
+  static constexpr size_t kMaxPadding = 32;  // units before the pending ones after a move; see AppendSpace
+  std::unique_ptr<char16_t[]> m_pUnits;
+  size_t m_nCapacity = 0;
+  size_t m_nStart = 0;     // the first unit not yet converted
+  size_t m_nEnd = 0;       // past the last unit
   size_t m_nRawStart = 0;  // where AppendSpace put the raw bytes
+  uint64_t m_nRawBytes = 0;
   int m_nOddByte = -1;
 };

@@ -7,11 +7,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "platform/Utf8Conversion.h"
 
 namespace {
 
@@ -57,7 +54,7 @@ std::string CCodePage::CodesetFromEnvironment() {
   return "";
 }
 
-CCodePage::CCodePage(const std::string& codeset) {
+CCodePage::CCodePage(const std::string& codeset) : m_strCodeset(codeset) {
   if (NamesUtf8(codeset)) return;
   if (OpenIcu(codeset)) return;
   m_kind = Kind::Unknown;
@@ -96,6 +93,8 @@ bool CCodePage::OpenIcu(const std::string& codeset) {
 
   m_kind = Kind::Icu;
   m_strName = ucnv_getName(probe, &err);
+  // One unit is at most one character, and '?' stands in for what is missing.
+  m_nMaxBytesPerUnit = std::max<int>(1, ucnv_getMaxCharSize(probe));
   m_pConverter = probe;
   ucnv_setSubstChars(m_pConverter, "?", 1, &err);
 
@@ -120,67 +119,42 @@ bool CCodePage::OpenIcu(const std::string& codeset) {
 
 namespace {
 
-// UTF-16 to UTF-8 by ICU, n > 0 units, dst with room for 3 bytes a unit.
-size_t IcuToUtf8(const char16_t* src, size_t n, char* dst) {
-  int32_t written = 0;
-  UErrorCode err = U_ZERO_ERROR;
-  u_strToUTF8WithSub(dst, static_cast<int32_t>(n * 3), &written, src, static_cast<int32_t>(n), 0xFFFD, nullptr, &err);
-  // The room covers the worst case; a NUL terminator that does not fit is
-  // only a warning.
-  return U_FAILURE(err) && err != U_STRING_NOT_TERMINATED_WARNING ? 0 : static_cast<size_t>(written);
-}
-
-// The number of leading units of src below 0x80, up to n.
-size_t AsciiPrefix(const char16_t* src, size_t n) {
-  size_t i = 0;
-#if defined(__SSE2__)
-  const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
-  for (; i + 8 <= n; i += 8) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
-    if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, high), _mm_setzero_si128())) != 0xFFFF) break;
-  }
-#endif
-  while (i < n && src[i] < 0x80) ++i;
-  return i;
-}
-
-// Text is mostly ASCII, which UTF-8 keeps byte for byte: ASCII runs are
-// copied directly and only the stretches between them go through ICU. A
-// stretch ends only at an ASCII unit, so surrogate pairs stay whole.
-size_t Utf16ToUtf8(const char16_t* src, size_t n, char* dst) {
-  size_t in = 0;
-  size_t out = 0;
-  while (in < n) {
-    const size_t ascii = AsciiPrefix(src + in, n - in);
-    for (size_t k = 0; k < ascii; ++k) dst[out + k] = static_cast<char>(src[in + k]);
-    in += ascii;
-    out += ascii;
-    size_t end = in;
-    while (end < n && src[end] >= 0x80) ++end;
-    if (end > in) out += IcuToUtf8(src + in, end - in, dst + out);
-    in = end;
-  }
-  return out;
+// Counts a character the code page lacks, then substitutes it as ICU's own
+// callback does. The context is the caller's counter.
+void U_CALLCONV CountAndSubstitute(const void* context, UConverterFromUnicodeArgs* args, const UChar* units,
+                                   int32_t length, UChar32 c, UConverterCallbackReason reason, UErrorCode* err) {
+  if (reason <= UCNV_IRREGULAR) ++*static_cast<uint64_t*>(const_cast<void*>(context));
+  UCNV_FROM_U_CALLBACK_SUBSTITUTE(nullptr, args, units, length, c, reason, err);
 }
 
 }  // namespace
 
-size_t CCodePage::FromUtf16(const char16_t* src, size_t n, char* dst) const {
-  if (n == 0) return 0;
-  if (m_kind != Kind::Icu) return Utf16ToUtf8(src, n, dst);
-  const auto capacity = static_cast<int32_t>(n * static_cast<size_t>(MaxBytesPerUnit()));
+size_t CCodePage::FromUtf16(const char16_t* src, size_t n, char* dst, size_t capacity, size_t* consumed,
+                            uint64_t* unmapped) const {
+  if (m_kind != Kind::Icu) return Utf16ToUtf8(src, n, dst, capacity, consumed);
+  size_t take = std::min(n, capacity / static_cast<size_t>(m_nMaxBytesPerUnit));
+  if (take > 0 && take < n && U16_IS_LEAD(src[take - 1]) && U16_IS_TRAIL(src[take])) --take;
+  *consumed = take;
+  if (take == 0) return 0;
+  uint64_t uncounted = 0;
   UErrorCode err = U_ZERO_ERROR;
-  const int32_t written = ucnv_fromUChars(m_pConverter, dst, capacity, src, static_cast<int32_t>(n), &err);
+  ucnv_setFromUCallBack(m_pConverter, CountAndSubstitute, unmapped ? unmapped : &uncounted, nullptr, nullptr, &err);
+  const int32_t written =
+      ucnv_fromUChars(m_pConverter, dst, static_cast<int32_t>(std::min<size_t>(capacity, INT32_MAX)), src,
+                      static_cast<int32_t>(take), &err);
   return U_FAILURE(err) && err != U_STRING_NOT_TERMINATED_WARNING ? 0 : static_cast<size_t>(written);
 }
 
 bool CCodePage::ComposesInConversion() const { return false; }
 
-bool CCodePage::CanEncode(const char16_t* src, size_t n) const {
+bool CCodePage::CanEncode(int32_t c) const {
   if (m_kind != Kind::Icu) return true;
-  std::vector<char> out(n * 2 + 2);
+  UChar units[2];
+  int32_t n = 0;
+  U16_APPEND_UNSAFE(units, n, c);
+  char bytes[8];
   UErrorCode err = U_ZERO_ERROR;
-  ucnv_fromUChars(m_pStrict, out.data(), static_cast<int32_t>(out.size()), src, static_cast<int32_t>(n), &err);
+  ucnv_fromUChars(m_pStrict, bytes, sizeof bytes, units, n, &err);
   return U_SUCCESS(err);
 }
 

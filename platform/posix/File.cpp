@@ -19,10 +19,11 @@ struct OpenIdentity {
   uint64_t device;
   uint64_t inode;
   bool exclusive;
+  const char* role;
 };
 
 // Files open in this process, so that an exclusive open can refuse a file that
-// is open already. One run has two files at most.
+// is open already. A run has a few files, and its temporary ones.
 std::vector<OpenIdentity>& OpenFiles() {
   static std::vector<OpenIdentity> files;
   return files;
@@ -57,12 +58,22 @@ bool LockAgainstOtherRuns(int fd, bool exclusive) {
 
 bool FileNamesEqual(const std::string& a, const std::string& b) { return a == b; }
 
-CFileException::CFileException(const std::string& fileName, const std::string& action, int error)
-    : std::runtime_error(fileName + ": " + action + " failed: " + std::strerror(error)), m_nError(error) {}
+bool StandardOutputIsFile(const std::string& fileName) {
+  struct stat out {};
+  struct stat named {};
+  return ::fstat(STDOUT_FILENO, &out) == 0 && S_ISREG(out.st_mode) && ::stat(fileName.c_str(), &named) == 0 &&
+         out.st_dev == named.st_dev && out.st_ino == named.st_ino;
+}
+
+CFileException::CFileException(const std::string& fileName, const std::string& action, int error, bool temporary)
+    : std::runtime_error(fileName + ": " + action + " failed: " + std::strerror(error)),
+      m_nError(error),
+      m_strReason(std::strerror(error)),
+      m_bTemporary(temporary) {}
 
 CFile::~CFile() { ReleaseHandle(); }
 
-bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reason) {
+bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reason, const char* role) {
   ReleaseHandle();
   auto fail = [&](int fd, const std::string& why) {
     if (fd >= 0) ::close(fd);
@@ -73,7 +84,7 @@ bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reaso
   const bool writing = (flags & 3) == modeWrite;
   const bool exclusive = (flags & 0x70) == 0;
   const int standard = StandardDescriptor(fileName);
-  int fd = -1;
+  int fd;
   if (standard >= 0) {
     // Reopening the name would start a regular file at offset 0, without its
     // append mode, and cut it; a duplicate shares the original's offset and mode.
@@ -97,7 +108,7 @@ bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reaso
   if (HoldsData(st)) {
     for (const OpenIdentity& open : OpenFiles()) {
       if (open.device == st.st_dev && open.inode == st.st_ino && (exclusive || open.exclusive)) {
-        return fail(fd, "is the source file");
+        return fail(fd, std::string("is ") + open.role);
       }
     }
   }
@@ -105,9 +116,13 @@ bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reaso
   if (standard < 0 && S_ISREG(st.st_mode) && !LockAgainstOtherRuns(fd, exclusive)) {
     return fail(fd, "is locked by another process");
   }
-  if ((flags & modeCreate) && writing && standard < 0 && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
-    return fail(fd, std::strerror(errno));
-  }
+  const bool cut = (flags & modeCreate) && writing && standard < 0 && S_ISREG(st.st_mode);
+  if (cut && !(flags & modeNoTruncate) && ::ftruncate(fd, 0) != 0) return fail(fd, std::strerror(errno));
+
+  // A standard descriptor that is a regular file may stand anywhere in it;
+  // where that cannot be told, the file is read once only, like a stream.
+  off_t start = 0;
+  if (standard >= 0 && HoldsData(st)) start = ::lseek(fd, 0, SEEK_CUR);
 
   const bool stream = !HoldsData(st);
   if (stream && !writing) {
@@ -116,15 +131,82 @@ bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reaso
     if (wake < 0) return fail(fd, std::strerror(errno));
     m_hWake = wake;
   }
+  Attach(fd, fileName, stream, exclusive, st.st_dev, st.st_ino, role);
+  m_bCutPending = cut && (flags & modeNoTruncate);
+  m_bRereadable = !stream && start >= 0;
+  m_nStartOffset = start >= 0 ? static_cast<uint64_t>(start) : 0;
+  return true;
+}
+
+void CFile::Attach(int fd, const std::string& fileName, bool stream, bool exclusive, uint64_t device, uint64_t inode,
+                   const char* role) {
   m_hFile = fd;
   m_bStream = stream;
   m_bEnded = false;
+  m_bCutPending = false;
+  m_bTemporary = false;
+  m_bRereadable = !stream;
+  m_nStartOffset = 0;
   m_strFileName = fileName;
-  m_nDevice = st.st_dev;
-  m_nInode = st.st_ino;
+  m_nDevice = device;
+  m_nInode = inode;
   m_bExclusive = exclusive;
-  OpenFiles().push_back({m_nDevice, m_nInode, exclusive});
-  return true;
+  OpenFiles().push_back({device, inode, exclusive, role});
+}
+
+void CFile::Cut() {
+  if (!m_bCutPending) return;
+  m_bCutPending = false;
+  if (::ftruncate(Fd(m_hFile), 0) != 0) throw CFileException(m_strFileName, "cut", errno, m_bTemporary);
+}
+
+void CFile::CreateTemporary(const std::string& dir) {
+  ReleaseHandle();
+  int fd;
+  do {
+    fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  } while (fd < 0 && errno == EINTR);
+  // A file system without unnamed files: a named one, unlinked at once.
+  if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR)) {
+    std::string name = dir + "/rowsift-XXXXXX";
+    fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd >= 0 && ::unlink(name.c_str()) != 0) {
+      const int error = errno;
+      ::close(fd);
+      fd = -1;
+      errno = error;
+    }
+  }
+  struct stat st {};
+  if (fd < 0 || ::fstat(fd, &st) != 0) {
+    const int error = errno;
+    if (fd >= 0) ::close(fd);
+    throw CFileException(dir, "create", error, true);
+  }
+  Attach(fd, dir, false, true, st.st_dev, st.st_ino, "a temporary file");
+  m_bTemporary = true;
+}
+
+void CFile::OpenAgain(const CFile& other) {
+  ReleaseHandle();
+  if (!other.CanReadAgain()) throw CFileException(other.m_strFileName, "open", ESPIPE);
+  const int fd = ::fcntl(Fd(other.m_hFile), F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) throw CFileException(other.m_strFileName, "open", errno);
+  Attach(fd, other.m_strFileName, false, false, other.m_nDevice, other.m_nInode, "the source file");
+  m_nStartOffset = other.m_nStartOffset;
+  SeekToStart();
+}
+
+void CFile::SeekToStart() {
+  if (::lseek(Fd(m_hFile), static_cast<off_t>(m_nStartOffset), SEEK_SET) < 0) {
+    throw CFileException(m_strFileName, "seek", errno, m_bTemporary);
+  }
+  m_bEnded = false;
+}
+
+void CFile::SetLength(uint64_t length) {
+  if (::ftruncate(Fd(m_hFile), static_cast<off_t>(length)) != 0)
+    throw CFileException(m_strFileName, "cut", errno, m_bTemporary);
 }
 
 uint32_t CFile::Read(void* buffer, uint32_t count) {
@@ -139,7 +221,7 @@ uint32_t CFile::Read(void* buffer, uint32_t count) {
     if (n < 0) {
       // EAGAIN: a stream shared with a process that made it non-blocking.
       if (errno == EINTR || (errno == EAGAIN && m_bStream)) continue;
-      throw CFileException(m_strFileName, "read", errno);
+      throw CFileException(m_strFileName, "read", errno, m_bTemporary);
     }
     if (n == 0) m_bEnded = true;
     total += static_cast<uint32_t>(n);
@@ -156,8 +238,8 @@ bool CFile::WaitForInput(bool mayWait) {
     do {
       n = ::poll(fds, 2, timeout);
     } while (n < 0 && errno == EINTR);
-    if (n < 0) throw CFileException(m_strFileName, "read", errno);
-    if (fds[1].revents != 0) throw CFileException(m_strFileName, "read", ECANCELED);
+    if (n < 0) throw CFileException(m_strFileName, "read", errno, m_bTemporary);
+    if (fds[1].revents != 0) throw CFileException(m_strFileName, "read", ECANCELED, m_bTemporary);
     if (fds[0].revents != 0) return true;
     if (!mayWait) return false;
     if (timeout == 0 && m_beforeWait) m_beforeWait();
@@ -179,9 +261,9 @@ void CFile::Write(const void* buffer, uint32_t count) {
     ssize_t n = ::write(Fd(m_hFile), in + total, count - total);
     if (n < 0) {
       if (errno == EINTR) continue;
-      throw CFileException(m_strFileName, "write", errno);
+      throw CFileException(m_strFileName, "write", errno, m_bTemporary);
     }
-    if (n == 0) throw CFileException(m_strFileName, "write", ENOSPC);
+    if (n == 0) throw CFileException(m_strFileName, "write", ENOSPC, m_bTemporary);
     total += static_cast<uint32_t>(n);
   }
 }
@@ -190,14 +272,14 @@ void CFile::Close() {
   if (m_hFile == kNoHandle) return;
   // A failed close can mean that written bytes never reached the disk (NFS,
   // quotas), so it is reported. EINTR is not retried: the descriptor is gone.
-  if (!ReleaseHandle() && errno != EINTR) throw CFileException(m_strFileName, "close", errno);
+  if (!ReleaseHandle() && errno != EINTR) throw CFileException(m_strFileName, "close", errno, m_bTemporary);
 }
 
 bool CFile::IsTerminal() const { return m_hFile != kNoHandle && ::isatty(Fd(m_hFile)) == 1; }
 
 uint64_t CFile::GetLength() const {
   struct stat st {};
-  if (::fstat(Fd(m_hFile), &st) != 0) throw CFileException(m_strFileName, "stat", errno);
+  if (::fstat(Fd(m_hFile), &st) != 0) throw CFileException(m_strFileName, "stat", errno, m_bTemporary);
   return static_cast<uint64_t>(st.st_size);
 }
 

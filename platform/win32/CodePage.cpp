@@ -5,7 +5,9 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/Composition.h"
 #include "platform/Utf.h"
+#include "platform/Utf8Conversion.h"
 #include "platform/win32/WinApi.h"
 
 namespace {
@@ -33,24 +35,6 @@ unsigned NumberOf(const std::string& name) {
   return 0;
 }
 
-// UTF-16 to UTF-8 by hand: the system's conversion drops an unpaired
-// surrogate where ICU, and the POSIX build, writes U+FFFD.
-size_t Utf16ToUtf8(const char16_t* src, size_t n, char* dst) {
-  auto* out = reinterpret_cast<uint8_t*>(dst);
-  size_t written = 0;
-  for (size_t i = 0; i < n; ++i) {
-    int32_t c = src[i];
-    if (IsLeadSurrogate(src[i]) && i + 1 < n && IsTrailSurrogate(src[i + 1])) {
-      c = SupplementaryOf(src[i], src[i + 1]);
-      ++i;
-    } else if (IsSurrogate(src[i])) {
-      c = 0xFFFD;
-    }
-    written += PutUtf8(c, out + written);
-  }
-  return written;
-}
-
 int ToBytes(unsigned codePage, DWORD flags, const char16_t* src, size_t n, char* dst, size_t capacity,
             BOOL* usedDefault) {
   return ::WideCharToMultiByte(codePage, flags, reinterpret_cast<const wchar_t*>(src), static_cast<int>(n), dst,
@@ -69,7 +53,7 @@ std::string CCodePage::CodesetFromEnvironment() {
   return acp == CP_UTF8 ? "UTF-8" : "CP" + std::to_string(acp);
 }
 
-CCodePage::CCodePage(const std::string& codeset) {
+CCodePage::CCodePage(const std::string& codeset) : m_strCodeset(codeset) {
   const unsigned number = NumberOf(codeset);
   if (NamesUtf8(codeset) || number == CP_UTF8 || OpenWindows(number)) return;
   m_kind = Kind::Unknown;
@@ -94,6 +78,7 @@ bool CCodePage::OpenWindows(unsigned codePage) {
   m_kind = Kind::Icu;
   m_strName = "CP" + std::to_string(codePage);
   m_nWindowsCodePage = codePage;
+  m_nMaxBytesPerUnit = static_cast<int>(info.MaxCharSize);
   for (int i = 0; i + 1 < MAX_LEADBYTES && info.LeadByte[i] != 0; i += 2) {
     for (int b = info.LeadByte[i]; b <= info.LeadByte[i + 1]; ++b) {
       m_bLead[b] = true;
@@ -105,29 +90,40 @@ bool CCodePage::OpenWindows(unsigned codePage) {
 
 bool CCodePage::ComposesInConversion() const { return m_kind == Kind::Icu; }
 
-size_t CCodePage::FromUtf16(const char16_t* src, size_t n, char* dst) const {
-  if (n == 0) return 0;
-  if (m_kind != Kind::Icu) return Utf16ToUtf8(src, n, dst);
-  // A base character and the combining marks after it become the precomposed
-  // character where the code page has one. What it lacks becomes its default
-  // character, as on POSIX systems, rather than a look-alike (e-acute is not
-  // written as e in CP1251).
-  constexpr DWORD kFlags = WC_COMPOSITECHECK | WC_NO_BEST_FIT_CHARS;
-  const size_t capacity = n * static_cast<size_t>(MaxBytesPerUnit());
+// A base character and the combining marks after it become the precomposed
+// character where the code page has one. What it lacks becomes its default
+// character, as on POSIX systems, rather than a look-alike (e-acute is not
+// written as e in CP1251).
+constexpr DWORD kToCodePage = WC_COMPOSITECHECK | WC_NO_BEST_FIT_CHARS;
+
+size_t CCodePage::FromUtf16(const char16_t* src, size_t n, char* dst, size_t capacity, size_t* consumed,
+                            uint64_t* unmapped) const {
+  if (m_kind != Kind::Icu) return Utf16ToUtf8(src, n, dst, capacity, consumed);
+  size_t take = std::min(n, capacity / static_cast<size_t>(m_nMaxBytesPerUnit));
+  // A cut leaves a character whole, with the marks that may compose with it,
+  // unless they alone fill the room.
+  if (take > 0 && take < n) {
+    size_t cut = take;
+    while (cut > 0 && (IsTrailSurrogate(src[cut]) || JoinsPreviousCharacter(src[cut]))) --cut;
+    take = cut > 0 ? cut : take - (IsLeadSurrogate(src[take - 1]) && IsTrailSurrogate(src[take]) ? 1 : 0);
+  }
+  *consumed = take;
   size_t written = 0;
-  for (size_t start = 0; start < n;) {
+  for (size_t start = 0; start < take;) {
     // The system writes a default character for each half of a surrogate
     // pair the code page lacks; the character is one, as on POSIX systems.
     size_t end = start;
-    while (end < n && !IsSurrogate(src[end])) ++end;
+    while (end < take && !IsSurrogate(src[end])) ++end;
     if (end > start) {
-      const int got =
-          ToBytes(m_nWindowsCodePage, kFlags, src + start, end - start, dst + written, capacity - written, nullptr);
+      BOOL usedDefault = FALSE;
+      const int got = ToBytes(m_nWindowsCodePage, kToCodePage, src + start, end - start, dst + written,
+                              capacity - written, &usedDefault);
       written += got > 0 ? static_cast<size_t>(got) : 0;
+      if (usedDefault && unmapped) *unmapped += CountUnmapped(src + start, end - start);
       start = end;
       continue;
     }
-    end = NextUtf16(src, start, n);
+    end = NextUtf16(src, start, take);
     BOOL usedDefault = FALSE;
     const int got = end - start == 2 ? ToBytes(m_nWindowsCodePage, WC_NO_BEST_FIT_CHARS, src + start, 2, dst + written,
                                                capacity - written, &usedDefault)
@@ -136,18 +132,52 @@ size_t CCodePage::FromUtf16(const char16_t* src, size_t n, char* dst) const {
       written += static_cast<size_t>(got);
     } else {
       dst[written++] = '?';  // the default character of every ANSI code page
+      if (unmapped) ++*unmapped;
     }
     start = end;
   }
   return written;
 }
 
-bool CCodePage::CanEncode(const char16_t* src, size_t n) const {
-  if (m_kind != Kind::Icu || n == 0) return true;
-  std::vector<char> out(n * 2 + 2);
+// The system says only whether something became the default character: each
+// sequence (a character and the marks that may compose with it) is converted
+// again on its own, and in one that needed the default character, each of its
+// characters that the code page lacks counts.
+uint64_t CCodePage::CountUnmapped(const char16_t* src, size_t n) const {
+  uint64_t count = 0;
+  char bytes[64];
+  constexpr size_t kMaxSequence = sizeof bytes / 2;  // longer ones are looked at character by character
+  for (size_t start = 0; start < n;) {
+    size_t end = NextUtf16(src, start, n);
+    while (end < n && JoinsPreviousCharacter(src[end])) end = NextUtf16(src, end, n);
+    const size_t length = end - start;
+    BOOL usedDefault = TRUE;
+    if (length <= kMaxSequence)
+      ToBytes(m_nWindowsCodePage, kToCodePage, src + start, length, bytes, sizeof bytes, &usedDefault);
+    if (usedDefault) {
+      uint64_t lacking = 0;
+      for (size_t i = start; i < end;) {
+        const size_t next = NextUtf16(src, i, end);
+        BOOL alone = FALSE;
+        ToBytes(m_nWindowsCodePage, WC_NO_BEST_FIT_CHARS, src + i, next - i, bytes, sizeof bytes, &alone);
+        lacking += alone ? 1 : 0;
+        i = next;
+      }
+      count += lacking > 0 || length > kMaxSequence ? lacking : 1;
+    }
+    start = end;
+  }
+  return count;
+}
+
+bool CCodePage::CanEncode(int32_t c) const {
+  if (m_kind != Kind::Icu) return true;
+  char16_t units[2];
+  const size_t n = PutUtf16(c, units);
+  char bytes[8];
   BOOL usedDefault = FALSE;
-  const int written = ToBytes(m_nWindowsCodePage, WC_NO_BEST_FIT_CHARS, src, n, out.data(), out.size(), &usedDefault);
-  return written > 0 && !usedDefault;
+  return ToBytes(m_nWindowsCodePage, WC_NO_BEST_FIT_CHARS, units, n, bytes, sizeof bytes, &usedDefault) > 0 &&
+         !usedDefault;
 }
 
 void CCodePage::AppendUtf16(const char* src, size_t n, std::u16string& out) const {
@@ -174,14 +204,7 @@ int32_t CCodePage::DecodeChar(const uint8_t* bytes, int len) const {
 int CCodePage::EncodeChar(int32_t c, uint8_t* out) const {
   if (m_kind != Kind::Icu || c < 0 || c > 0x10FFFF) return 0;
   char16_t units[2];
-  size_t n = 1;
-  if (c >= 0x10000) {
-    units[0] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-    units[1] = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-    n = 2;
-  } else {
-    units[0] = static_cast<char16_t>(c);
-  }
+  const size_t n = PutUtf16(c, units);
   char bytes[8];
   BOOL usedDefault = FALSE;
   const int len = ToBytes(m_nWindowsCodePage, WC_NO_BEST_FIT_CHARS, units, n, bytes, sizeof bytes, &usedDefault);

@@ -42,13 +42,36 @@ constexpr int kCancelTries = 200;
 
 bool FileNamesEqual(const std::string& a, const std::string& b) { return EqualIgnoringAtoZ(a, b.c_str()); }
 
-CFileException::CFileException(const std::string& fileName, const std::string& action, int error)
+bool StandardOutputIsFile(const std::string& fileName) {
+  const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  BY_HANDLE_FILE_INFORMATION outInfo{};
+  if (out == INVALID_HANDLE_VALUE || out == nullptr || ::GetFileType(out) != FILE_TYPE_DISK ||
+      !::GetFileInformationByHandle(out, &outInfo)) {
+    return false;
+  }
+  // Only the file's attributes are read: this open shares everything.
+  const HANDLE named = ::CreateFileW(WidenUtf8(fileName).c_str(), FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (named == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION namedInfo{};
+  const bool same = ::GetFileInformationByHandle(named, &namedInfo) &&
+                    namedInfo.dwVolumeSerialNumber == outInfo.dwVolumeSerialNumber &&
+                    namedInfo.nFileIndexHigh == outInfo.nFileIndexHigh &&
+                    namedInfo.nFileIndexLow == outInfo.nFileIndexLow;
+  ::CloseHandle(named);
+  return same;
+}
+
+CFileException::CFileException(const std::string& fileName, const std::string& action, int error, bool temporary)
     : std::runtime_error(fileName + ": " + action + " failed: " + SystemMessage(static_cast<DWORD>(error))),
-      m_nError(error) {}
+      m_nError(error),
+      m_strReason(SystemMessage(static_cast<DWORD>(error))),
+      m_bTemporary(temporary) {}
 
 CFile::~CFile() { ReleaseHandle(); }
 
-bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reason) {
+bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reason, const char* /*role*/) {
   ReleaseHandle();
   auto fail = [&](HANDLE handle, DWORD error) {
     if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
@@ -59,7 +82,8 @@ bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reaso
   const bool writing = (flags & 3) == modeWrite;
   const bool exclusive = (flags & 0x70) == 0;  // no share bits
   HANDLE handle = INVALID_HANDLE_VALUE;
-  if (const DWORD standard = StandardHandleOf(fileName, writing)) {
+  const DWORD standard = StandardHandleOf(fileName, writing);
+  if (standard) {
     // A handle of our own, closed with the file; the standard one stays.
     const HANDLE given = ::GetStdHandle(standard);
     if (given == INVALID_HANDLE_VALUE || given == nullptr) return fail(handle, ERROR_INVALID_HANDLE);
@@ -73,7 +97,10 @@ bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reaso
     // such an open fails before CREATE_ALWAYS cuts anything.
     const DWORD access = writing ? GENERIC_WRITE : GENERIC_READ;
     const DWORD share = exclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    const DWORD disposition = (flags & modeCreate) ? CREATE_ALWAYS : OPEN_EXISTING;
+    // Cut later (modeNoTruncate): the file is opened as it is, for Cut().
+    const DWORD disposition = !(flags & modeCreate)      ? OPEN_EXISTING
+                              : (flags & modeNoTruncate) ? OPEN_ALWAYS
+                                                         : CREATE_ALWAYS;
     handle = ::CreateFileW(WidenUtf8(fileName).c_str(), access, share, nullptr, disposition,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return fail(handle, ::GetLastError());
@@ -81,12 +108,84 @@ bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reaso
 
   const DWORD type = ::GetFileType(handle);
   if (type == FILE_TYPE_UNKNOWN && ::GetLastError() != NO_ERROR) return fail(handle, ::GetLastError());
-  m_hFile = reinterpret_cast<intptr_t>(handle);
-  m_bStream = type != FILE_TYPE_DISK;
+  // A standard handle that is a disk file may stand anywhere in it.
+  LARGE_INTEGER start{};
+  if (standard && type == FILE_TYPE_DISK && !::SetFilePointerEx(handle, LARGE_INTEGER{}, &start, FILE_CURRENT)) {
+    return fail(handle, ::GetLastError());
+  }
+  Attach(reinterpret_cast<intptr_t>(handle), fileName, type != FILE_TYPE_DISK);
+  m_bCutPending = !standard && (flags & modeCreate) && (flags & modeNoTruncate) && writing && type == FILE_TYPE_DISK;
+  m_nStartOffset = static_cast<uint64_t>(start.QuadPart);
+  return true;
+}
+
+void CFile::Attach(intptr_t handle, const std::string& fileName, bool stream) {
+  m_hFile = handle;
+  m_bStream = stream;
   m_bEnded = false;
   m_bCancelled = false;
+  m_bCutPending = false;
+  m_bTemporary = false;
+  m_bRereadable = !stream;
+  m_nStartOffset = 0;
   m_strFileName = fileName;
-  return true;
+}
+
+void CFile::Cut() {
+  if (!m_bCutPending) return;
+  m_bCutPending = false;
+  SetLength(0);
+}
+
+void CFile::CreateTemporary(const std::string& dir) {
+  ReleaseHandle();
+  // Deleted when closed, by the system, however the process ends.
+  static unsigned counter = 0;
+  const std::wstring folder = WidenUtf8(dir);
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  DWORD error = ERROR_SUCCESS;
+  for (int tries = 0; tries < 100 && handle == INVALID_HANDLE_VALUE; ++tries) {
+    const std::wstring name =
+        folder + L"\\rowsift-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++counter) + L".tmp";
+    handle = ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    error = ::GetLastError();
+    if (handle == INVALID_HANDLE_VALUE && error != ERROR_FILE_EXISTS) break;
+  }
+  if (handle == INVALID_HANDLE_VALUE) throw CFileException(dir, "create", static_cast<int>(error), true);
+  Attach(reinterpret_cast<intptr_t>(handle), dir, false);
+  m_bTemporary = true;
+}
+
+void CFile::OpenAgain(const CFile& other) {
+  ReleaseHandle();
+  if (!other.CanReadAgain()) throw CFileException(other.m_strFileName, "open", ERROR_SEEK_ON_DEVICE);
+  // A duplicate shares the file's position, as on POSIX systems.
+  HANDLE handle = nullptr;
+  if (!::DuplicateHandle(::GetCurrentProcess(), Handle(other.m_hFile), ::GetCurrentProcess(), &handle, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS)) {
+    throw CFileException(other.m_strFileName, "open", static_cast<int>(::GetLastError()));
+  }
+  Attach(reinterpret_cast<intptr_t>(handle), other.m_strFileName, false);
+  m_nStartOffset = other.m_nStartOffset;
+  SeekToStart();
+}
+
+void CFile::SeekToStart() {
+  LARGE_INTEGER to{};
+  to.QuadPart = static_cast<LONGLONG>(m_nStartOffset);
+  if (!::SetFilePointerEx(Handle(m_hFile), to, nullptr, FILE_BEGIN)) {
+    throw CFileException(m_strFileName, "seek", static_cast<int>(::GetLastError()), m_bTemporary);
+  }
+  m_bEnded = false;
+}
+
+void CFile::SetLength(uint64_t length) {
+  LARGE_INTEGER to{};
+  to.QuadPart = static_cast<LONGLONG>(length);
+  if (!::SetFilePointerEx(Handle(m_hFile), to, nullptr, FILE_BEGIN) || !::SetEndOfFile(Handle(m_hFile))) {
+    throw CFileException(m_strFileName, "cut", static_cast<int>(::GetLastError()), m_bTemporary);
+  }
 }
 
 uint32_t CFile::Read(void* buffer, uint32_t count) {
@@ -112,7 +211,7 @@ uint32_t CFile::Read(void* buffer, uint32_t count) {
       m_bWaiting = true;
       if (m_bCancelled) {
         m_bWaiting = false;
-        throw CFileException(m_strFileName, "read", ERROR_OPERATION_ABORTED);
+        throw CFileException(m_strFileName, "read", ERROR_OPERATION_ABORTED, m_bTemporary);
       }
       ok = ::ReadFile(Handle(m_hFile), out + total, count - total, &n, nullptr);
       m_bWaiting = false;
@@ -126,7 +225,8 @@ uint32_t CFile::Read(void* buffer, uint32_t count) {
         m_bEnded = true;
         break;
       }
-      throw CFileException(m_strFileName, "read", static_cast<int>(m_bCancelled ? ERROR_OPERATION_ABORTED : error));
+      throw CFileException(m_strFileName, "read", static_cast<int>(m_bCancelled ? ERROR_OPERATION_ABORTED : error),
+                           m_bTemporary);
     }
     if (n == 0) m_bEnded = true;
     total += n;
@@ -138,7 +238,7 @@ uint32_t CFile::Read(void* buffer, uint32_t count) {
 // be known and the read may wait. Without mayWait it answers at once; with it,
 // it runs the hook before a read that may wait.
 bool CFile::WaitForInput(bool mayWait) {
-  if (m_bCancelled) throw CFileException(m_strFileName, "read", ERROR_OPERATION_ABORTED);
+  if (m_bCancelled) throw CFileException(m_strFileName, "read", ERROR_OPERATION_ABORTED, m_bTemporary);
   DWORD available = 0;
   if (::PeekNamedPipe(Handle(m_hFile), nullptr, 0, nullptr, &available, nullptr)) {
     if (available > 0) return true;
@@ -168,16 +268,18 @@ void CFile::Write(const void* buffer, uint32_t count) {
   while (total < count) {
     DWORD n = 0;
     if (!::WriteFile(Handle(m_hFile), in + total, count - total, &n, nullptr)) {
-      throw CFileException(m_strFileName, "write", static_cast<int>(::GetLastError()));
+      throw CFileException(m_strFileName, "write", static_cast<int>(::GetLastError()), m_bTemporary);
     }
-    if (n == 0) throw CFileException(m_strFileName, "write", ERROR_DISK_FULL);
+    if (n == 0) throw CFileException(m_strFileName, "write", ERROR_DISK_FULL, m_bTemporary);
     total += n;
   }
 }
 
 void CFile::Close() {
   if (m_hFile == kNoHandle) return;
-  if (!ReleaseHandle()) throw CFileException(m_strFileName, "close", static_cast<int>(::GetLastError()));
+  if (!ReleaseHandle()) {
+    throw CFileException(m_strFileName, "close", static_cast<int>(::GetLastError()), m_bTemporary);
+  }
 }
 
 bool CFile::IsTerminal() const {
@@ -189,7 +291,7 @@ uint64_t CFile::GetLength() const {
   if (m_bStream) return 0;
   LARGE_INTEGER size{};
   if (!::GetFileSizeEx(Handle(m_hFile), &size)) {
-    throw CFileException(m_strFileName, "size query", static_cast<int>(::GetLastError()));
+    throw CFileException(m_strFileName, "size query", static_cast<int>(::GetLastError()), m_bTemporary);
   }
   return static_cast<uint64_t>(size.QuadPart);
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <set>
+#include <sstream>
 
 #include "TempDir.h"
 #include "platform/File.h"
@@ -47,12 +48,20 @@ class Rowsift : public ::testing::Test {
   }
 };
 
+std::string Utf16Le(const std::string& ascii) {
+  std::string out = "\xFF\xFE";
+  for (char c : ascii) out += {c, '\0'};
+  return out;
+}
+
 }  // namespace
 
-// Runs that write nothing: the usage text, and names or files that are refused.
-// A refused file is named on standard error with the system's reason.
+// Runs that write nothing: the usage, help and version texts, and names,
+// files or options that are refused. A refused file is named on standard
+// error with the system's reason.
 TEST_F(Rowsift, RefusedRunsTouchNoFile) {
   WriteBytes(Path("a.txt"), "x\nx\n");
+  WriteBytes(Path("b.txt"), "y\n");
   std::filesystem::create_hard_link(Path("a.txt"), Path("hard.txt"));
   std::filesystem::create_directory(Path("sub"));
   const std::set<std::string> entries = Entries();
@@ -79,6 +88,19 @@ TEST_F(Rowsift, RefusedRunsTouchNoFile) {
       {{"sub", "out.txt"}, "Failed to open source file sub", 1, "rowsift: sub: "},
       {{"a.txt", "sub"}, "Failed to open target file sub", 1, "rowsift: sub: "},
       {{"a.txt", "no/out.txt"}, "Failed to open target file no/out.txt", 1, "rowsift: no/out.txt: "},
+      {{"a.txt", "b.txt", "--exclude=missing.txt"},
+       "Failed to open exclusion list missing.txt",
+       1,
+       "rowsift: missing.txt: "},
+      {{"a.txt", "b.txt", "--exclude=b.txt"}, "Failed to open target file b.txt", 1, "rowsift: b.txt: "},
+      {{"a.txt", "b.txt", "--duplicates=hard.txt"},
+       "Failed to open duplicates file hard.txt",
+       1,
+       "rowsift: hard.txt: "},
+      {{"a.txt", "b.txt", "--duplicates=./b.txt"}, "Failed to open duplicates file ./b.txt", 1, "rowsift: ./b.txt: "},
+      {{"a.txt", "b.txt", "--temp-dir=missing"}, "Failed to open temporary folder missing", 1, "rowsift: missing: "},
+      {{"a.txt", "b.txt", "--exclud=x.txt"}, "", 2, "rowsift: unknown option '--exclud'"},
+      {{"--version", "a.txt", "b.txt"}, ConsoleLines("rowsift " ROWSIFT_VERSION "\n"), 0, ""},
   };
   if (kFileNamesIgnoreCase) {
     // Names equal but for A-Z case are one name; another letter case in a
@@ -100,13 +122,21 @@ TEST_F(Rowsift, RefusedRunsTouchNoFile) {
     }
     EXPECT_EQ(Entries(), entries);
     EXPECT_EQ(ReadBytes(Path("a.txt")), "x\nx\n");
+    EXPECT_EQ(ReadBytes(Path("b.txt")), "y\n");
   }
+  const RunResult help = Run({"a.txt", "b.txt", "--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind(ConsoleLines(kUsage), 0), 0u) << help.out;
+  EXPECT_NE(help.out.find("\t--memory=SIZE"), std::string::npos) << help.out;
+  EXPECT_EQ(ReadBytes(Path("b.txt")), "y\n");
 }
 
 // A symbolic link to the source is the source (Windows lets only some
 // accounts make links); the system's reason for a missing file or a folder.
 TEST_F(Rowsift, SymbolicLinksAndReasonsPosix) {
   WriteBytes(Path("a.txt"), "x\nx\n");
+  WriteBytes(Path("b.txt"), "y\n");
+  std::filesystem::create_hard_link(Path("a.txt"), Path("hard.txt"));
   std::filesystem::create_symlink("a.txt", Path("soft.txt"));
   std::filesystem::create_directory(Path("sub"));
   const std::pair<Args, std::string> cases[] = {
@@ -115,6 +145,10 @@ TEST_F(Rowsift, SymbolicLinksAndReasonsPosix) {
       {{"missing.txt", "out.txt"}, "rowsift: missing.txt: No such file or directory\n"},
       {{"a.txt", "", "out.txt"}, "rowsift: '': No such file or directory\n"},
       {{"sub", "out.txt"}, "rowsift: sub: Is a directory\n"},
+      {{"a.txt", "b.txt", "--exclude=b.txt"}, "rowsift: b.txt: is an exclusion list\n"},
+      {{"a.txt", "b.txt", "--duplicates=hard.txt"}, "rowsift: hard.txt: is the source file\n"},
+      {{"a.txt", "b.txt", "--duplicates=./b.txt"}, "rowsift: ./b.txt: is the target file\n"},
+      {{"a.txt", "b.txt", "--temp-dir=missing"}, "rowsift: missing: No such file or directory\n"},
   };
   for (const auto& [args, err] : cases) {
     SCOPED_TRACE(::testing::PrintToString(args));
@@ -151,6 +185,7 @@ TEST_F(Rowsift, DeduplicatesAsTheSwitchesSay) {
       {"a\rb\ra", {}, "a\rb\r"},
       {"x\0y\n"s, {}, "x\xB7y\n"},
       {"", {}, ""},
+      {"\xFF\xFE\n\0"s, {}, "\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.source) + " " + ::testing::PrintToString(c.switches));
@@ -244,9 +279,14 @@ TEST_F(Rowsift, NamesOutsideTheCodePage) {
 TEST_F(Rowsift, CodePageDecidesFoldingAndConversion) {
   struct Case {
     const char* codePage;
-    std::string source, target;
+    std::string source, target, err{};  // err: standard error, all of it
   };
   const std::string utf16 = "\xFF\xFE\xE9\0\r\0\n\0\xC9\0\r\0\n\0x\0\r\0\n\0"s;
+  // U+4E2D U+6587, U+65E5 U+672C: two lines that both become "??".
+  const std::string cjk = "\xFF\xFE\x2D\x4E\x87\x65\n\0\xE5\x65\x2C\x67\n\0"s;
+  // U+1F600 (a surrogate pair), x; q and U+0301, which CP1252 cannot compose.
+  const std::string pairAndMark = "\xFF\xFE\x3D\xD8\x00\xDEx\0\n\0q\0\x01\x03\n\0"s;
+  const std::string missing = " characters have no form in code page ";
   const Case cases[] = {
       {"CP1252", "\xC9\n\xE9\n", "\xC9\n"},
       {"UTF-8", "\xC9\n\xE9\n", "\xC9\n\xE9\n"},
@@ -260,7 +300,12 @@ TEST_F(Rowsift, CodePageDecidesFoldingAndConversion) {
        "\xE2\x84\xAA\n\xCE\x90\nSTRASSE\n"},
       {"UTF-8", utf16, "\xC3\xA9\r\nx\r\n"},
       {"CP1252", utf16, "\xE9\r\nx\r\n"},
-      {"CP1251", utf16, "?\r\nx\r\n"},
+      {"CP1251", utf16, "?\r\nx\r\n", "rowsift: in.txt: 2" + missing + "CP1251 and were written as '?'\n"},
+      {"CP1252", pairAndMark, "?x\nq?\n", "rowsift: in.txt: 2" + missing + "CP1252 and were written as '?'\n"},
+      {"UTF-8", cjk, "\xE4\xB8\xAD\xE6\x96\x87\n\xE6\x97\xA5\xE6\x9C\xAC\n"},
+      // A UTF-8 byte-order mark is skipped only where the code page is UTF-8.
+      {"UTF-8", "\xEF\xBB\xBFName\nname\n", "Name\n"},
+      {"CP1252", "\xEF\xBB\xBFName\nname\n", "\xEF\xBB\xBFName\nname\n"},
   };
   int runs = 0;
   for (const Case& c : cases) {
@@ -268,7 +313,9 @@ TEST_F(Rowsift, CodePageDecidesFoldingAndConversion) {
     if (!CodePageEnvironment(c.codePage, &env)) continue;
     SCOPED_TRACE(c.codePage + (" " + ::testing::PrintToString(c.source)));
     WriteBytes(Path("in.txt"), c.source);
-    EXPECT_EQ(Run({"in.txt", "out.txt"}, env).status, 0);
+    const RunResult r = Run({"in.txt", "out.txt"}, env);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, ConsoleLines(c.err));
     EXPECT_EQ(ReadBytes(Path("out.txt")), c.target);
     ++runs;
   }
@@ -280,8 +327,10 @@ TEST_F(Rowsift, CodePageDecidesFoldingAndConversion) {
 TEST_F(Rowsift, LocaleVariablesPosix) {
   struct Case {
     Args env;
-    std::string source, target;
+    std::string source, target, err{};  // err: standard error, all of it
   };
+  const std::string cjk = "\xFF\xFE\x2D\x4E\x87\x65\n\0\xE5\x65\x2C\x67\n\0"s;
+  const std::string missing = " characters have no form in code page ";
   const Case cases[] = {
       {{"LANG=en_US.CP1252"}, "\xC9\n\xE9\n", "\xC9\n"},
       {{"LC_CTYPE=en_US.CP1252", "LANG=C.UTF-8"}, "\xC9\n\xE9\n", "\xC9\n"},
@@ -293,11 +342,118 @@ TEST_F(Rowsift, LocaleVariablesPosix) {
       {{"LC_ALL=ja_JP.ISO-2022-JP"},
        "\x1B$B\x24\x41\x1B(BA\n\x1B$B\x24\x61\x1B(Ba\n\x1B$B\x24\x41\x1B(Ba\n",
        "\x1B$B\x24\x41\x1B(BA\n\x1B$B\x24\x61\x1B(Ba\n"},
+      // The code page named as the locale names it.
+      {{"LC_ALL=en_US.ISO-8859-1"},
+       cjk,
+       "??\n",
+       "rowsift: in.txt: 4" + missing + "ISO-8859-1 and were written as '?'\n"},
+      {{"LANG=de_DE.cp1252"},
+       "\xFF\xFE\x3D\xD8\x00\xDEx\0\n\0"s,
+       "?x\n",
+       "rowsift: in.txt: 1" + missing + "cp1252 and were written as '?'\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.env) + " " + ::testing::PrintToString(c.source));
     WriteBytes(Path("in.txt"), c.source);
-    EXPECT_EQ(Run({"in.txt", "out.txt"}, c.env).status, 0);
+    const RunResult r = Run({"in.txt", "out.txt"}, c.env);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, c.err);
     EXPECT_EQ(ReadBytes(Path("out.txt")), c.target);
+  }
+}
+
+// Memory bounded far below what the index needs gives the target and the
+// duplicates of an unbounded run, byte for byte, whatever the shape of the
+// source, its encoding and line ends, the switches, and whether it can be
+// read twice. 7 bytes leave the index no room at all (every line is set
+// aside, in many parts); with 64K and 256K it takes part of the lines first.
+// No temporary file is left.
+TEST_F(Rowsift, BoundedRunEqualsUnboundedRun) {
+  std::string heavy, distinct, oneKey;
+  for (int i = 0; i < 30000; ++i) {
+    heavy += (i % 4 ? "Line " : "  LINE ") + std::to_string(i * 7919 % 3001) + (i % 3 ? "\n" : " \t\n");
+    if (i % 11 == 0) heavy += i % 2 ? "\n" : " \n";
+  }
+  for (int i = 0; i < 20000; ++i) distinct += std::to_string(i * 7919) + " distinct\n";
+  // Lines of the pieces 13ar and bf10 all share one key.
+  for (int i = 0; i < 4096; ++i) {
+    std::string line;
+    for (int piece = 0; piece < 12; ++piece) line += (i >> piece & 1) ? "bf10" : "13ar";
+    oneKey += line + "\n" + (i % 3 ? "" : line + "\n");
+  }
+  std::string crlf;
+  for (char c : heavy) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  struct Case {
+    const char* shape;
+    std::string source;
+    Args switches;
+    bool pipe;
+  };
+  const Case cases[] = {
+      {"heavy duplication", heavy, {}, false},
+      {"heavy duplication, trimmed, no blanks", heavy, {"/b", "/e", "/r"}, false},
+      {"all distinct", distinct, {"/c"}, false},
+      {"one key", oneKey, {}, false},
+      {"UTF-16", Utf16Le(heavy), {"/r"}, false},
+      {"CR LF", crlf, {"/e"}, false},
+      {"a pipe", heavy, {"/b", "/r"}, true},
+      {"UTF-16 from a pipe", Utf16Le(distinct), {}, true},
+  };
+  std::filesystem::create_directory(Path("tmp"));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shape);
+    WriteBytes(Path("in.txt"), c.source);
+    const std::string input = c.pipe ? c.source : "";
+    Args args{c.pipe ? "/dev/stdin" : "in.txt", "out.txt", "--duplicates=dups.txt"};
+    args.insert(args.end(), c.switches.begin(), c.switches.end());
+    ASSERT_EQ(Run(args, {}, input).status, 0);
+    const std::string target = ReadBytes(Path("out.txt")), duplicates = ReadBytes(Path("dups.txt"));
+    for (const char* memory : {"7", "64K", "256K"}) {
+      Args bounded = args;
+      bounded.push_back("--memory="s + memory);
+      const RunResult r = Run(bounded, {"TMPDIR=" + Path("tmp")}, input);
+      EXPECT_EQ(r.status, 0) << memory << " " << r.err;
+      EXPECT_TRUE(ReadBytes(Path("out.txt")) == target) << memory;
+      EXPECT_TRUE(ReadBytes(Path("dups.txt")) == duplicates) << memory;
+      EXPECT_TRUE(std::filesystem::is_empty(Path("tmp"))) << memory;
+    }
+  }
+}
+
+// Exclusion lists, read by the source's rules (one in UTF-16, one with CR LF
+// and trailing blanks), and the duplicates file, against a plain model of
+// /b /e /r: a source line found in a list or earlier in the source goes to
+// the duplicates file, in source order and with the source's line ends; no
+// line of a list is written. Bounded or not, the outputs are the same.
+TEST_F(Rowsift, ExclusionListsAndDuplicates) {
+  std::string source, list1, list2;
+  for (int i = 0; i < 6000; ++i) {
+    source += (i % 2 ? "  Name " : "name ") + std::to_string(i * 7919 % 2500) + "\n" + (i % 9 ? "" : " \n");
+  }
+  for (int i = 0; i < 500; ++i) list1 += "NAME " + std::to_string(i * 3) + "\n";
+  for (int i = 0; i < 500; ++i) list2 += "name " + std::to_string(i * 5) + " \r\n";
+  std::set<std::string> seen;
+  for (int i = 0; i < 500; ++i) seen.insert({"name " + std::to_string(i * 3), "name " + std::to_string(i * 5)});
+  std::string target, duplicates;
+  std::istringstream lines(source);
+  for (std::string line; std::getline(lines, line);) {
+    line.erase(0, line.find_first_not_of(' '));
+    line.erase(line.find_last_not_of(' ') + 1);
+    if (line.empty()) continue;
+    std::string folded = line;
+    for (char& ch : folded) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    (seen.insert(folded).second ? target : duplicates) += line + "\n";
+  }
+  WriteBytes(Path("in.txt"), source);
+  WriteBytes(Path("list1.txt"), Utf16Le(list1));
+  WriteBytes(Path("list2.txt"), list2);
+  for (const char* memory : {"1G", "7", "32K"}) {
+    SCOPED_TRACE(memory);
+    const RunResult r = Run({"in.txt", "out.txt", "/b", "/e", "/r", "--exclude=list1.txt", "--exclude", "list2.txt",
+                             "--duplicates=dups.txt", "--memory="s + memory});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(ReadBytes(Path("out.txt")) == target);
+    EXPECT_TRUE(ReadBytes(Path("dups.txt")) == duplicates);
   }
 }

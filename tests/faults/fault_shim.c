@@ -4,7 +4,10 @@
  *
  * Settings (environment):
  *   FAULT_PATH         the file whose descriptors are watched (matched by
- *                      device and inode once open, so any spelling counts)
+ *                      device and inode once open, so any spelling counts);
+ *                      for a folder, also the unnamed temporary files made
+ *                      in it (O_TMPFILE, the folder spelt as here), all
+ *                      counted together as one file
  *   FAULT_OP           read | write | close | lseek | open
  *   FAULT_MODE         fail    the transfer that would pass FAULT_AFTER_BYTES
  *                              fails whole, and so does every later one
@@ -134,9 +137,17 @@ static void log_call(const char* op, int fd, long long asked, long long result, 
 
 static int is_watched(int fd) { return fd >= 0 && fd < MAX_FDS && g_watched[fd]; }
 
-/* A descriptor just opened is watched when it is the chosen file. */
-static void watch_if_chosen(int fd) {
+static int names_chosen(const char* path);
+
+/* A descriptor just opened is watched when it is the chosen file, or an
+ * unnamed file made in the chosen folder. */
+static void watch_if_chosen(int fd, const char* path, int flags) {
   if (fd < 0 || fd >= MAX_FDS || !g_path) return;
+  if ((flags & O_TMPFILE) == O_TMPFILE && names_chosen(path)) {
+    g_watched[fd] = 1;
+    log_call("open", fd, 0, fd, 0, 0);
+    return;
+  }
   struct stat mine, chosen;
   if (fstat(fd, &mine) != 0 || stat(g_path, &chosen) != 0) return;
   if (mine.st_dev == chosen.st_dev && mine.st_ino == chosen.st_ino) {
@@ -296,7 +307,7 @@ int open(const char* path, int flags, ...) {
   if (open_fault(path)) return -1;
   int fd = real_open(path, flags, mode);
   int err = errno;
-  watch_if_chosen(fd);
+  watch_if_chosen(fd, path, flags);
   errno = err;
   return fd;
 }
@@ -315,7 +326,7 @@ int openat(int dirfd, const char* path, int flags, ...) {
   if (open_fault(path)) return -1;
   int fd = real_openat(dirfd, path, flags, mode);
   int err = errno;
-  watch_if_chosen(fd);
+  watch_if_chosen(fd, path, flags);
   errno = err;
   return fd;
 }

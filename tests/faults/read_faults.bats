@@ -145,3 +145,16 @@ load helpers
   printf 'first\nsecond\n' >expected.txt
   same_bytes out.txt expected.txt
 }
+
+@test "a UTF-16 source with characters the code page lacks that fails mid-read: only the failure is reported" {
+  { printf '\xe4\xb8\xad\n'; distinct_lines 3000; } | to_utf16 le >in.txt
+
+  sift LC_ALL=en_US.CP1252 -- in.txt out.txt
+  [[ $status -eq 0 ]]
+  [[ "$(cat stderr)" == "rowsift: in.txt: 1 characters have no form in code page CP1252 and were written as '?'" ]]
+
+  sift_faulty LC_ALL=en_US.CP1252 FAULT_PATH="$WORK/in.txt" FAULT_OP=read FAULT_MODE=fail FAULT_ERRNO=EIO \
+    FAULT_AFTER_BYTES=300001 -- in.txt out.txt
+  [[ $status -eq 1 ]]
+  only_error_line "rowsift: in.txt: read failed: Input/output error"
+}

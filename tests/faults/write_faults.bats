@@ -130,12 +130,18 @@ load helpers
   done
 
   # The source itself behind the descriptor is refused before a line is
-  # written; only the message on standard output lands in it.
+  # written, and the refusal goes to standard error rather than into it.
+  cp in.txt in.copy
   status=0
   setsid -w "$ROWSIFT" in.txt /dev/stdout </dev/null >>in.txt 2>stderr || status=$?
   [[ $status -eq 1 ]]
-  grep -qx "rowsift: /dev/stdout: is the source file" stderr
-  [[ $(cat in.txt) == $'b\na\nb\nFailed to open target file /dev/stdout' ]]
+  [[ $(cat stderr) == $'Failed to open target file /dev/stdout\nrowsift: /dev/stdout: is the source file' ]]
+  same_bytes in.txt in.copy
+  status=0
+  setsid -w "$ROWSIFT" in.txt in.txt </dev/null >>in.txt 2>stderr || status=$?
+  [[ $status -eq 1 ]]
+  [[ $(cat stderr) == $'Source file is identical to target file! \nin.txt' ]]
+  same_bytes in.txt in.copy
 }
 
 @test "a run locks its files: a second run can neither write its target nor cut its source" {
@@ -169,4 +175,58 @@ load helpers
   [[ $second == "1 Failed to open target file in.txt / rowsift: in.txt: is locked by another process" ]]
   same_bytes in.txt in.copy
   [[ $(cat out.txt) == x && $(cat run2.txt) == $'b\na' ]]
+}
+
+@test "a full temporary folder: one line naming it, and the target holds every line decided before" {
+  # The index has room for about a thousand of the lines; the rest are set
+  # aside, and the folder fills once 20000 bytes of them have gone out.
+  distinct_lines 3000 >in.txt
+  mkdir tmp
+  sift_faulty FAULT_PATH="$WORK/tmp" FAULT_OP=write FAULT_MODE=fail FAULT_ERRNO=ENOSPC FAULT_AFTER_BYTES=20000 \
+    TMPDIR="$WORK/tmp" -- in.txt out.txt --memory=64K
+
+  [[ $status -eq 1 ]]
+  only_error_line "rowsift: $WORK/tmp: write failed: No space left on device"
+  [[ $(faults_injected) -eq 1 ]]
+  local size
+  size=$(stat -c %s out.txt)
+  ((size >= 100000 && size % 100 == 0))
+  holds_prefix out.txt in.txt "$size"
+  [[ -z $(ls -A tmp) ]]
+}
+
+@test "temporary files leave nothing behind: after success, after a failure, and when killed" {
+  distinct_lines 3000 >in.txt
+  mkdir tmp
+  sift TMPDIR="$WORK/tmp" -- in.txt out.txt --memory=7
+  [[ $status -eq 0 && -z $(ls -A tmp) ]]
+  same_bytes out.txt in.txt
+  sift TMPDIR="$WORK/tmp" -- in.txt /dev/full --memory=7
+  [[ $status -eq 1 && -z $(ls -A tmp) ]]
+
+  # SIGTERM while lines are set aside and the source pipe idles.
+  mkfifo source.fifo
+  (
+    cat in.txt
+    for _ in {1..200}; do
+      [[ -e over ]] && exit
+      sleep 0.05
+    done
+  ) >source.fifo 3>&- &
+  setsid -w env TMPDIR="$WORK/tmp" "$ROWSIFT" source.fifo out.txt --memory=7 </dev/null >/dev/null 2>&1 3>&- &
+  local pid=$! open=no
+  for _ in {1..100}; do
+    if ls -l "/proc/$pid/fd" 2>/dev/null | grep -q "$WORK/tmp/"; then
+      open=yes
+      break
+    fi
+    sleep 0.05
+  done
+  kill -TERM "$pid"
+  status=0
+  wait "$pid" || status=$?
+  : >over
+  wait
+  [[ $open == yes && $status -eq 143 ]]
+  [[ -z $(ls -A tmp) ]]
 }

@@ -44,3 +44,47 @@ TEST(CommandLine, ScanIntoNamesAndOptions) {
     EXPECT_EQ(info.HasBothNames(), c.bothNames) << trace;
   }
 }
+
+// Long options beside the switches: both value forms, "--" and what follows
+// it, and each kind of mistake, which names the option.
+TEST(CommandLine, LongOptions) {
+  struct Case {
+    std::vector<const char*> args;
+    const char* source;
+    const char* target;
+    std::vector<std::string> excluded;
+    const char* duplicates;
+    uint64_t memory;
+    const char* errorHas;  // empty: no error
+  };
+  const Case cases[] = {
+      {{"in", "out", "--exclude=a", "--exclude", "/b", "/c"}, "in", "out", {"a", "/b"}, "", 0, ""},
+      {{"--duplicates", "-d.txt", "in", "--memory=64K", "out"}, "in", "out", {}, "-d.txt", 65536, ""},
+      {{"--memory", "3g", "--memory=7"}, "", "", {}, "", 7, ""},
+      {{"--memory=1M", "--", "/r", "--exclude=x"}, "/r", "--exclude=x", {}, "", 1 << 20, ""},
+      {{"in", "out", "--exclud=old.txt"}, "in", "out", {}, "", 0, "'--exclud'"},
+      {{"--Memory=1M"}, "", "", {}, "", 0, "'--Memory'"},
+      {{"--memory=1.5G"}, "", "", {}, "", 0, "'1.5G'"},
+      {{"--memory=0"}, "", "", {}, "", 0, "'0'"},
+      {{"--memory=16E"}, "", "", {}, "", 0, "'16E'"},
+      {{"--memory=99999999999G"}, "", "", {}, "", 0, "'99999999999G'"},
+      {{"--version=2"}, "", "", {}, "", 0, "'--version' takes no value"},
+      {{"in", "out", "--temp-dir"}, "in", "out", {}, "", 0, "'--temp-dir' needs a value"},
+      {{"--duplicates=", "in", "out"}, "in", "out", {}, "", 0, "'--duplicates' needs a value"},
+  };
+  for (const Case& c : cases) {
+    std::vector<const char*> argv{"rowsift"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    CDedupCommandLineInfo info;
+    ParseCommandLine(static_cast<int>(argv.size()), argv.data(), info);
+    const std::string trace = ::testing::PrintToString(c.args);
+    EXPECT_EQ(info.m_strSource, c.source) << trace;
+    EXPECT_EQ(info.m_strTarget, c.target) << trace;
+    EXPECT_EQ(info.m_exclusionLists, c.excluded) << trace;
+    EXPECT_EQ(info.m_strDuplicates, c.duplicates) << trace;
+    EXPECT_EQ(info.m_nMemory, c.memory) << trace;
+    const std::string error = info.UsageError();
+    EXPECT_EQ(error.empty(), c.errorHas[0] == '\0') << trace << ": " << error;
+    EXPECT_NE(error.find(c.errorHas), std::string::npos) << trace << ": " << error;
+  }
+}

@@ -111,3 +111,27 @@ TEST(DuplicateIndex, ManyLinesOnOneKeyStayApart) {
   EXPECT_TRUE(index.TestAndAdd("13ar13ar13ar13ar13ar13ar13ar13a", 31, true));
   EXPECT_EQ(index.Map().Entries(), 2u);
 }
+
+// With a budget, the index takes lines while they fit; a new line that would
+// pass it is "no room" and changes nothing, and the lines held are still
+// found.
+TEST(DuplicateIndex, BudgetBoundsTheIndex) {
+  constexpr uint64_t kBudget = 64 * 1024;
+  CLineFingerprinter fingerprinter(utf8);
+  auto line = [&](int i) {
+    const std::string text = "line " + std::to_string(i);
+    return fingerprinter.Take(text.data(), static_cast<int32_t>(text.size()), true);
+  };
+  CDuplicateIndex index(utf8, kBudget);
+  int held = 0;
+  for (; index.TestAndAdd(line(held)) == lineNew; ++held) ASSERT_LE(index.Bytes(), kBudget);
+  EXPECT_GT(held, 1000);
+  const uint64_t bytes = index.Bytes();
+  EXPECT_EQ(index.TestAndAdd(line(held)), lineNoRoom);
+  EXPECT_FALSE(index.Contains(line(held)));
+  EXPECT_EQ(index.Bytes(), bytes);
+  for (int i = 0; i < held; i += 7) {
+    EXPECT_TRUE(index.Contains(line(i))) << i;
+    EXPECT_EQ(index.TestAndAdd(line(i)), lineDuplicate) << i;
+  }
+}

@@ -52,6 +52,8 @@ std::vector<ReaderCase> ReaderCases() {
       {"CR LF CR: LF CR never pairs after CR LF", "a\r\n\rb", {"a", "", "b"}, eolCrLf},
       {"NUL after 49 bytes ends the line", x49 + "\0z\n"s, {x49, "z"}, eolLf},
       {"NUL after 48 bytes stays as B7", x48 + "\0z\n"s, {x48 + "\xB7z"}, eolLf},
+      {"NUL after 49 bytes at the very end", "a\n" + x49 + "\0"s, {"a", x49}, eolLf},
+      {"NUL after 48 bytes at the very end", "a\n" + x48 + "\0"s, {"a", x48 + "\xB7"}, eolLf},
       {"NUL at line start",
        "\0ab\n"s,
        {"\xB7"

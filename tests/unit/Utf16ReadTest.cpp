@@ -35,6 +35,11 @@ TEST(Utf16Read, SourcesFromFileAndFifo) {
   const std::u16string wide = std::u16string(70000, u'\u4E2D') + u"\nz";
   std::string wideUtf8, wideCp932;
   for (int i = 0; i < 70000; ++i) wideUtf8 += "\xE4\xB8\xAD", wideCp932 += "\x92\x86";
+  // One base and 70000 marks: more than a block, and more than composition looks at.
+  std::u16string marks(70001, u'\u0301');
+  std::string marksUtf8 = "e", marksCp1252(70000, '?'), marksCp932(70001, '?');
+  for (int i = 0; i < 70000; ++i) marksUtf8 += "\xCC\x81";
+  marks[0] = u'e', marks += u"\nz", marksCp1252[0] = '\xE9', marksCp932[0] = 'e';
   // clang-format off
   const Case cases[] = {
       {"LE with mark", "UTF-8", "\xFF\xFE" "A\0B\0\n\0"s, {"AB"}, encUtf16LE},
@@ -45,7 +50,13 @@ TEST(Utf16Read, SourcesFromFileAndFifo) {
       {"FE 00 is a character and a zero", "UTF-8", "\xFE\0A\0\n\0"s, {"\xC3\xBE" "A"}, encUtf16LE},
       {"zero high bytes both ways are 8-bit", "UTF-8", "A\0\0\0\n"s, {"A\xB7\xB7\xB7"}, encAnsi},
       {"four bytes are 8-bit", "UTF-8", "A\0B\0"s, {"A\xB7" "B\xB7"}, encAnsi},
-      {"four bytes with a mark are 8-bit", "UTF-8", "\xFF\xFE" "A\0"s, {"\xFF\xFE" "A\xB7"}, encAnsi},
+      {"a mark alone", "UTF-8", "\xFF\xFE"s, {}, encUtf16LE},
+      {"four bytes with a mark", "UTF-8", "\xFF\xFE" "A\0"s, {"A"}, encUtf16LE},
+      {"four bytes with a BE mark", "UTF-8", "\xFE\xFF\0A"s, {"A"}, encUtf16BE},
+      {"three bytes with a mark", "UTF-8", "\xFF\xFE" "A"s, {}, encUtf16LE},
+      {"UTF-8 mark skipped", "UTF-8", "\xEF\xBB\xBFName\nname\n", {"Name", "name"}, encAnsi},
+      {"UTF-8 mark alone", "UTF-8", "\xEF\xBB\xBF", {}, encAnsi},
+      {"UTF-8 mark is text in CP1252", "CP1252", "\xEF\xBB\xBFx\n", {"\xEF\xBB\xBFx"}, encAnsi},
       {"8-bit text", "UTF-8", "Hi\r\nA", {"Hi", "A"}, encAnsi},
       {"b3 not zero", "UTF-8", "A\0BC\n"s, {"A\xB7" "BC"}, encAnsi},
       {"odd length drops the last byte", "UTF-8", "\xFF\xFE" "A\0B\0C"s, {"AB"}, encUtf16LE},
@@ -60,6 +71,15 @@ TEST(Utf16Read, SourcesFromFileAndFifo) {
       {"nothing to compose to", "CP1252", "\xFF\xFE" + Units(u"q\u0301\n", false), {"q?"}, encUtf16LE},
       {"composed as far as the code page goes", "CP1252", "\xFF\xFE" + Units(u"e\u0301\u0302\n", false), {"\xE9?"}, encUtf16LE},
       {"combining sequence in UTF-8", "UTF-8", "\xFF\xFE" + Units(u"e\u0301!", false), {"e\xCC\x81!"}, encUtf16LE},
+      {"pairs again", "CP1252", "\xFF\xFE" + Units(u"e\u0301q\u0301e\u0301q\u0301", false), {"\xE9q?\xE9q?"}, encUtf16LE},
+      {"a mark with no base", "CP1252", "\xFF\xFE" + Units(u"\u0301x", false), {"?x"}, encUtf16LE},
+      // Windows' conversion composes sequences only: a character alone stays, and is missing.
+      {"a character composed alone", "CP1252", "\xFF\xFE" + Units(u"\u212B\n", false),
+       Page("CP1252").ComposesInConversion() ? Lines{"?"} : Lines{"\xC5"}, encUtf16LE},
+      {"one missing character, one '?'", "CP1252", "\xFF\xFE" + Units(u"\u0958\n", false), {"?"}, encUtf16LE},
+      {"long run of marks", "CP1252", "\xFF\xFE" + Units(marks, false), {marksCp1252, "z"}, encUtf16LE},
+      {"long run of marks in CP932", "CP932", "\xFE\xFF" + Units(marks, true), {marksCp932, "z"}, encUtf16BE},
+      {"long run of marks in UTF-8", "UTF-8", "\xFF\xFE" + Units(marks, false), {marksUtf8, "z"}, encUtf16LE},
       {"zero unit after 49 units", "UTF-8", "\xFF\xFE" + Units(a49 + u'\0' + u"z\n", false), {std::string(49, 'a'), "z"}, encUtf16LE},
       {"zero unit after 48 units", "UTF-8", "\xFF\xFE" + Units(a48 + u'\0' + u"z\n", false), {std::string(48, 'a') + "\xB7z"}, encUtf16LE},
       {"wide text in UTF-8", "UTF-8", "\xFF\xFE" + Units(wide, false), {wideUtf8, "z"}, encUtf16LE},

@@ -1,0 +1,77 @@
+// Decides the lines of a run in the order they are offered: in memory while
+// the index has room, and from the first line it has none for (line S) by
+// setting aside on disk every line the index does not hold. From S on no
+// line is written here; once the last input is read, the lines set aside are
+// sifted and a second reading writes what follows S (SecondReading.h).
+//
+// The inputs come one after another, the exclusion lists and then the
+// source, and share one numbering of the lines offered; the lines of an
+// exclusion list are remembered and never written.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/LineBatch.h"
+#include "app/RunProgress.h"
+#include "dedup/DuplicateIndex.h"
+#include "dedup/SpilledLines.h"
+#include "textfile/TextFile.h"
+
+class CLineDecider {
+ public:
+  // budget: the bytes the index, and later the sifting, may take. tempDir:
+  // the folder for the files of lines set aside.
+  CLineDecider(uint64_t budget, std::string tempDir);
+
+  // The lines that follow come from input. Kept ones go to target and
+  // duplicates to duplicates (either may be null); without a target the
+  // input is an exclusion list. The last input is the source.
+  void BeginInput(const CTextFile& input, CTextFile* target, CTextFile* duplicates);
+  void Decide(const CLineBatch& batch);
+  // The source waits for input: the lines written so far go out meanwhile.
+  void FlushOutputs();
+
+  bool Spilled() const { return m_pSpilled != nullptr; }
+  // After the last input: gives the index's memory back and sifts the lines
+  // set aside.
+  void SiftSpilled();
+
+  // For the second reading, once sifted.
+  // S, or the source's first line when S fell in an exclusion list.
+  uint64_t FirstUndecided() const { return m_nFirstUndecided; }
+  uint64_t FirstSourceLine() const { return m_nFirstSourceLine; }
+  uint64_t LinesOffered() const { return m_nLines; }
+  uint64_t NextKept() { return m_pSpilled->NextKept(); }
+  // The text of the source's lines from FirstUndecided() on, one a line,
+  // when the source cannot be read again; null otherwise.
+  CTextFile* SourceCopy() { return m_pCopy.get(); }
+
+  const RunProgress& Done() const { return m_done; }
+
+ private:
+  void DecideLine(const char* line, int32_t length, const LineFingerprint& fingerprint, EolStyle eolStyle,
+                  FingerprintAssoc* entry);
+  void StartSpilling(uint64_t line);
+  void StartCopyingSource();
+
+  uint64_t m_nBudget;
+  std::string m_strTempDir;
+  std::optional<CDuplicateIndex> m_index;
+  // Each line's key, found ahead.
+  FingerprintAssoc* m_entries[CLineBatch::kMaxLines] = {};
+
+  const CTextFile* m_input = nullptr;
+  CTextFile* m_target = nullptr;
+  CTextFile* m_duplicates = nullptr;
+  uint64_t m_nLines = 0;           // lines offered so far, by every input
+  uint64_t m_nInputFirstLine = 0;  // the number of the current input's first line
+  uint64_t m_nInputBytes = 0;      // bytes of the current input read
+  uint64_t m_nFirstSourceLine = 0;
+  uint64_t m_nFirstUndecided = 0;
+  std::unique_ptr<CSpilledLines> m_pSpilled;
+  std::unique_ptr<CTextFile> m_pCopy;
+  RunProgress m_done{};
+};

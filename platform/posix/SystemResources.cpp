@@ -1,0 +1,95 @@
+#include "platform/SystemResources.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+// The first number in a file, such as memory.max, or UINT64_MAX when the file
+// is missing or holds none ("max").
+uint64_t ReadNumber(const std::string& path) {
+  std::ifstream in(path);
+  uint64_t value = 0;
+  if (in >> value) return value;
+  return UINT64_MAX;
+}
+
+// A group's limit binds everything below it, so the whole line up to the
+// root counts.
+uint64_t GroupLimit(const std::string& mount, std::string group, const char* file) {
+  uint64_t least = UINT64_MAX;
+  for (;;) {
+    least = std::min(least, ReadNumber(mount + group + "/" + file));
+    if (group.empty() || group == "/") return least;
+    const size_t slash = group.rfind('/');
+    group.resize(slash == std::string::npos ? 0 : slash);
+  }
+}
+
+// The limit of the process's memory control group, from /proc/self/cgroup:
+// "0::/path" under cgroup v2, "N:memory:/path" under v1.
+uint64_t ControlGroupLimit() {
+  std::ifstream in("/proc/self/cgroup");
+  std::string line;
+  uint64_t least = UINT64_MAX;
+  while (std::getline(in, line)) {
+    const size_t first = line.find(':');
+    const size_t second = first == std::string::npos ? first : line.find(':', first + 1);
+    if (second == std::string::npos) continue;
+    const std::string group = line.substr(second + 1);
+    if (second == first + 1) {
+      least = std::min(least, GroupLimit("/sys/fs/cgroup", group, "memory.max"));
+      continue;
+    }
+    std::istringstream controllers(line.substr(first + 1, second - first - 1));
+    for (std::string controller; std::getline(controllers, controller, ',');) {
+      if (controller == "memory")
+        least = std::min(least, GroupLimit("/sys/fs/cgroup/memory", group, "memory.limit_in_bytes"));
+    }
+  }
+  // Version 1 writes "no limit" as a huge number rather than "max".
+  return least >= (uint64_t{1} << 62) ? UINT64_MAX : least;
+}
+
+uint64_t MemAvailable() {
+  std::ifstream in("/proc/meminfo");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("MemAvailable:", 0) == 0) {
+      std::istringstream fields(line.substr(13));
+      uint64_t kib = 0;
+      if (fields >> kib) return kib * 1024;
+    }
+  }
+  return UINT64_MAX;
+}
+
+// The address space a limit (ulimit -v) leaves beside what is mapped now,
+// less what a run maps later besides its tables: the reading thread's stack
+// and allocator arena, and the slack that aligning large buffers maps for a
+// moment. Measured: a run with a 40 MiB budget needs 90 MiB of address space,
+// one with a one-line source 45.
+uint64_t AddressSpaceLeft() {
+  constexpr uint64_t kMappedLater = uint64_t{64} << 20;
+  struct rlimit limit {};
+  if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return UINT64_MAX;
+  std::ifstream in("/proc/self/statm");
+  uint64_t pages = 0;
+  if (!(in >> pages)) return UINT64_MAX;
+  const uint64_t mapped = pages * static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+  return limit.rlim_cur > mapped + kMappedLater ? limit.rlim_cur - mapped - kMappedLater : 0;
+}
+
+}  // namespace
+
+uint64_t QueryAvailableMemory() { return std::min({MemAvailable(), ControlGroupLimit(), AddressSpaceLeft()}); }
+
+std::string DefaultTempDir() {
+  const char* dir = std::getenv("TMPDIR");
+  return dir && *dir ? dir : "/tmp";
+}
