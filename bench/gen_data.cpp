@@ -4,9 +4,10 @@
 // bytes.
 //
 //   gen_data OUT --lines N --distinct D --min-len A --max-len B
-//            [--seed S] [--mixed-case] [--utf16le]
-//            [--script cyrillic|cjk] [--accents precomposed|combining]
+//            [--seed S] [--mixed-case] [--capitals] [--utf16le]
+//            [--script cyrillic|cjk] [--accents precomposed|combining|mixed]
 //   gen_data OUT --marks M [--utf16le]
+//   gen_data OUT --lines N --distinct N --crafted-keys shared|unique
 //
 // With N == D every line is written once, in index order. Otherwise the N
 // lines are the D distinct lines, each repeated N / D times (the first
@@ -18,7 +19,19 @@
 // --script writes the 26 letters as Cyrillic letters (U+0430 on, two bytes
 // each in UTF-8) or CJK ideographs (three bytes each); --accents gives the
 // vowels an acute accent, as one precomposed character (U+00E1 ...) or as the
-// vowel and U+0301. --marks writes the single line "e" and M times U+0301.
+// vowel and U+0301, or with "mixed" turns about one letter in five into one
+// of 16 accented small letters (é, ñ, ß, ...). --capitals makes one letter in
+// 16 a capital (with "mixed", the accented ones too, except ß), the same in
+// every occurrence of a line. --marks writes the single line "e" and M times
+// U+0301.
+//
+// --crafted-keys writes N / 63 groups of 63 different lines of 32 characters,
+// an 8-digit group number and 24 more, interleaved: line v of every group,
+// then line v + 1 of every group. With "shared" the 24 are six pieces "13ar"
+// or "bf10" (bit j of v picks the j-th), two pieces that change the line key
+// (h = h * 9551 + byte) alike, so a group's lines share one key; with
+// "unique" they are "xx" and a 22-digit running number, and no two lines
+// share a key.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -63,7 +76,19 @@ struct Alphabet {
 const Alphabet kAlphabet;
 
 enum class Script { kLatin, kCyrillic, kCjk };
-enum class Accents { kNone, kPrecomposed, kCombining };
+enum class Accents { kNone, kPrecomposed, kCombining, kMixed };
+
+// The letters of --accents mixed, small and capital. A generated line holds
+// them as the bytes kAccentedBase + k and kAccentedBase + 16 + k until
+// CharMap writes them. ß stays small: its capital is rare in text.
+constexpr char32_t kAccentedSmall[16] = {U'é', U'è', U'ê', U'à', U'â', U'ç', U'ô', U'û',
+                                         U'ü', U'ö', U'ä', U'ñ', U'ß', U'í', U'ó', U'ú'};
+constexpr char32_t kAccentedCapital[16] = {U'É', U'È', U'Ê', U'À', U'Â', U'Ç', U'Ô', U'Û',
+                                           U'Ü', U'Ö', U'Ä', U'Ñ', U'ß', U'Í', U'Ó', U'Ú'};
+constexpr unsigned kAccentedBase = 0x80;
+
+enum class CraftedKeys { kNone, kShared, kUnique };
+constexpr uint64_t kGroupLines = 63;  // 63 of the 64 choices of six two-way pieces
 
 struct Options {
   const char* out = nullptr;
@@ -73,17 +98,21 @@ struct Options {
   uint32_t maxLen = 0;
   uint64_t seed = 1;
   bool mixedCase = false;
+  bool capitals = false;
   bool utf16 = false;
   Script script = Script::kLatin;
   Accents accents = Accents::kNone;
   uint64_t marks = 0;
+  CraftedKeys crafted = CraftedKeys::kNone;
 };
 
 [[noreturn]] void Usage(const char* why) {
   std::fprintf(stderr,
                "gen_data: %s\nusage: gen_data OUT --lines N --distinct D --min-len A --max-len B "
-               "[--seed S] [--mixed-case] [--utf16le] [--script cyrillic|cjk] [--accents precomposed|combining]\n"
-               "       gen_data OUT --marks M [--utf16le]\n",
+               "[--seed S] [--mixed-case] [--capitals] [--utf16le] [--script cyrillic|cjk]\n"
+               "       [--accents precomposed|combining|mixed]\n"
+               "       gen_data OUT --marks M [--utf16le]\n"
+               "       gen_data OUT --lines N --distinct N --crafted-keys shared|unique\n",
                why);
   std::exit(2);
 }
@@ -115,6 +144,8 @@ Options Parse(int argc, char** argv) {
       o.seed = Number(value());
     } else if (arg == "--mixed-case") {
       o.mixedCase = true;
+    } else if (arg == "--capitals") {
+      o.capitals = true;
     } else if (arg == "--utf16le") {
       o.utf16 = true;
     } else if (arg == "--script") {
@@ -132,11 +163,22 @@ Options Parse(int argc, char** argv) {
         o.accents = Accents::kPrecomposed;
       } else if (accents == "combining") {
         o.accents = Accents::kCombining;
+      } else if (accents == "mixed") {
+        o.accents = Accents::kMixed;
       } else {
         Usage("unknown accents");
       }
     } else if (arg == "--marks") {
       o.marks = Number(value());
+    } else if (arg == "--crafted-keys") {
+      const std::string_view crafted = value();
+      if (crafted == "shared") {
+        o.crafted = CraftedKeys::kShared;
+      } else if (crafted == "unique") {
+        o.crafted = CraftedKeys::kUnique;
+      } else {
+        Usage("unknown crafted keys");
+      }
     } else if (!o.out && !arg.starts_with("--")) {
       o.out = argv[i];
     } else {
@@ -145,6 +187,13 @@ Options Parse(int argc, char** argv) {
   }
   if (!o.out) Usage("no output file");
   if (o.marks > 0) return o;
+  if (o.crafted != CraftedKeys::kNone) {
+    if (o.lines == 0 || o.lines != o.distinct || o.lines % kGroupLines != 0) {
+      Usage("crafted keys need distinct == lines, a multiple of 63");
+    }
+    if (o.lines / kGroupLines > 100000000) Usage("more than 10^8 groups: the group number has 8 digits");
+    return o;
+  }
   if (o.accents != Accents::kNone && o.script != Script::kLatin) Usage("accents are for the Latin script");
   if (o.distinct == 0 || o.lines < o.distinct) Usage("need 0 < distinct <= lines");
   if (o.distinct > UINT32_MAX) Usage("too many distinct lines");
@@ -166,6 +215,25 @@ void MakeLine(uint64_t seed, uint32_t index, const Options& o, std::string& line
   uint32_t id = Scramble(index);
   for (int k = kIdLength - 1; k >= 0; --k, id /= 36) {
     line[words + 1 + k] = "0123456789abcdefghijklmnopqrstuvwxyz"[id % 36];
+  }
+}
+
+// Accented letters and capitals for --accents mixed and --capitals, drawn
+// from the distinct line's index, so that every occurrence of the line gets
+// the same. The id stays as it is: it keeps distinct lines distinct.
+void Decorate(uint64_t seed, uint32_t index, const Options& o, std::string& line) {
+  SplitMix64 rng{seed ^ 0xC2B2AE3D27D4EB4Full ^ (uint64_t{index} * 0x94D049BB133111EBull)};
+  const size_t words = line.size() - kIdLength - 1;
+  uint64_t bits = 0;
+  for (size_t i = 0; i < words; ++i, bits >>= 16) {
+    if (i % 4 == 0) bits = rng.Next();
+    auto c = static_cast<unsigned char>(line[i]);
+    if (c < 'a' || c > 'z') continue;
+    if (o.accents == Accents::kMixed && (bits & 0xFF) < 51) {
+      c = static_cast<unsigned char>(kAccentedBase + (bits >> 8 & 15));
+    }
+    if (o.capitals && (bits >> 12 & 15) == 0) c = static_cast<unsigned char>(c >= kAccentedBase ? c + 16 : c - 32);
+    line[i] = static_cast<char>(c);
   }
 }
 
@@ -195,6 +263,13 @@ class CharMap {
       }
     }
     if (o.accents == Accents::kNone) return;
+    if (o.accents == Accents::kMixed) {
+      for (unsigned k = 0; k < 16; ++k) {
+        m_map[kAccentedBase + k] = {{kAccentedSmall[k]}, 1};
+        m_map[kAccentedBase + 16 + k] = {{kAccentedCapital[k]}, 1};
+      }
+      return;
+    }
     const char* vowels = "aeiou";
     const char32_t acute[] = {U'\u00E1', U'\u00E9', U'\u00ED', U'\u00F3', U'\u00FA'};
     for (int v = 0; v < 5; ++v) {
@@ -209,10 +284,10 @@ class CharMap {
     char32_t c[2];
     int n;
   };
-  const Chars& operator[](char c) const { return m_map[static_cast<unsigned char>(c) & 0x7F]; }
+  const Chars& operator[](char c) const { return m_map[static_cast<unsigned char>(c)]; }
 
  private:
-  Chars m_map[128];
+  Chars m_map[256] = {};
 };
 
 class Writer {
@@ -227,7 +302,7 @@ class Writer {
     m_buffer.reserve(kSize + 4096);
     if (m_utf16) m_buffer.append("\xFF\xFE", 2);
   }
-  void Put(const std::string& text) {
+  void Put(std::string_view text) {
     if (m_ascii) {
       m_buffer.append(text);
       if (m_buffer.size() >= kSize) Flush();
@@ -280,6 +355,24 @@ class Writer {
   std::string m_buffer;
 };
 
+void WriteCraftedKeys(const Options& o, Writer& writer) {
+  const uint64_t groups = o.lines / kGroupLines;
+  char line[40];
+  for (uint64_t v = 0; v < kGroupLines; ++v) {
+    for (uint64_t g = 0; g < groups; ++g) {
+      int n = std::snprintf(line, sizeof line, "%08llu", static_cast<unsigned long long>(g));
+      if (o.crafted == CraftedKeys::kShared) {
+        for (int j = 0; j < 6; ++j, n += 4) std::memcpy(line + n, v >> j & 1 ? "bf10" : "13ar", 4);
+      } else {
+        n += std::snprintf(line + n, sizeof line - static_cast<size_t>(n), "xx%022llu",
+                           static_cast<unsigned long long>(v * groups + g));
+      }
+      line[n++] = '\n';
+      writer.Put({line, static_cast<size_t>(n)});
+    }
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -289,6 +382,11 @@ int main(int argc, char** argv) {
     writer.PutChar(U'e');
     for (uint64_t i = 0; i < o.marks; ++i) writer.PutChar(U'\u0301');
     writer.PutChar(U'\n');
+    writer.Close();
+    return 0;
+  }
+  if (o.crafted != CraftedKeys::kNone) {
+    WriteCraftedKeys(o, writer);
     writer.Close();
     return 0;
   }
@@ -304,6 +402,7 @@ int main(int argc, char** argv) {
   for (uint64_t pos = 0; pos < o.lines; ++pos) {
     const uint32_t index = order.empty() ? static_cast<uint32_t>(pos) : order[pos];
     MakeLine(o.seed, index, o, line);
+    if (o.capitals || o.accents == Accents::kMixed) Decorate(o.seed, index, o, line);
     if (o.mixedCase) RandomCase(o.seed, pos, line);
     line.push_back('\n');
     writer.Put(line);

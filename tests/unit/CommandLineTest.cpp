@@ -6,6 +6,18 @@
 
 #include "app/DedupCommandLineInfo.h"
 
+namespace {
+
+CDedupCommandLineInfo Scan(const std::vector<const char*>& args) {
+  std::vector<const char*> argv{"rowsift"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  CDedupCommandLineInfo info;
+  ParseCommandLine(static_cast<int>(argv.size()), argv.data(), info);
+  return info;
+}
+
+}  // namespace
+
 TEST(CommandLine, SwitchOrPath) {
   for (const char* arg : {"/r", "/Remove", "-C", "/", "-", "-x.txt", "/b", "-/tmp"})
     EXPECT_TRUE(IsSwitchArgument(arg)) << arg;
@@ -33,10 +45,7 @@ TEST(CommandLine, ScanIntoNamesAndOptions) {
       {{"/c", "-c", "/Case"}, "", "", optCaseSensitive, false},
   };
   for (const Case& c : cases) {
-    std::vector<const char*> argv{"rowsift"};
-    argv.insert(argv.end(), c.args.begin(), c.args.end());
-    CDedupCommandLineInfo info;
-    ParseCommandLine(static_cast<int>(argv.size()), argv.data(), info);
+    const CDedupCommandLineInfo info = Scan(c.args);
     const std::string trace = ::testing::PrintToString(c.args);
     EXPECT_EQ(info.m_strSource, c.source) << trace;
     EXPECT_EQ(info.m_strTarget, c.target) << trace;
@@ -73,10 +82,7 @@ TEST(CommandLine, LongOptions) {
       {{"--duplicates=", "in", "out"}, "in", "out", {}, "", 0, "'--duplicates' needs a value"},
   };
   for (const Case& c : cases) {
-    std::vector<const char*> argv{"rowsift"};
-    argv.insert(argv.end(), c.args.begin(), c.args.end());
-    CDedupCommandLineInfo info;
-    ParseCommandLine(static_cast<int>(argv.size()), argv.data(), info);
+    const CDedupCommandLineInfo info = Scan(c.args);
     const std::string trace = ::testing::PrintToString(c.args);
     EXPECT_EQ(info.m_strSource, c.source) << trace;
     EXPECT_EQ(info.m_strTarget, c.target) << trace;
