@@ -2,18 +2,18 @@
 
 bool CBatchChannel::Push(CLineBatch* batch) {
   {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    CLockHolder hold(m_lock);
     if (m_bClosed || m_nCount == kCapacity) return false;
     m_batches[(m_nFirst + m_nCount) % kCapacity] = batch;
     ++m_nCount;
   }
-  m_ready.notify_one();
+  m_lock.NotifyOne();
   return true;
 }
 
 CLineBatch* CBatchChannel::Pop() {
-  std::unique_lock<std::mutex> lock(m_mutex);
-  m_ready.wait(lock, [this] { return m_bClosed || m_nCount > 0; });
+  CLockHolder hold(m_lock);
+  while (!m_bClosed && m_nCount == 0) m_lock.Wait();
   if (m_bClosed) return nullptr;
   CLineBatch* batch = m_batches[m_nFirst];
   m_nFirst = (m_nFirst + 1) % kCapacity;
@@ -23,8 +23,8 @@ CLineBatch* CBatchChannel::Pop() {
 
 void CBatchChannel::Close() {
   {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    CLockHolder hold(m_lock);
     m_bClosed = true;
   }
-  m_ready.notify_all();
+  m_lock.NotifyAll();
 }

@@ -3,11 +3,10 @@
 #pragma once
 
 #include <array>
-#include <condition_variable>
 #include <cstddef>
-#include <mutex>
 
 #include "app/LineBatch.h"
+#include "platform/WaitableLock.h"
 
 class CBatchChannel {
  public:
@@ -22,8 +21,7 @@ class CBatchChannel {
   void Close();
 
  private:
-  std::mutex m_mutex;
-  std::condition_variable m_ready;
+  CWaitableLock m_lock;  // guards the rest; notified when a batch comes or the channel closes
   std::array<CLineBatch*, kCapacity> m_batches{};
   size_t m_nFirst = 0;
   size_t m_nCount = 0;

@@ -38,10 +38,11 @@ int ReportOpenFailure(const char* message, const std::string& name, const std::s
                       const std::string& source) {
   std::FILE* out = MessageStream(source);
   std::fputs(message, out);
-  std::fputs(name.c_str(), out);
+  std::fputs(ConsoleText(name).c_str(), out);
   if (out == stderr) std::fputc('\n', out);
   std::fflush(out);
-  std::fprintf(stderr, "rowsift: %s: %s\n", name.empty() ? "''" : name.c_str(), reason.c_str());
+  std::fprintf(stderr, "rowsift: %s: %s\n", name.empty() ? "''" : ConsoleText(name).c_str(),
+               ConsoleText(reason).c_str());
   return exitFailed;
 }
 
@@ -78,7 +79,7 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
   if (FileNamesEqual(info.m_strSource, info.m_strTarget)) {
     std::FILE* out = MessageStream(info.m_strSource);
     std::fputs("Source file is identical to target file! \n", out);
-    std::fputs(info.m_strSource.c_str(), out);
+    std::fputs(ConsoleText(info.m_strSource).c_str(), out);
     if (out == stderr) std::fputc('\n', out);
     return exitFailed;
   }
@@ -105,7 +106,7 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
       CFile probe;
       probe.CreateTemporary(tempDir);
     } catch (const CFileException& e) {
-      return ReportOpenFailure("Failed to open temporary folder ", tempDir, std::strerror(e.Error()), info.m_strSource);
+      return ReportOpenFailure("Failed to open temporary folder ", tempDir, e.Reason(), info.m_strSource);
     }
   }
 

@@ -1,68 +1,11 @@
 #include "app/Progress.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <iterator>
 
 namespace {
-
-// Back to the start of the line, then clear to its end.
-const char kErase[] = "\r\x1b[K";
-
-// The terminal the line is on while it is shown, for the signal handler.
-volatile sig_atomic_t g_shownFd = -1;
-
-int64_t NowMs() {
-  timespec ts{};
-  // The coarse clock is read from memory without a system call; its few
-  // milliseconds of resolution are plenty for a display.
-  clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
-
-void WriteAll(int fd, const char* text, size_t n) {
-  while (n > 0) {
-    ssize_t done = ::write(fd, text, n);
-    if (done < 0 && errno == EINTR) continue;
-    if (done <= 0) return;  // a display is not worth failing the run for
-    text += done;
-    n -= static_cast<size_t>(done);
-  }
-}
-
-// Ctrl+C or a kill while the line is shown: erase it, then die of the signal
-// as if nothing had been caught.
-void EraseAndDie(int sig) {
-  const int fd = g_shownFd;
-  if (fd >= 0) {
-    ssize_t ignored = ::write(fd, kErase, sizeof kErase - 1);
-    (void)ignored;
-  }
-  std::signal(sig, SIG_DFL);
-  std::raise(sig);
-}
-
-void CatchEndingSignals() {
-  static bool installed = false;
-  if (installed) return;
-  installed = true;
-  for (int sig : {SIGINT, SIGTERM}) {
-    struct sigaction old {};
-    // A signal ignored by whoever started us (a background job) stays ignored.
-    if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler != SIG_DFL) continue;
-    struct sigaction action {};
-    action.sa_handler = EraseAndDie;
-    sigemptyset(&action.sa_mask);
-    sigaction(sig, &action, nullptr);
-  }
-}
 
 // The delay before the line first appears. ROWSIFT_PROGRESS_DELAY_MS exists
 // only so that the tests need not run for a second; it is not documented.
@@ -90,54 +33,37 @@ int FormatBytes(uint64_t bytes, char* out, size_t size) {
 
 }  // namespace
 
-CProgressLine::CProgressLine(int fd) : m_nFd(fd), m_bTerminal(::isatty(fd) == 1), m_nStartMs(NowMs()) {
-  m_nNextDrawMs = m_nStartMs + DelayMs();
-}
-
-CProgressLine::~CProgressLine() { Erase(); }
+CProgressLine::CProgressLine() : m_nStartMs(MonotonicMs()) { m_nNextDrawMs = m_nStartMs + DelayMs(); }
 
 ProgressCallback CProgressLine::Callback() {
-  if (!m_bTerminal) return nullptr;
+  if (!m_terminal.IsTerminal()) return nullptr;
   return [this](const RunProgress& done) { Update(done); };
 }
 
 void CProgressLine::Update(const RunProgress& done) {
-  const int64_t now = NowMs();
+  const int64_t now = MonotonicMs();
   if (now < m_nNextDrawMs) return;
   m_nNextDrawMs = now + kRedrawMs;
   Draw(done, now);
 }
 
 void CProgressLine::Draw(const RunProgress& done, int64_t now) {
-  if (!m_bTerminal) return;
+  if (!m_terminal.IsTerminal()) return;
   // A background job keeps quiet and takes its line away.
-  const pid_t foreground = ::tcgetpgrp(m_nFd);
-  if (foreground >= 0 && foreground != ::getpgrp()) {
+  if (!m_terminal.InForeground()) {
     Erase();
     return;
   }
   // One column short of the width, so that the terminal never wraps the line
   // and the carriage return always reaches its start.
-  size_t width = 79;
-  winsize ws{};
-  if (::ioctl(m_nFd, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 1) width = ws.ws_col - 1u;
-
+  const size_t columns = m_terminal.Width();
+  const size_t width = columns > 1 ? columns - 1 : 79;
   char line[256];
-  line[0] = '\r';
-  size_t n = 1 + Format(done, now - m_nStartMs, line + 1, std::min(width, sizeof line - 8));
-  for (char c : {'\x1b', '[', 'K'}) line[n++] = c;
-  CatchEndingSignals();
-  WriteAll(m_nFd, line, n);
-  m_bShown = true;
-  g_shownFd = m_nFd;
+  const size_t n = Format(done, now - m_nStartMs, line, std::min(width, sizeof line));
+  m_terminal.Show(line, n);
 }
 
-void CProgressLine::Erase() {
-  if (!m_bShown) return;
-  g_shownFd = -1;
-  m_bShown = false;
-  WriteAll(m_nFd, kErase, sizeof kErase - 1);
-}
+void CProgressLine::Erase() { m_terminal.Erase(); }
 
 size_t CProgressLine::Format(const RunProgress& done, int64_t elapsedMs, char* out, size_t width) {
   char read[32], size[32], rate[32];

@@ -5,15 +5,13 @@
 #include <cstdint>
 
 #include "app/RunProgress.h"
+#include "platform/Terminal.h"
 
 class CProgressLine {
  public:
-  // The line is drawn on fd only when fd is a terminal; otherwise nothing is
-  // ever written to it.
-  explicit CProgressLine(int fd);
-  ~CProgressLine();
-  CProgressLine(const CProgressLine&) = delete;
-  CProgressLine& operator=(const CProgressLine&) = delete;
+  // The line is drawn on standard error only when it is a terminal;
+  // otherwise nothing is ever written to it.
+  CProgressLine();
 
   // The callback for RunDedup: empty when the line is not drawn, so that an
   // unwatched run pays nothing.
@@ -34,9 +32,7 @@ class CProgressLine {
  private:
   void Draw(const RunProgress& done, int64_t now);
 
-  int m_nFd;
-  bool m_bTerminal;
-  bool m_bShown = false;
+  CErrorTerminal m_terminal;  // erases the line when the run ends
   int64_t m_nStartMs = 0;
   int64_t m_nNextDrawMs = 0;
 };

@@ -1,7 +1,5 @@
 // rowsift: removes duplicate lines from a text file, keeping the first
 // occurrence of every line in source order.
-#include <unistd.h>
-
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -10,7 +8,9 @@
 #include "app/DedupCommandLineInfo.h"
 #include "app/DedupRun.h"
 #include "app/Progress.h"
+#include "platform/Console.h"
 #include "platform/File.h"
+#include "platform/Process.h"
 #include "textfile/TextFile.h"
 
 namespace {
@@ -19,21 +19,22 @@ namespace {
 void ReportError(CProgressLine& progressLine, const std::string& message) {
   progressLine.Erase();
   std::fflush(stdout);
-  std::fprintf(stderr, "rowsift: %s\n", message.c_str());
+  std::fprintf(stderr, "rowsift: %s\n", ConsoleText(message).c_str());
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  PrepareProcess();
   CDedupCommandLineInfo info;
-  ParseCommandLine(argc, argv, info);
+  ParseProcessCommandLine(argc, argv, info);
   // Drawn on standard error only when it is a terminal and the run is long.
-  CProgressLine progressLine(STDERR_FILENO);
+  CProgressLine progressLine;
   try {
     std::string notice;
     const int status = RunDedup(info, progressLine.Callback(), &notice);
     progressLine.Erase();
-    if (!notice.empty()) std::fprintf(stderr, "rowsift: %s\n", notice.c_str());
+    if (!notice.empty()) std::fprintf(stderr, "rowsift: %s\n", ConsoleText(notice).c_str());
     return status;
   } catch (const CFileException& e) {
     ReportError(progressLine, e.what());  // names its file already

@@ -2,9 +2,27 @@
 #
 #   cmake --install build --prefix P    installs P/bin/rowsift and P/share/man/man1/rowsift.1
 #   cd build && cpack -G DEB            builds rowsift_<version>-1_<arch>.deb
+#   cd build-win && cpack               (Windows) builds rowsift-<version>-win64.zip: rowsift.exe,
+#                                       README.md and the manual as plain text, rowsift.txt
 include(GNUInstallDirs)
-install(TARGETS rowsift RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES doc/rowsift.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+if(WIN32)
+  install(TARGETS rowsift RUNTIME DESTINATION .)
+  install(FILES README.md DESTINATION .)
+  # The manual as plain text in UTF-8: no bold, underlining or colour.
+  find_program(ROWSIFT_GROFF groff)
+  if(ROWSIFT_GROFF)
+    add_custom_command(OUTPUT rowsift.txt
+      COMMAND ${ROWSIFT_GROFF} -man -Tutf8 -P-cbou ${PROJECT_SOURCE_DIR}/doc/rowsift.1 > rowsift.txt
+      DEPENDS doc/rowsift.1 VERBATIM)
+    add_custom_target(rowsift_manual_text ALL DEPENDS rowsift.txt)
+    install(FILES ${CMAKE_BINARY_DIR}/rowsift.txt DESTINATION .)
+  else()
+    message(WARNING "groff not found: the package holds no manual (rowsift.txt)")
+  endif()
+else()
+  install(TARGETS rowsift RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES doc/rowsift.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
 
 set(CPACK_PACKAGE_NAME rowsift)
 set(CPACK_PACKAGE_VENDOR "Culltext")
@@ -22,7 +40,13 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "length. It reads 8-bit text in the locale's code page and UTF-16 in either"
   "byte order, and recognises CR LF, LF CR, LF and CR line ends.")
 set(CPACK_STRIP_FILES ON)
-set(CPACK_GENERATOR DEB)
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_SYSTEM_NAME win64)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+else()
+  set(CPACK_GENERATOR DEB)
+endif()
 set(CPACK_SOURCE_GENERATOR TGZ)
 set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git/" "/build.*/" "/_CPack_Packages/")
 

@@ -1,10 +1,9 @@
 #include "dedup/CaseFolder.h"
 
-#include <unicode/uchar.h>
-
 #include <cstring>
 
 #include "dedup/Utf8FoldTable.h"
+#include "platform/CharacterCase.h"
 
 namespace {
 
@@ -54,9 +53,9 @@ void CCaseFolder::BuildCodePageTables(const CCodePage& codePage) {
     m_bLead[b] = codePage.IsLeadByte(static_cast<uint8_t>(b));
     if (m_bLead[b]) continue;
     const auto byte = static_cast<uint8_t>(b);
-    const UChar32 c = codePage.DecodeChar(&byte, 1);
+    const int32_t c = codePage.DecodeChar(&byte, 1);
     m_table[b] = byte;
-    if (c >= 0 && u_isupper(c) && codePage.EncodeChar(u_tolower(c), out) == 1) m_table[b] = out[0];
+    if (c >= 0 && IsUpperCase(c) && codePage.EncodeChar(ToLowerCase(c), out) == 1) m_table[b] = out[0];
   }
   if (!codePage.HasLeadBytes()) return;
 
@@ -66,9 +65,9 @@ void CCaseFolder::BuildCodePageTables(const CCodePage& codePage) {
     if (!m_bLead[lead]) continue;
     for (int trail = 0; trail < 256; ++trail) {
       const uint8_t pair[2] = {static_cast<uint8_t>(lead), static_cast<uint8_t>(trail)};
-      const UChar32 c = codePage.DecodeChar(pair, 2);
+      const int32_t c = codePage.DecodeChar(pair, 2);
       if (c < 0) continue;
-      const int n = codePage.EncodeChar(u_tolower(c), out);
+      const int n = codePage.EncodeChar(ToLowerCase(c), out);
       if (n == 0) continue;
       m_double[static_cast<size_t>(lead << 8 | trail)] = n << 16 | out[0] << 8 | (n == 2 ? out[1] : 0);
     }

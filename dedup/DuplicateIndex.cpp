@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "dedup/Prefetch.h"
+
 CDuplicateIndex::CDuplicateIndex(const CCaseFolder& folder, uint64_t budget)
     : m_fingerprinter(folder), m_nBudget(budget) {
   m_pool.ExtendTo(CLineRecordPool::kPerBlock);
@@ -72,6 +74,6 @@ void CDuplicateIndex::MoveToLongKeys(uint32_t key, RecordRef head) {
 
 FingerprintAssoc* CDuplicateIndex::PrefetchRecord(uint32_t key) {
   FingerprintAssoc* entry = m_map.Find(key);
-  if (entry) __builtin_prefetch(&m_pool[entry->Head()]);
+  if (entry) PrefetchForRead(&m_pool[entry->Head()]);
   return entry;
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "dedup/LineRecordPool.h"
+#include "dedup/Prefetch.h"
 #include "platform/LargeBuffer.h"
 
 struct FingerprintAssoc {
@@ -43,7 +44,7 @@ class CFingerprintMap {
 
   // Cache hint: the bucket where the key's search starts.
   void Prefetch(uint32_t key) const {
-    if (m_pBuckets) __builtin_prefetch(&m_pBuckets[BucketOf(key)]);
+    if (m_pBuckets) PrefetchForRead(&m_pBuckets[BucketOf(key)]);
   }
 
   uint32_t Buckets() const { return m_nBuckets; }

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "dedup/Prefetch.h"
 #include "platform/LargeBuffer.h"
 
 class CFingerprintSet {
@@ -19,7 +20,7 @@ class CFingerprintSet {
   bool Contains(uint32_t key, uint32_t crc, int32_t length) const;
   // Cache hint: where the search for the fingerprint starts.
   void Prefetch(uint32_t key, uint32_t crc, int32_t length) const {
-    if (m_pSlots) __builtin_prefetch(&m_pSlots[SlotOf(key, crc, MarkOf(length))]);
+    if (m_pSlots) PrefetchForRead(&m_pSlots[SlotOf(key, crc, MarkOf(length))]);
   }
 
   // Whether the set holds every line of the key.

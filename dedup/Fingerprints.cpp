@@ -6,7 +6,7 @@
 #include <bit>
 #include <cstring>
 
-#include "dedup/FingerprintBlocks.h"
+#include "dedup/FingerprintsSimd.h"
 
 namespace {
 
@@ -98,46 +98,6 @@ inline LineKeyAndCrc FinishKeyAndCrc(const unsigned char* p, size_t count, uint3
   return {key, ~crc};
 }
 
-#if defined(__x86_64__)
-// A-Z to a-z in the register.
-inline __m128i LowerAscii(__m128i v) {
-  const __m128i upper =
-      _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('A' - 1)), _mm_cmplt_epi8(v, _mm_set1_epi8('Z' + 1)));
-  return _mm_or_si128(v, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
-}
-
-// Both fingerprints of the bytes as they are, or with kLowerAscii folded from
-// A-Z to a-z in the register, the answer false at a byte above 0x7F.
-template <bool kLowerAscii>
-__attribute__((target("sse4.1,pclmul"))) bool KeyAndCrc32Simd(const unsigned char* p, size_t length,
-                                                              LineKeyAndCrc* result) {
-  return fingerprint_blocks::KeyAndCrc32OfBlocks(
-      length,
-      [p](size_t at, __m128i * v) __attribute__((target("sse4.1"), always_inline)) {
-        *v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
-        if constexpr (kLowerAscii) {
-          if (_mm_movemask_epi8(*v) != 0) return false;
-          *v = LowerAscii(*v);
-        }
-        return true;
-      },
-      &result->key, &result->crc);
-}
-
-// The CRC alone, the same way, for 16 bytes or more.
-__attribute__((target("sse4.1,pclmul"))) uint32_t Crc32Simd(const unsigned char* p, size_t count) {
-  auto load = [p](size_t at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at)); };
-  __m128i crc = _mm_xor_si128(load(0), _mm_cvtsi32_si128(-1));
-  size_t i = 16;
-  for (; i + 16 <= count; i += 16) crc = fingerprint_blocks::FoldBlock(crc, load(i));
-  if (i < count) crc = fingerprint_blocks::FoldTail(crc, load(count - 16), count - i);
-  return ~fingerprint_blocks::ReduceCrc(crc);
-}
-
-// Without carry-less multiplication both fingerprints take the portable code.
-const bool kHasSimd = __builtin_cpu_supports("sse4.1") && __builtin_cpu_supports("pclmul");
-#endif
-
 constexpr bool kLittleEndian = std::endian::native == std::endian::little;
 // Below this length eight bytes a step beats zlib's crc32, whose set-up pays
 // off only on longer runs.
@@ -170,11 +130,10 @@ uint32_t HashLineKey(const char* text, size_t length) {
 
 LineKeyAndCrc KeyAndCrc32(const char* text, size_t length) {
   const auto* p = reinterpret_cast<const unsigned char*>(text);
-#if defined(__x86_64__)
   LineKeyAndCrc result;
   // One pass, long lines included: this beats the key and zlib's crc32 apart.
-  if (kHasSimd && length >= 16 && KeyAndCrc32Simd<false>(p, length, &result)) return result;
-#endif
+  if (length >= 16 && HasFingerprintSimd() && KeyAndCrc32Simd(p, length, false, &result.key, &result.crc))
+    return result;
   if (!kLittleEndian || length >= kShortLine) return {HashLineKey(text, length), Crc32(text, length)};
   // One pass over a short line: the key's multiplies and the CRC's table
   // look-ups use different units of the processor and overlap.
@@ -191,10 +150,9 @@ LineKeyAndCrc KeyAndCrc32(const char* text, size_t length) {
 }
 
 bool KeyAndCrc32OfAsciiLowerCase(const char* text, size_t length, LineKeyAndCrc* result) {
-#if defined(__x86_64__)
-  if (!kHasSimd) return false;
+  if (!HasFingerprintSimd()) return false;
   const auto* p = reinterpret_cast<const unsigned char*>(text);
-  if (length >= 16) return KeyAndCrc32Simd<true>(p, length, result);
+  if (length >= 16) return KeyAndCrc32Simd(p, length, true, &result->key, &result->crc);
   // Too short for a 16-byte load: a folded copy.
   unsigned char folded[16];
   for (size_t k = 0; k < length; ++k) {
@@ -203,21 +161,13 @@ bool KeyAndCrc32OfAsciiLowerCase(const char* text, size_t length, LineKeyAndCrc*
   }
   *result = FinishKeyAndCrc(folded, length, 0, 0xFFFFFFFFu);
   return true;
-#else
-  (void)text;
-  (void)length;
-  (void)result;
-  return false;
-#endif
 }
 
 uint32_t HashLineKey(const char* text) { return HashLineKey(text, std::strlen(text)); }
 
 uint32_t Crc32(const void* bytes, size_t count) {
   const auto* p = static_cast<const unsigned char*>(bytes);
-#if defined(__x86_64__)
-  if (kHasSimd && count >= 16) return Crc32Simd(p, count);  // faster than both below at every length
-#endif
+  if (count >= 16 && HasFingerprintSimd()) return Crc32Simd(p, count);  // faster than both below at every length
   // Typical lines are short, where eight bytes a step wins; zlib's crc32 is
   // faster once its set-up pays off.
   if (kLittleEndian && count < kShortLine) return Crc32SliceBy8(p, count);

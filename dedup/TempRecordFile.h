@@ -3,7 +3,6 @@
 #pragma once
 
 #include <algorithm>
-#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -61,7 +60,7 @@ class CTempRecordFile {
     if (wanted == 0) return false;
     const uint32_t got = m_file.Read(m_pBuffer.get(), static_cast<uint32_t>(wanted * sizeof(T)));
     // Only this run writes the file: a short read means the disk lost bytes.
-    if (got != wanted * sizeof(T)) throw CFileException(m_file.GetFileName(), "read", EIO, true);
+    if (got != wanted * sizeof(T)) throw CFileException(m_file.GetFileName(), "read", kIoError, true);
     m_nLeft -= wanted;
     m_nUsed = wanted;
     m_nPos = 0;

@@ -1,7 +1,8 @@
 // Unicode's default full case folding (what ICU's u_strFoldCase does with
 // U_FOLD_CASE_DEFAULT) of UTF-8 text, by a table over code points built once
-// from ICU's data. A call into ICU per character made the default mode take 4.5
-// to 7 times as long as /c on Cyrillic or accented Latin text. Lines of ASCII
+// from the system layer's folding data (ICU's; on Windows a table made from
+// ICU's). A call into ICU per character made the default mode take 4.5 to 7
+// times as long as /c on Cyrillic or accented Latin text. Lines of ASCII
 // and two-byte characters, nearly all Latin, Greek and Cyrillic text, are
 // folded sixteen bytes at a time in a register, and their fingerprints taken
 // on the way, without a folded copy.

@@ -1,8 +1,8 @@
-// The 8-bit code page that stands for the system's ANSI code page: chosen once
-// from the locale's codeset, and the conversions between it and UTF-16.
+// The 8-bit code page that stands for the system's ANSI code page, and the
+// conversions between it and UTF-16. On POSIX systems it is chosen once from
+// the locale's codeset and served by ICU; on Windows it is the ANSI code page
+// itself (GetACP), served by the system.
 #pragma once
-
-#include <unicode/umachine.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -16,15 +16,20 @@ class CCodePage {
  public:
   enum class Kind {
     Utf8,     // UTF-8: no lead bytes; multi-byte characters fold as whole characters
-    Icu,      // a code page of one or two bytes per character, through ICU
+    Icu,      // a code page of one or two bytes per character (through ICU on POSIX systems)
     Unknown,  // no folding rules: A to Z fold only, UTF-16 becomes UTF-8
   };
 
-  // The code page of this process, chosen at first use from LC_ALL, LC_CTYPE or LANG.
+  // The code page of this process, chosen at first use: from LC_ALL, LC_CTYPE
+  // or LANG on POSIX systems; the ANSI code page on Windows.
   static const CCodePage& System();
-  // The codeset part of the locale name in the environment ("" when none).
+  // The codeset part of the locale name in the environment ("" when none); on
+  // Windows the ANSI code page's name ("CP1252", "UTF-8").
   static std::string CodesetFromEnvironment();
 
+  // A code page by name. ICU's names on POSIX systems; on Windows "CP" or
+  // "windows-" and the code page's number. Both take "UTF-8", and an empty
+  // name for it.
   explicit CCodePage(const std::string& codeset);
   ~CCodePage();
   CCodePage(const CCodePage&) = delete;
@@ -47,16 +52,21 @@ class CCodePage {
   size_t FromUtf16(const char16_t* src, size_t n, char* dst, size_t capacity, size_t* consumed,
                    uint64_t* unmapped = nullptr) const;
   // True when the code page has the character.
-  bool CanEncode(UChar32 c) const;
+  bool CanEncode(int32_t c) const;
+  // True where the conversion from UTF-16 composes a base character and the
+  // marks after it by itself (Windows' WC_COMPOSITECHECK); the caller then
+  // only keeps such a sequence whole in one call. False on POSIX systems,
+  // where the caller composes.
+  bool ComposesInConversion() const;
   // The code page to UTF-16, appended to out. Malformed bytes become U+FFFD
   // (UTF-8) or the converter's substitute.
   void AppendUtf16(const char* src, size_t n, std::u16string& out) const;
 
   // One character of len bytes to its code point, or -1 when it is not a
   // valid, mapped character. Icu kind only.
-  UChar32 DecodeChar(const uint8_t* bytes, int len) const;
+  int32_t DecodeChar(const uint8_t* bytes, int len) const;
   // One code point to its bytes (at most 2 written); 0 when the code page lacks it.
-  int EncodeChar(UChar32 c, uint8_t* out) const;
+  int EncodeChar(int32_t c, uint8_t* out) const;
 
   // An Unknown code page that ICU still reads (EUC-JP, EUC-TW, GB18030, the
   // ISO-2022 family, HZ): there a byte of A-Z may be part of a longer character.
@@ -76,13 +86,16 @@ class CCodePage {
  private:
   bool OpenIcu(const std::string& codeset);
   bool OpenReader(const std::string& codeset);
+  bool OpenWindows(unsigned codePage);
+  uint64_t CountUnmapped(const char16_t* src, size_t n) const;
 
   Kind m_kind = Kind::Utf8;
   std::string m_strName = "UTF-8";
   std::string m_strCodeset;
   int m_nMaxBytesPerUnit = 3;
-  UConverter* m_pConverter = nullptr;  // substitutes what it cannot convert
-  UConverter* m_pStrict = nullptr;     // stops at what it cannot convert
+  UConverter* m_pConverter = nullptr;  // ICU: substitutes what it cannot convert
+  UConverter* m_pStrict = nullptr;     // ICU: stops at what it cannot convert
+  unsigned m_nWindowsCodePage = 0;     // Windows: the code page's number
   bool m_bLead[256] = {};
   bool m_bHasLeadBytes = false;
   UConverter* m_pReader = nullptr;  // Unknown kind: reads characters for folding

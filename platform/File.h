@@ -1,31 +1,57 @@
-// A thin stand-in for the framework's file class on POSIX: open by name, block
-// read and write, length, close, and anonymous temporary files. A run seeks
-// only to read a regular file a second time, so pipes serve as well as files.
-// Failures after a successful open throw CFileException naming the file and
-// the system's reason.
+// A thin stand-in for the framework's file class: open by name, block read
+// and write, length, close, and anonymous temporary files; over POSIX
+// descriptors or Windows handles. A run seeks only to read a regular file a
+// second time, so pipes serve as well as files. Failures after a successful
+// open throw CFileException naming the file and the system's reason.
+//
+// File names are bytes on POSIX systems; on Windows they are UTF-8, turned
+// into the UTF-16 names the system takes, so that any name opens.
 #pragma once
 
+#if defined(_WIN32)
+#include <atomic>
+#else
+#include <cerrno>
+#endif
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
 #include <string>
 
+// The system's code for an input/output error, for a failure the system did
+// not report itself (a temporary file that reads back short).
+#if defined(_WIN32)
+inline constexpr int kIoError = 1117;  // ERROR_IO_DEVICE
+#else
+inline constexpr int kIoError = EIO;
+#endif
+
 class CFileException : public std::runtime_error {
  public:
-  // temporary: the file is one of the run's temporary files, named by its folder.
+  // error: errno, or on Windows the code of GetLastError(). temporary: the
+  // file is one of the run's temporary files, named by its folder.
   CFileException(const std::string& fileName, const std::string& action, int error, bool temporary = false);
   int Error() const { return m_nError; }
+  // The system's text for the error.
+  const std::string& Reason() const { return m_strReason; }
   bool IsTemporary() const { return m_bTemporary; }
 
  private:
   int m_nError;
+  std::string m_strReason;
   bool m_bTemporary;
 };
 
 // Whether two names given for the source and the target are one name: exactly
-// equal here, where names differing in letter case are different files; equal
-// but for the case of A to Z on Windows.
+// equal on POSIX systems, where names differing in letter case are different
+// files; equal but for the case of A to Z on Windows, whose file systems
+// ignore case.
 bool FileNamesEqual(const std::string& a, const std::string& b);
+#if defined(_WIN32)
+inline constexpr bool kFileNamesIgnoreCase = true;
+#else
+inline constexpr bool kFileNamesIgnoreCase = false;
+#endif
 
 // Whether standard output is the regular file of that name (`rowsift a.txt
 // /dev/stdout >> a.txt`): a message written there would land in the file.
@@ -50,37 +76,42 @@ class CFile {
   // failure; *reason then holds the system's explanation.
   //
   // An open with no share bits fails when the same file is already open in
-  // this process, or when another run has it open (an advisory lock on a
-  // regular file; the way exclusive sharing works on the original platform):
-  // a target is never the source under another name, nor a file that another
-  // run reads or writes. A regular file opened for writing is cut only once
-  // that is settled.
+  // this process, or when another run has it open: a target is never the
+  // source under another name, nor a file that another run reads or writes.
+  // A regular file opened for writing is cut only once that is settled.
+  // Windows does this by its sharing modes; POSIX systems by comparing the
+  // identities of the open files and by advisory locks.
   //
-  // The names of the standard input and output (/dev/stdin, /dev/stdout and
-  // their /dev/fd and /proc/self/fd forms) stand for the descriptors this
+  // The names of the standard input and output stand for the handles this
   // process was given, used as they are: at their offset, in their append
   // mode, never cut, so that `cmd >> log` and `{ read h; cmd; } < f` work.
+  // On POSIX systems these are /dev/stdin and /dev/stdout and their /dev/fd
+  // and /proc/self/fd forms; on Windows CON, CONIN$ or /dev/stdin for a
+  // source, and CON, CONOUT$ or /dev/stdout for a target, whatever the
+  // standard handles are (console, pipe or file).
   //
   // role names the file in the reason another open gives when it meets this
-  // one ("is the source file"); a literal, as it is kept while the file is open.
+  // one ("is the source file"); a literal, as it is kept while the file is
+  // open. (Windows gives its own reason.)
   bool Open(const std::string& fileName, unsigned flags, std::string* reason = nullptr,
             const char* role = "the source file");
   // Cuts a file opened with modeCreate | modeNoTruncate as modeCreate alone
-  // would have (nothing for a standard descriptor or a stream), so that all
-  // the outputs of a run are checked before any is cut.
+  // would have (nothing for a standard handle or a stream), so that all the
+  // outputs of a run are checked before any is cut.
   void Cut();
 
-  // Creates a file without a name in folder dir, for reading and writing:
-  // nothing is left behind however the process ends. A failure throws
-  // CFileException naming the folder, as do later ones.
+  // Creates a file without a name (on Windows, one deleted when closed) in
+  // folder dir, for reading and writing: nothing is left behind however the
+  // process ends. A failure throws CFileException naming the folder, as do
+  // later ones.
   void CreateTemporary(const std::string& dir);
-  // A second descriptor of the regular file other has open, for reading it
-  // again from where other began; other must CanReadAgain(). The two share
-  // one position: other is not to be read any more. Failures throw.
+  // A second handle of the regular file other has open, for reading it again
+  // from where other began; other must CanReadAgain(). The two share one
+  // position: other is not to be read any more. Failures throw.
   bool CanReadAgain() const { return m_bRereadable; }
   void OpenAgain(const CFile& other);
   // Moves to where the file began when it was opened: its start, or the
-  // position a standard descriptor had.
+  // position a standard handle had.
   void SeekToStart();
   void SetLength(uint64_t length);
 
@@ -97,13 +128,14 @@ class CFile {
   // for input that has not arrived; it may throw to abandon the read.
   void SetBeforeWait(std::function<void()> hook) { m_beforeWait = std::move(hook); }
   // May be called from another thread while the file is open: a read of a
-  // stream that is waiting, and every later one, throws CFileException with
-  // ECANCELED. A disk read never waits for long and is not interrupted.
+  // stream that is waiting, and every later one, throws CFileException (the
+  // system's "cancelled"). A disk read never waits for long and is not
+  // interrupted.
   void CancelRead();
 
   uint64_t GetLength() const;
 
-  bool IsOpen() const { return m_hFile >= 0; }
+  bool IsOpen() const { return m_hFile != kNoHandle; }
   // True for input that arrives over time, which a read may wait for.
   bool IsStream() const { return m_bStream; }
   bool IsTerminal() const;
@@ -112,23 +144,40 @@ class CFile {
   const std::string& GetFileName() const { return m_strFileName; }
 
  private:
-  int ReleaseHandle();  // close(2)'s result
+  bool ReleaseHandle();  // false when the system's close failed
   bool WaitForInput(bool mayWait);
 
-  void Attach(int fd, const std::string& fileName, bool stream, bool exclusive, uint64_t device, uint64_t inode,
-              const char* role);
+  // A descriptor on POSIX systems, a HANDLE on Windows; kNoHandle when closed.
+  using SystemHandle = intptr_t;
+  static constexpr SystemHandle kNoHandle = -1;
 
-  int m_hFile = -1;
-  int m_hWake = -1;  // signalled by CancelRead; only for a stream being read
+  SystemHandle m_hFile = kNoHandle;
   bool m_bStream = false;
   bool m_bEnded = false;
-  bool m_bExclusive = false;
   bool m_bCutPending = false;
   bool m_bRereadable = false;
   bool m_bTemporary = false;
   uint64_t m_nStartOffset = 0;
+  std::string m_strFileName;
+#if defined(_WIN32)
+  void Attach(intptr_t handle, const std::string& fileName, bool stream);
+
+  // The thread of a read that may wait, for CancelSynchronousIo; CancelRead
+  // was called; that read is under way.
+  SystemHandle m_hWake = kNoHandle;
+  uint32_t m_nWaitingThread = 0;
+  std::atomic<bool> m_bCancelled{false};
+  std::atomic<bool> m_bWaiting{false};
+#else
+  void Attach(int fd, const std::string& fileName, bool stream, bool exclusive, uint64_t device, uint64_t inode,
+              const char* role);
+
+  // An eventfd that CancelRead signals, only for a stream being read.
+  SystemHandle m_hWake = kNoHandle;
+  // The identity of the file, for the files open in this process.
+  bool m_bExclusive = false;
   uint64_t m_nDevice = 0;
   uint64_t m_nInode = 0;
-  std::string m_strFileName;
+#endif
   std::function<void()> m_beforeWait;
 };

@@ -1,4 +1,5 @@
-// Zero-filled memory for large tables, mapped directly from the system.
+// Zero-filled memory for large tables, mapped directly from the system
+// (mmap, VirtualAlloc).
 // Buffers of 2 MiB and more may be aligned and advised for huge pages, so
 // that random lookups over tens of megabytes do not miss the TLB at every
 // step; a huge page is taken whole at its first touch, though, so a table

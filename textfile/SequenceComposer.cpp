@@ -1,23 +1,14 @@
 #include "textfile/SequenceComposer.h"
 
-#include <unicode/unorm2.h>
-#include <unicode/utf16.h>
-
 #include <algorithm>
+
+#include "platform/Composition.h"
+#include "platform/Utf.h"
 
 namespace {
 
-const UNormalizer2* Nfc() {
-  UErrorCode err = U_ZERO_ERROR;
-  static const UNormalizer2* nfc = unorm2_getNFCInstance(&err);
-  return nfc;
-}
-
 // The end of the character that starts at units[i], i < end.
-size_t NextChar(const char16_t* units, size_t i, size_t end) {
-  U16_FWD_1(units, i, end);
-  return i;
-}
+size_t NextChar(const char16_t* units, size_t i, size_t end) { return NextUtf16(units, i, end); }
 
 // Copies n units, a few at most; returns the end of the copy.
 char16_t* CopyUnits(char16_t* out, const char16_t* from, size_t n) {
@@ -33,7 +24,7 @@ size_t Finish(const char16_t* first, const char16_t* out, size_t reached, size_t
 }  // namespace
 
 std::unique_ptr<CSequenceComposer> CSequenceComposer::Create(const CCodePage& codePage) {
-  if (!Nfc()) return nullptr;
+  if (!HasCompositionData()) return nullptr;
   return std::make_unique<CSequenceComposer>(codePage);
 }
 
@@ -43,34 +34,29 @@ CSequenceComposer::CSequenceComposer(const CCodePage& codePage)
       m_pEncodable(new uint8_t[0x10000]()),
       m_pPairs(new PairEntry[kPairCacheSize]()) {}
 
-CSequenceComposer::Class CSequenceComposer::ClassOf(UChar32 c) {
-  if (!unorm2_hasBoundaryBefore(Nfc(), c)) return kJoins;
-  UChar units[2];
-  int32_t n = 0;
-  U16_APPEND_UNSAFE(units, n, c);
-  UErrorCode err = U_ZERO_ERROR;
-  return unorm2_quickCheck(Nfc(), units, n, &err) == UNORM_NO ? kChanges : kPlain;
+CSequenceComposer::Class CSequenceComposer::ClassOf(int32_t c) {
+  if (JoinsPreviousCharacter(c)) return kJoins;
+  return ChangesWhenComposed(c) ? kChanges : kPlain;
 }
 
 CSequenceComposer::Class CSequenceComposer::LookUpClass(const char16_t* units, size_t i, size_t end) {
   const char16_t u = units[i];
-  if (U16_IS_SURROGATE(u)) {
+  if (IsSurrogate(u)) {
     // Characters beyond the BMP are rare: asked each time. An unpaired
     // surrogate stands alone.
-    if (U16_IS_LEAD(u) && i + 1 < end && U16_IS_TRAIL(units[i + 1])) {
-      return ClassOf(U16_GET_SUPPLEMENTARY(u, units[i + 1]));
+    if (IsLeadSurrogate(u) && i + 1 < end && IsTrailSurrogate(units[i + 1])) {
+      return ClassOf(SupplementaryOf(u, units[i + 1]));
     }
     return kPlain;
   }
-  const UChar32 first = u & 0xFF00;
-  for (UChar32 c = first; c < first + 0x100; ++c) m_pClass[c] = ClassOf(c);
+  const int32_t first = u & 0xFF00;
+  for (int32_t c = first; c < first + 0x100; ++c) m_pClass[c] = ClassOf(c);
   return static_cast<Class>(m_pClass[u]);
 }
 
 bool CSequenceComposer::CanEncodeAll(const char16_t* units, size_t n) {
   for (size_t i = 0; i < n;) {
-    UChar32 c;
-    U16_NEXT(units, i, n, c);
+    const int32_t c = DecodeUtf16(units, &i, n);
     if (c > 0xFFFF) {
       if (!m_codePage.CanEncode(c)) return false;
       continue;
@@ -84,15 +70,14 @@ bool CSequenceComposer::CanEncodeAll(const char16_t* units, size_t n) {
 
 size_t CSequenceComposer::SafeEnd(const char16_t* units, size_t begin, size_t end) {
   size_t stop = end;
-  if (stop > begin && U16_IS_LEAD(units[stop - 1])) --stop;
+  if (stop > begin && IsLeadSurrogate(units[stop - 1])) --stop;
   // A control character (a line end) takes no marks: it need not wait, so a
   // pipe's line goes on whole without waiting for the next one.
   if (stop > begin && units[stop - 1] < 0x20) return stop;
   size_t i = stop;
   for (int marks = 0; i > begin; ++marks) {
     if (marks > kMaxMarks) return stop;
-    size_t start = i;
-    U16_BACK_1(units, begin, start);
+    const size_t start = PreviousUtf16(units, begin, i);
     if (ClassAt(units, start, stop) != kJoins) return start;
     i = start;
   }
@@ -123,7 +108,7 @@ size_t CSequenceComposer::Compose(const char16_t* units, size_t begin, size_t en
     // A sequence. A mark joins the character before it, which went out
     // unchanged (a sequence before it would have taken the mark): take it back.
     size_t start = i;
-    if (found == kJoins && i > begin) U16_BACK_1(units, begin, start);
+    if (found == kJoins && i > begin) start = PreviousUtf16(units, begin, start);
     out -= i - start;
     size_t next = NextChar(units, i, end);
     while (next < end && ClassAt(units, next, end) == kJoins) next = NextChar(units, next, end);
@@ -139,7 +124,7 @@ size_t CSequenceComposer::Compose(const char16_t* units, size_t begin, size_t en
       if (headLength > room) covered = headLength = 0;
       rest = room - headLength;
       const char16_t* cut = units + start + covered + rest;
-      if (rest > 0 && U16_IS_LEAD(cut[-1]) && U16_IS_TRAIL(cut[0])) --rest;
+      if (rest > 0 && IsLeadSurrogate(cut[-1]) && IsTrailSurrogate(cut[0])) --rest;
       next = start + covered + rest;
     }
     out = CopyUnits(out, head, headLength);
@@ -150,7 +135,7 @@ size_t CSequenceComposer::Compose(const char16_t* units, size_t begin, size_t en
 }
 
 size_t CSequenceComposer::ComposeHead(const char16_t* sequence, size_t length, char16_t* head, size_t* headLength) {
-  if (length != 2 || U16_IS_SURROGATE(sequence[0]) || U16_IS_SURROGATE(sequence[1])) {
+  if (length != 2 || IsSurrogate(sequence[0]) || IsSurrogate(sequence[1])) {
     return ComposeHeadUncached(sequence, length, head, headLength);
   }
   const uint32_t key = uint32_t{sequence[0]} << 16 | sequence[1];
@@ -174,16 +159,14 @@ size_t CSequenceComposer::ComposeHead(const char16_t* sequence, size_t length, c
 size_t CSequenceComposer::ComposeHeadUncached(const char16_t* sequence, size_t length, char16_t* head,
                                               size_t* headLength) {
   size_t part = 0;
-  for (int chars = 0; chars <= kMaxMarks && part < length; ++chars) U16_FWD_1(sequence, part, length);
+  for (int chars = 0; chars <= kMaxMarks && part < length; ++chars) part = NextUtf16(sequence, part, length);
   while (part > 0) {
-    UErrorCode err = U_ZERO_ERROR;
-    const int32_t n =
-        unorm2_normalize(Nfc(), sequence, static_cast<int32_t>(part), head, static_cast<int32_t>(kMaxHead), &err);
-    if (U_SUCCESS(err) && CanEncodeAll(head, static_cast<size_t>(n))) {
+    const int32_t n = ComposeCanonically(sequence, static_cast<int32_t>(part), head, static_cast<int32_t>(kMaxHead));
+    if (n >= 0 && CanEncodeAll(head, static_cast<size_t>(n))) {
       *headLength = static_cast<size_t>(n);
       return part;
     }
-    U16_BACK_1(sequence, 0, part);
+    part = PreviousUtf16(sequence, 0, part);
   }
   *headLength = 0;
   return 0;

@@ -12,7 +12,7 @@
 
 class CSequenceComposer {
  public:
-  // Null when ICU's composition data is missing.
+  // Null when the system has no composition data (see platform/Composition.h).
   static std::unique_ptr<CSequenceComposer> Create(const CCodePage& codePage);
   explicit CSequenceComposer(const CCodePage& codePage);
 
@@ -53,7 +53,7 @@ class CSequenceComposer {
     return known != kUnknown ? static_cast<Class>(known) : LookUpClass(units, i, end);
   }
   Class LookUpClass(const char16_t* units, size_t i, size_t end);
-  static Class ClassOf(UChar32 c);
+  static Class ClassOf(int32_t c);
   bool CanEncodeAll(const char16_t* units, size_t n);
   // The composed head of one sequence into head (kMaxHead units), its length
   // in *headLength; returns how many units of the sequence the head stands

@@ -4,9 +4,7 @@
 #include <climits>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "textfile/SpecialByteScan.h"
 
 namespace {
 
@@ -26,24 +24,6 @@ struct Terminator {
 const Terminator kTerminators[] = {{"\r\n", 2}, {"\n\r", 2}, {"\n", 1}, {"\r", 1}};
 
 bool IsSpecial(int32_t byte) { return byte == kLf || byte == kCr || byte == kNul; }
-
-// The first LF, CR or NUL in [p, end), or end.
-const char* FindSpecial(const char* p, const char* end) {
-#if defined(__SSE2__)
-  const __m128i lf = _mm_set1_epi8('\n');
-  const __m128i cr = _mm_set1_epi8('\r');
-  const __m128i nul = _mm_setzero_si128();
-  while (end - p >= 16) {
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)), _mm_cmpeq_epi8(v, nul));
-    int mask = _mm_movemask_epi8(hit);
-    if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
-    p += 16;
-  }
-#endif
-  while (p < end && !IsSpecial(static_cast<unsigned char>(*p))) ++p;
-  return p;
-}
 
 bool HoldsLineEnd(const char* p, uint32_t n) { return std::memchr(p, '\n', n) || std::memchr(p, '\r', n); }
 

@@ -1,9 +1,9 @@
 #include "textfile/Utf16Codec.h"
 
-#include <unicode/utf16.h>
-
 #include <bit>
 #include <cstring>
+
+#include "platform/Utf.h"
 
 DetectedEncoding ClassifyFirstBytes(const uint8_t* b, uint32_t count, bool utf8CodePage) {
   if (count >= 2 && b[0] == 0xFF && b[1] == 0xFE) return {encUtf16LE, 2};
@@ -68,7 +68,7 @@ void CUtf16Decoder::CommitAppend(uint32_t count) {
   const size_t pairs = bytes / 2;
   char16_t* units = m_pUnits.get() + m_nRawStart;
   if (m_bBigEndian != (std::endian::native == std::endian::big)) {
-    for (size_t k = 0; k < pairs; ++k) units[k] = static_cast<char16_t>(__builtin_bswap16(units[k]));
+    for (size_t k = 0; k < pairs; ++k) units[k] = static_cast<char16_t>(units[k] >> 8 | units[k] << 8);
   }
   m_nOddByte = bytes % 2 ? static_cast<uint8_t>(reinterpret_cast<const char*>(units)[bytes - 1]) : -1;
   m_nEnd = m_nRawStart + pairs;
@@ -80,7 +80,7 @@ void CUtf16Decoder::CommitAppend(uint32_t count) {
 size_t CUtf16Decoder::HoldBackLimit(size_t end) {
   if (end == m_nStart) return end;
   if (m_pComposer) return m_pComposer->SafeEnd(m_pUnits.get(), m_nStart, end);
-  return U16_IS_LEAD(m_pUnits[end - 1]) ? end - 1 : end;
+  return IsLeadSurrogate(m_pUnits[end - 1]) ? end - 1 : end;
 }
 
 uint32_t CUtf16Decoder::Convert(char* out, uint32_t capacity, bool final) {
@@ -88,7 +88,10 @@ uint32_t CUtf16Decoder::Convert(char* out, uint32_t capacity, bool final) {
   const char16_t* text = m_pUnits.get() + m_nStart;
   size_t length = limit - m_nStart;
   size_t composedEnd = 0;
-  if (m_pComposer) {
+  // Where the code page's conversion composes by itself (Windows), the
+  // composer only keeps sequences whole across blocks.
+  const bool compose = m_pComposer && !m_codePage.ComposesInConversion();
+  if (compose) {
     // The whole block composed first, then converted in one call.
     const size_t room = capacity / static_cast<size_t>(m_codePage.MaxBytesPerUnit());
     if (m_composed.size() < room) m_composed.resize(room);
@@ -97,6 +100,6 @@ uint32_t CUtf16Decoder::Convert(char* out, uint32_t capacity, bool final) {
   }
   size_t consumed = 0;
   const size_t produced = m_codePage.FromUtf16(text, length, out, capacity, &consumed, &m_nUnmapped);
-  m_nStart = m_pComposer ? composedEnd : m_nStart + consumed;
+  m_nStart = compose ? composedEnd : m_nStart + consumed;
   return static_cast<uint32_t>(produced);
 }

@@ -2,6 +2,9 @@
 // block, block boundaries, the NUL rule and long lines.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "TestFiles.h"
 
 using namespace std::string_literals;
@@ -108,4 +111,25 @@ TEST(LineReader, PipeThatPauses) {
     EXPECT_EQ(got.lines, c.lines);
     EXPECT_EQ(got.eolStyle, c.eolStyle);
   }
+}
+
+// A read that waits for a pipe ends as soon as another thread cancels it, with
+// the error, and so does every read after it; the hook ran before the wait.
+TEST(LineReader, CancelEndsAReadThatWaits) {
+  TempDir dir;
+  const CPipeFeeder feeder(dir.Root(), {"first\n", "late\n"}, 1000);
+  CTextFile source(encAutoDetect, Page("UTF-8"));
+  ASSERT_TRUE(source.Open(feeder.Name(), CFile::modeRead | CFile::shareDenyNone));
+  ASSERT_TRUE(source.IsStream());
+  int waits = 0;
+  source.SetBeforeWait([&waits] { ++waits; });
+  ASSERT_STREQ(source.ReadLine(), "first");
+  std::thread canceller([&source] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    source.CancelRead();
+  });
+  EXPECT_THROW(source.ReadLine(), CFileException) << "the read waited for the late line";
+  canceller.join();
+  EXPECT_GE(waits, 1);
+  EXPECT_THROW(source.ReadLine(), CFileException);
 }

@@ -1,19 +1,16 @@
 // A private temporary folder, and whole-file reads and writes.
 #pragma once
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 
+#include "TestSystem.h"
+
 class TempDir {
  public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "rowsift-test-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) std::abort();
-    m_path = pattern;
-  }
+  TempDir() : m_path(MakeTempFolder()) {}
   ~TempDir() {
     std::error_code ignored;
     std::filesystem::remove_all(m_path, ignored);

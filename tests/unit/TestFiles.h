@@ -1,17 +1,11 @@
 // Helpers for component tests that read real files line by line.
 #pragma once
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <csignal>
 #include <cstring>
 #include <map>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "TempDir.h"
@@ -47,31 +41,13 @@ inline ReadResult ReadFileLines(const TempDir& dir, const std::string& bytes, co
   return ReadAllLines(path, codePage);
 }
 
-// The same bytes, arriving through a FIFO that cannot seek. Given in pieces,
-// they come with a pause after each, so that the reader catches up.
+// The same bytes, arriving through a pipe that cannot seek (a FIFO; on
+// Windows a named pipe). Given in pieces, they come with a pause after each,
+// so that the reader catches up.
 inline ReadResult ReadFifoLines(const TempDir& dir, const std::vector<std::string>& pieces, const CCodePage& codePage) {
-  const std::string path = dir.Path("source.fifo");
-  ::unlink(path.c_str());
-  if (::mkfifo(path.c_str(), 0600) != 0) {
-    ADD_FAILURE() << "mkfifo failed";
-    return {};
-  }
-  std::signal(SIGPIPE, SIG_IGN);
-  std::thread writer([&] {
-    const int fd = ::open(path.c_str(), O_WRONLY);
-    for (const std::string& bytes : pieces) {
-      for (size_t done = 0; fd >= 0 && done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
-      }
-      if (pieces.size() > 1) std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    }
-    if (fd >= 0) ::close(fd);
-  });
-  ReadResult result = ReadAllLines(path, codePage);
-  writer.join();
-  return result;
+  const CPipeFeeder feeder(dir.Root(), pieces);
+  if (feeder.Name().empty()) return {};
+  return ReadAllLines(feeder.Name(), codePage);
 }
 
 inline ReadResult ReadFifoLines(const TempDir& dir, const std::string& bytes, const CCodePage& codePage) {

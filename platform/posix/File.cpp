@@ -13,6 +13,8 @@
 
 namespace {
 
+int Fd(intptr_t handle) { return static_cast<int>(handle); }
+
 struct OpenIdentity {
   uint64_t device;
   uint64_t inode;
@@ -66,6 +68,7 @@ bool StandardOutputIsFile(const std::string& fileName) {
 CFileException::CFileException(const std::string& fileName, const std::string& action, int error, bool temporary)
     : std::runtime_error(fileName + ": " + action + " failed: " + std::strerror(error)),
       m_nError(error),
+      m_strReason(std::strerror(error)),
       m_bTemporary(temporary) {}
 
 CFile::~CFile() { ReleaseHandle(); }
@@ -124,8 +127,9 @@ bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reaso
   const bool stream = !HoldsData(st);
   if (stream && !writing) {
     // Lets CancelRead wake a read that waits for the stream.
-    m_hWake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_hWake < 0) return fail(fd, std::strerror(errno));
+    const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake < 0) return fail(fd, std::strerror(errno));
+    m_hWake = wake;
   }
   Attach(fd, fileName, stream, exclusive, st.st_dev, st.st_ino, role);
   m_bCutPending = cut && (flags & modeNoTruncate);
@@ -153,7 +157,7 @@ void CFile::Attach(int fd, const std::string& fileName, bool stream, bool exclus
 void CFile::Cut() {
   if (!m_bCutPending) return;
   m_bCutPending = false;
-  if (::ftruncate(m_hFile, 0) != 0) throw CFileException(m_strFileName, "cut", errno, m_bTemporary);
+  if (::ftruncate(Fd(m_hFile), 0) != 0) throw CFileException(m_strFileName, "cut", errno, m_bTemporary);
 }
 
 void CFile::CreateTemporary(const std::string& dir) {
@@ -186,7 +190,7 @@ void CFile::CreateTemporary(const std::string& dir) {
 void CFile::OpenAgain(const CFile& other) {
   ReleaseHandle();
   if (!other.CanReadAgain()) throw CFileException(other.m_strFileName, "open", ESPIPE);
-  const int fd = ::fcntl(other.m_hFile, F_DUPFD_CLOEXEC, 0);
+  const int fd = ::fcntl(Fd(other.m_hFile), F_DUPFD_CLOEXEC, 0);
   if (fd < 0) throw CFileException(other.m_strFileName, "open", errno);
   Attach(fd, other.m_strFileName, false, false, other.m_nDevice, other.m_nInode, "the source file");
   m_nStartOffset = other.m_nStartOffset;
@@ -194,14 +198,14 @@ void CFile::OpenAgain(const CFile& other) {
 }
 
 void CFile::SeekToStart() {
-  if (::lseek(m_hFile, static_cast<off_t>(m_nStartOffset), SEEK_SET) < 0) {
+  if (::lseek(Fd(m_hFile), static_cast<off_t>(m_nStartOffset), SEEK_SET) < 0) {
     throw CFileException(m_strFileName, "seek", errno, m_bTemporary);
   }
   m_bEnded = false;
 }
 
 void CFile::SetLength(uint64_t length) {
-  if (::ftruncate(m_hFile, static_cast<off_t>(length)) != 0)
+  if (::ftruncate(Fd(m_hFile), static_cast<off_t>(length)) != 0)
     throw CFileException(m_strFileName, "cut", errno, m_bTemporary);
 }
 
@@ -213,7 +217,7 @@ uint32_t CFile::Read(void* buffer, uint32_t count) {
   // short reads of either are continued.
   while (total < count && !m_bEnded) {
     if (m_bStream && !WaitForInput(total == 0)) break;
-    ssize_t n = ::read(m_hFile, out + total, count - total);
+    ssize_t n = ::read(Fd(m_hFile), out + total, count - total);
     if (n < 0) {
       // EAGAIN: a stream shared with a process that made it non-blocking.
       if (errno == EINTR || (errno == EAGAIN && m_bStream)) continue;
@@ -228,7 +232,7 @@ uint32_t CFile::Read(void* buffer, uint32_t count) {
 // True when the stream has bytes (or its end, or an error) for a read. Without
 // mayWait it answers at once; with it, it waits, running the hook first.
 bool CFile::WaitForInput(bool mayWait) {
-  struct pollfd fds[2] = {{m_hFile, POLLIN, 0}, {m_hWake, POLLIN, 0}};
+  struct pollfd fds[2] = {{Fd(m_hFile), POLLIN, 0}, {Fd(m_hWake), POLLIN, 0}};
   for (int timeout = 0;; timeout = -1) {
     int n;
     do {
@@ -243,10 +247,10 @@ bool CFile::WaitForInput(bool mayWait) {
 }
 
 void CFile::CancelRead() {
-  if (m_hWake < 0) return;
+  if (m_hWake == kNoHandle) return;
   // Fails only when the counter is full, that is when it was signalled already.
   const uint64_t one = 1;
-  const ssize_t ignored = ::write(m_hWake, &one, sizeof one);
+  const ssize_t ignored = ::write(Fd(m_hWake), &one, sizeof one);
   (void)ignored;
 }
 
@@ -254,7 +258,7 @@ void CFile::Write(const void* buffer, uint32_t count) {
   const auto* in = static_cast<const char*>(buffer);
   uint32_t total = 0;
   while (total < count) {
-    ssize_t n = ::write(m_hFile, in + total, count - total);
+    ssize_t n = ::write(Fd(m_hFile), in + total, count - total);
     if (n < 0) {
       if (errno == EINTR) continue;
       throw CFileException(m_strFileName, "write", errno, m_bTemporary);
@@ -265,22 +269,22 @@ void CFile::Write(const void* buffer, uint32_t count) {
 }
 
 void CFile::Close() {
-  if (m_hFile < 0) return;
+  if (m_hFile == kNoHandle) return;
   // A failed close can mean that written bytes never reached the disk (NFS,
   // quotas), so it is reported. EINTR is not retried: the descriptor is gone.
-  if (ReleaseHandle() != 0 && errno != EINTR) throw CFileException(m_strFileName, "close", errno, m_bTemporary);
+  if (!ReleaseHandle() && errno != EINTR) throw CFileException(m_strFileName, "close", errno, m_bTemporary);
 }
 
-bool CFile::IsTerminal() const { return m_hFile >= 0 && ::isatty(m_hFile) == 1; }
+bool CFile::IsTerminal() const { return m_hFile != kNoHandle && ::isatty(Fd(m_hFile)) == 1; }
 
 uint64_t CFile::GetLength() const {
   struct stat st {};
-  if (::fstat(m_hFile, &st) != 0) throw CFileException(m_strFileName, "stat", errno, m_bTemporary);
+  if (::fstat(Fd(m_hFile), &st) != 0) throw CFileException(m_strFileName, "stat", errno, m_bTemporary);
   return static_cast<uint64_t>(st.st_size);
 }
 
-int CFile::ReleaseHandle() {
-  if (m_hFile < 0) return 0;
+bool CFile::ReleaseHandle() {
+  if (m_hFile == kNoHandle) return true;
   auto& files = OpenFiles();
   for (auto it = files.begin(); it != files.end(); ++it) {
     if (it->device == m_nDevice && it->inode == m_nInode && it->exclusive == m_bExclusive) {
@@ -288,9 +292,9 @@ int CFile::ReleaseHandle() {
       break;
     }
   }
-  if (m_hWake >= 0) ::close(m_hWake);
-  m_hWake = -1;
-  int result = ::close(m_hFile);
-  m_hFile = -1;
-  return result;
+  if (m_hWake != kNoHandle) ::close(Fd(m_hWake));
+  m_hWake = kNoHandle;
+  const int result = ::close(Fd(m_hFile));
+  m_hFile = kNoHandle;
+  return result == 0;
 }

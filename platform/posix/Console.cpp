@@ -98,3 +98,5 @@ void WaitForKey() {
   }
   ::close(fd);
 }
+
+std::string ConsoleText(const std::string& text) { return text; }

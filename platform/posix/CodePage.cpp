@@ -145,7 +145,9 @@ size_t CCodePage::FromUtf16(const char16_t* src, size_t n, char* dst, size_t cap
   return U_FAILURE(err) && err != U_STRING_NOT_TERMINATED_WARNING ? 0 : static_cast<size_t>(written);
 }
 
-bool CCodePage::CanEncode(UChar32 c) const {
+bool CCodePage::ComposesInConversion() const { return false; }
+
+bool CCodePage::CanEncode(int32_t c) const {
   if (m_kind != Kind::Icu) return true;
   UChar units[2];
   int32_t n = 0;
@@ -172,7 +174,7 @@ void CCodePage::AppendUtf16(const char* src, size_t n, std::u16string& out) cons
   out.resize(start + (U_FAILURE(err) && err != U_STRING_NOT_TERMINATED_WARNING ? 0 : static_cast<size_t>(written)));
 }
 
-UChar32 CCodePage::DecodeChar(const uint8_t* bytes, int len) const {
+int32_t CCodePage::DecodeChar(const uint8_t* bytes, int len) const {
   if (m_kind != Kind::Icu) return -1;
   UChar units[4];
   UErrorCode err = U_ZERO_ERROR;
@@ -184,7 +186,7 @@ UChar32 CCodePage::DecodeChar(const uint8_t* bytes, int len) const {
   return i == n ? c : -1;  // exactly one character
 }
 
-int CCodePage::EncodeChar(UChar32 c, uint8_t* out) const {
+int CCodePage::EncodeChar(int32_t c, uint8_t* out) const {
   if (m_kind != Kind::Icu) return 0;
   UChar units[2];
   int32_t n = 0;

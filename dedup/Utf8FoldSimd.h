@@ -1,0 +1,30 @@
+// UTF-8 case folding sixteen bytes at a time in a register (x86-64 with
+// SSE4.1 and carry-less multiplication), for CUtf8FoldTable: the processor-
+// specific part. Elsewhere, or on a processor without them, HasUtf8FoldSimd()
+// is false and nothing else may be called.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "dedup/Fingerprints.h"
+
+// The table's group bits and two-byte entries (see CUtf8FoldTable); the
+// arrays of group bits are 16-byte aligned and 32 bytes long.
+struct Utf8FoldGroups {
+  const uint8_t* changing;
+  const uint8_t* shifted;
+  const uint8_t* shiftedButLast;
+  const uint32_t* twoByte;
+};
+
+bool HasUtf8FoldSimd();
+
+// Folds text[0, length), 16 bytes or more, for as long as its windows of
+// sixteen bytes hold only ASCII and two-byte characters that fold to two
+// bytes; returns the bytes taken, the same number as written.
+size_t FoldWindowsSimd(const uint8_t* text, size_t length, uint8_t* dst, const Utf8FoldGroups& groups);
+
+// The fingerprints of text[0, length) folded that way, without a copy; false
+// for a line those windows cannot fold.
+bool FoldedKeyAndCrc32Simd(const uint8_t* text, size_t length, const Utf8FoldGroups& groups, LineKeyAndCrc* result);

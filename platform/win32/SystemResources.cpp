@@ -1,0 +1,24 @@
+#include "platform/SystemResources.h"
+
+#include <algorithm>
+
+#include "platform/win32/WinApi.h"
+
+// The physical memory free now and the address space left to the process
+// (a 64-bit process has plenty; a job object's limit shows in neither, and
+// is not looked for).
+uint64_t QueryAvailableMemory() {
+  MEMORYSTATUSEX status{};
+  status.dwLength = sizeof status;
+  if (!::GlobalMemoryStatusEx(&status)) return UINT64_MAX;
+  return std::min<uint64_t>(status.ullAvailPhys, status.ullAvailVirtual);
+}
+
+// The system's folder for temporary files (TMP, TEMP, USERPROFILE or the
+// Windows folder, as GetTempPathW looks for them).
+std::string DefaultTempDir() {
+  wchar_t path[MAX_PATH + 1];
+  const DWORD n = ::GetTempPathW(MAX_PATH + 1, path);
+  if (n == 0 || n > MAX_PATH) return ".";
+  return NarrowToUtf8(path, n);
+}
