@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <new>
-#include <utility>
 
 CLargeBuffer::CLargeBuffer(size_t bytes, bool hugePages) {
   if (bytes == 0) return;
@@ -28,23 +27,9 @@ CLargeBuffer::CLargeBuffer(size_t bytes, bool hugePages) {
   m_nSize = bytes;
 }
 
-CLargeBuffer::~CLargeBuffer() { Release(); }
-
 void CLargeBuffer::Discard(size_t offset, size_t bytes) {
   // Only advice: when it fails, the memory simply stays.
   ::madvise(static_cast<char*>(m_pData) + offset, bytes, MADV_DONTNEED);
-}
-
-CLargeBuffer::CLargeBuffer(CLargeBuffer&& other) noexcept
-    : m_pData(std::exchange(other.m_pData, nullptr)), m_nSize(std::exchange(other.m_nSize, 0)) {}
-
-CLargeBuffer& CLargeBuffer::operator=(CLargeBuffer&& other) noexcept {
-  if (this != &other) {
-    Release();
-    m_pData = std::exchange(other.m_pData, nullptr);
-    m_nSize = std::exchange(other.m_nSize, 0);
-  }
-  return *this;
 }
 
 void CLargeBuffer::Release() {

@@ -1,7 +1,6 @@
 #include "platform/LargeBuffer.h"
 
 #include <new>
-#include <utility>
 
 #include "platform/win32/WinApi.h"
 
@@ -15,25 +14,11 @@ CLargeBuffer::CLargeBuffer(size_t bytes, bool /*hugePages*/) {
   m_nSize = bytes;
 }
 
-CLargeBuffer::~CLargeBuffer() { Release(); }
-
 void CLargeBuffer::Discard(size_t offset, size_t bytes) {
   // Decommitted pages are given back; committed again they read as zero and
   // take memory only when touched. When either fails, the memory simply stays.
   char* start = static_cast<char*>(m_pData) + offset;
   if (::VirtualFree(start, bytes, MEM_DECOMMIT)) ::VirtualAlloc(start, bytes, MEM_COMMIT, PAGE_READWRITE);
-}
-
-CLargeBuffer::CLargeBuffer(CLargeBuffer&& other) noexcept
-    : m_pData(std::exchange(other.m_pData, nullptr)), m_nSize(std::exchange(other.m_nSize, 0)) {}
-
-CLargeBuffer& CLargeBuffer::operator=(CLargeBuffer&& other) noexcept {
-  if (this != &other) {
-    Release();
-    m_pData = std::exchange(other.m_pData, nullptr);
-    m_nSize = std::exchange(other.m_nSize, 0);
-  }
-  return *this;
 }
 
 void CLargeBuffer::Release() {

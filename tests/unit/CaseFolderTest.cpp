@@ -1,22 +1,12 @@
 // Case folding per code page.
 #include <gtest/gtest.h>
 
+#include "FoldText.h"
 #include "TestFiles.h"
 #include "dedup/CaseFolder.h"
 
-namespace {
-
 // Code pages named as both ICU and Windows know them; those only ICU has are
 // in posix/CaseFolderIcuTest.cpp.
-std::string Fold(const CCaseFolder& folder, const std::string& text) {
-  const size_t room = folder.FoldRoom(text.size());
-  std::string out(room + 1, '#');
-  out.resize(folder.Fold(text.data(), text.size(), out.data()));
-  EXPECT_LE(out.size(), room);
-  return out;
-}
-
-}  // namespace
 
 TEST(CaseFolder, FoldsByTheRulesOfTheCodePage) {
   struct Case {

@@ -5,22 +5,11 @@
 #include <unicode/ustring.h>
 #include <unicode/utf8.h>
 
+#include "../FoldText.h"
 #include "../TestFiles.h"
 #include "dedup/CaseFolder.h"
 #include "platform/CaseFolding.h"
 #include "platform/FullCaseFoldingTable.h"
-
-namespace {
-
-std::string Fold(const CCaseFolder& folder, const std::string& text) {
-  const size_t room = folder.FoldRoom(text.size());
-  std::string out(room + 1, '#');
-  out.resize(folder.Fold(text.data(), text.size(), out.data()));
-  EXPECT_LE(out.size(), room);
-  return out;
-}
-
-}  // namespace
 
 // A byte of A-Z that is part of a longer character stays.
 TEST(CaseFolderPosix, LettersInsideCharactersStay) {
