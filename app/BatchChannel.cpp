@@ -1,11 +1,12 @@
 #include "app/BatchChannel.h"
 
-bool CBatchChannel::Push(CLineBatch* batch) {
+bool CBatchChannel::Push(CLineBatch* batch, size_t* waiting) {
   {
     CLockHolder hold(m_lock);
     if (m_bClosed || m_nCount == kCapacity) return false;
     m_batches[(m_nFirst + m_nCount) % kCapacity] = batch;
     ++m_nCount;
+    if (waiting) *waiting = m_nCount;
   }
   m_lock.NotifyOne();
   return true;

@@ -13,8 +13,9 @@ class CBatchChannel {
   static constexpr size_t kCapacity = 8;
 
   // False when the channel was closed (or is full, which the pass never lets
-  // happen): the batch was not taken.
-  bool Push(CLineBatch* batch);
+  // happen): the batch was not taken. *waiting, when given, is set to the
+  // number of batches in the channel with this one.
+  bool Push(CLineBatch* batch, size_t* waiting = nullptr);
   // The oldest batch, waiting for one; null once the channel is closed.
   CLineBatch* Pop();
   // Wakes every waiting thread; later calls fail.

@@ -68,9 +68,11 @@ void CDedupPass::Run() {
   m_source.SetBeforeWait([this] { SendBeforeWait(); });
   std::thread reader([this] { ReadLines(); });
   CReaderGuard guard(reader, m_source, m_full, m_free);
+  CLineFingerprinter fingerprinter(CCaseFolder::System());
   for (;;) {
     CLineBatch* batch = m_full.Pop();
     if (!batch) throw std::runtime_error("the reading thread stopped");
+    TakeLeftFingerprints(batch, &fingerprinter);
     m_decider.Decide(*batch);
     if (m_progress) {
       RunProgress done = m_decider.Done();
@@ -81,6 +83,18 @@ void CDedupPass::Run() {
     if (batch->error) std::rethrow_exception(batch->error);
     if (batch->last) return;
     m_free.Push(batch);
+  }
+}
+
+// The fingerprints the reader left to this thread. Which thread takes them
+// changes nothing but the time: they are the same either way.
+void CDedupPass::TakeLeftFingerprints(CLineBatch* batch, CLineFingerprinter* fingerprinter) {
+  if (batch->folder) fingerprinter->UseFolder(*batch->folder);
+  for (uint32_t i = 0; i < batch->lineCount; ++i) {
+    CLineBatch::Line& line = batch->lines[i];
+    if (line.fingerprint.length == CLineBatch::kNotTaken) {
+      line.fingerprint = fingerprinter->TakeFolded(batch->TextOf(line), line.length);
+    }
   }
 }
 
@@ -98,7 +112,8 @@ void CDedupPass::ReadLines() {
     while (char* line = m_source.ReadLine()) {
       if (!encodingKnown) {
         // The first read settles the source's encoding, and with it what its lines are.
-        fingerprinter.UseFolder(CCaseFolder::ForSource(m_source.m_nEncoding != encAnsi));
+        m_pFolder = &CCaseFolder::ForSource(m_source.m_nEncoding != encAnsi);
+        fingerprinter.UseFolder(*m_pFolder);
         encodingKnown = true;
       }
       const int32_t length = OfferedLength(&line, m_source.GetLineLength(), m_nOptions);
@@ -107,7 +122,15 @@ void CDedupPass::ReadLines() {
         continue;
       }
       if (trim) line[length] = '\0';
-      const LineFingerprint fingerprint = fingerprinter.Take(line, length, caseSensitive);
+      // A line that needs folding proper may be left to the deciding thread.
+      const bool mayLeave =
+          length <= CLineBatch::kMaxCopiedLine && m_filling->lineCount % kShareSteps < m_nDeciderShare;
+      LineFingerprint fingerprint;
+      if (!mayLeave) {
+        fingerprint = fingerprinter.Take(line, length, caseSensitive);
+      } else if (!fingerprinter.TakeQuickly(line, length, caseSensitive, &fingerprint)) {
+        fingerprint = {0, 0, CLineBatch::kNotTaken};
+      }
       if (length > CLineBatch::kMaxCopiedLine) {
         m_filling->borrowed = line;
         m_filling->borrowedLength = length;
@@ -158,7 +181,18 @@ CLineBatch* CDedupPass::TakeFreeBatch() {
 bool CDedupPass::Send(CLineBatch* batch) {
   batch->eolStyle = m_source.m_nEolStyle;
   batch->bytesRead = m_source.GetBytesRead();
-  return m_full.Push(batch);
+  batch->folder = m_pFolder;
+  size_t waiting = 0;
+  if (!m_full.Push(batch, &waiting)) return false;
+  // The deciding thread has caught up: it can take more of the fingerprints.
+  // Batches are queuing: it takes fewer. So the two threads share the work
+  // whichever is the slower, as folding or the index's memory traffic weigh.
+  if (waiting <= 1) {
+    if (m_nDeciderShare < kShareSteps) ++m_nDeciderShare;
+  } else if (m_nDeciderShare > 0) {
+    --m_nDeciderShare;
+  }
+  return true;
 }
 
 // Takes back every batch: then the decider has finished with all of them.

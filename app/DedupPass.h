@@ -3,7 +3,10 @@
 // at a time; the calling thread hands every batch to the decider, which looks
 // the lines up in the index in order and writes the kept ones. Reading,
 // folding and hashing thus overlap with the index's memory traffic, and the
-// output is byte for byte what one thread would write.
+// output is byte for byte what one thread would write. Lines that need
+// folding proper (not only A-Z) cost more than the rest of the work together;
+// the reader leaves a share of those to the calling thread, as much as it
+// can take without falling behind.
 #pragma once
 
 #include <cstdint>
@@ -34,8 +37,13 @@ class CDedupPass {
 
  private:
   static constexpr size_t kBatches = 4;
+  // The deciding thread's share of the fingerprints, in steps: it takes the
+  // lines whose place in their batch modulo kShareSteps is below the share.
+  static constexpr uint32_t kShareSteps = 8;
   static_assert(kBatches <= CBatchChannel::kCapacity, "every batch fits in a channel");
 
+  // The deciding thread.
+  static void TakeLeftFingerprints(CLineBatch* batch, CLineFingerprinter* fingerprinter);
   // The reading thread.
   void ReadLines();
   void SendBeforeWait();
@@ -50,8 +58,10 @@ class CDedupPass {
   uint64_t m_nSourceSize = 0;
 
   CLineBatch m_batches[kBatches];
-  CBatchChannel m_full;              // reader to decider
-  CBatchChannel m_free;              // back to the reader
-  std::vector<CLineBatch*> m_spare;  // free batches the reader holds
-  CLineBatch* m_filling = nullptr;   // the batch the reader adds lines to
+  CBatchChannel m_full;                    // reader to decider
+  CBatchChannel m_free;                    // back to the reader
+  std::vector<CLineBatch*> m_spare;        // free batches the reader holds
+  CLineBatch* m_filling = nullptr;         // the batch the reader adds lines to
+  const CCaseFolder* m_pFolder = nullptr;  // the folder of the source's lines, once known
+  uint32_t m_nDeciderShare = 0;            // of kShareSteps
 };

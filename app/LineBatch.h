@@ -19,10 +19,11 @@ struct CLineBatch {
   static constexpr int32_t kMaxCopiedLine = 64 * 1024;
 
   struct Line {
-    uint32_t offset;  // in text
-    int32_t length;   // of the text, which the fingerprint's length need not be
-    LineFingerprint fingerprint;
+    uint32_t offset;              // in text
+    int32_t length;               // of the text, which the fingerprint's length need not be
+    LineFingerprint fingerprint;  // length kNotTaken: left to the deciding thread
   };
+  static constexpr int32_t kNotTaken = -1;
 
   std::unique_ptr<char[]> text{new char[kTextSize + kMaxCopiedLine]};
   uint32_t textSize = 0;
@@ -34,6 +35,9 @@ struct CLineBatch {
   int32_t borrowedLength = 0;
   LineFingerprint borrowedFingerprint{};
 
+  // The folder for the fingerprints left to the deciding thread.
+  const CCaseFolder* folder = nullptr;
+
   EolStyle eolStyle = eolCrLf;  // the source's line-ending style
   uint64_t bytesRead = 0;       // source bytes taken up to this batch
   uint64_t blankLinesDropped = 0;
@@ -42,6 +46,7 @@ struct CLineBatch {
   std::exception_ptr error;  // the source failed after these lines
 
   // line holds length bytes, at most kMaxCopiedLine.
+  // The next line added is lines[lineCount].
   void Add(const char* line, int32_t length, const LineFingerprint& fingerprint) {
     lines[lineCount++] = {textSize, length, fingerprint};
     std::memcpy(text.get() + textSize, line, static_cast<size_t>(length));

@@ -2,17 +2,28 @@
 
 #include "dedup/Fingerprints.h"
 
-LineFingerprint CLineFingerprinter::Take(const char* line, int32_t length, bool caseSensitive) {
+bool CLineFingerprinter::TakeQuickly(const char* line, int32_t length, bool caseSensitive,
+                                     LineFingerprint* fingerprint) const {
   const auto size = static_cast<size_t>(length);
   LineKeyAndCrc both;
   if (caseSensitive) {
     both = KeyAndCrc32(line, size);
-    return {both.key, both.crc, length};
+  } else if (!m_folder->FoldsAsciiAsAtoZ() || !KeyAndCrc32OfAsciiLowerCase(line, size, &both)) {
+    return false;
   }
-  if ((m_folder->FoldsAsciiAsAtoZ() && KeyAndCrc32OfAsciiLowerCase(line, size, &both)) ||
-      m_folder->KeyAndCrc32OfFolded(line, size, &both)) {
-    return {both.key, both.crc, length};
-  }
+  *fingerprint = {both.key, both.crc, length};
+  return true;
+}
+
+LineFingerprint CLineFingerprinter::Take(const char* line, int32_t length, bool caseSensitive) {
+  LineFingerprint quick;
+  return TakeQuickly(line, length, caseSensitive, &quick) ? quick : TakeFolded(line, length);
+}
+
+LineFingerprint CLineFingerprinter::TakeFolded(const char* line, int32_t length) {
+  const auto size = static_cast<size_t>(length);
+  LineKeyAndCrc both;
+  if (m_folder->KeyAndCrc32OfFolded(line, size, &both)) return {both.key, both.crc, length};
   size_t done = 0;
   size_t foldedLength = 0;
   do {

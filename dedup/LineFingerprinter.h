@@ -25,6 +25,11 @@ class CLineFingerprinter {
 
   // line holds length bytes and no NUL among them; it is never changed.
   LineFingerprint Take(const char* line, int32_t length, bool caseSensitive);
+  // Take, where that is quick: case-sensitive, or a line of ASCII where A-Z
+  // fold. False, and nothing taken, for a line that needs folding proper.
+  bool TakeQuickly(const char* line, int32_t length, bool caseSensitive, LineFingerprint* fingerprint) const;
+  // Take, case ignored, for a line TakeQuickly turned down.
+  LineFingerprint TakeFolded(const char* line, int32_t length);
 
  private:
   // A long line is folded a piece of about this many bytes at a time, so that
