@@ -29,6 +29,7 @@ struct WindowTables {
   const uint8_t* shifted;
   const uint8_t* shiftedButLast;
   const uint32_t* twoByte;
+  __m128i foldingLeads3;
 };
 
 __attribute__((target("sse4.1"))) inline WindowTables TablesOf(const Utf8FoldGroups& groups) {
@@ -48,7 +49,34 @@ __attribute__((target("sse4.1"))) inline WindowTables TablesOf(const Utf8FoldGro
           changing,
           shifted,
           shiftedButLast,
-          twoByte};
+          twoByte,
+          load(groups.foldingLeads3)};
+}
+
+// True when nothing but A-Z can change in the sixteen bytes at text + at:
+// they hold no lead byte of two or four, no lead byte of three that may fold
+// (m_foldingLeads3), and no character that folds runs into them from before.
+// Continuation bytes then belong to characters that stay, or to none.
+__attribute__((target("sse4.1"), always_inline)) inline bool OnlyAtoZFolds(const uint8_t* text, size_t at, __m128i v,
+                                                                           const WindowTables& t) {
+  // Such lead bytes, found among sixteen bytes.
+  auto refused = [&t](__m128i bytes) __attribute__((target("sse4.1"), always_inline)) {
+    const __m128i high4 = _mm_and_si128(_mm_srli_epi16(bytes, 4), _mm_set1_epi8(0x0F));
+    // High nibbles C, D and F: leads of two and four bytes.
+    const __m128i otherLeads =
+        _mm_shuffle_epi8(_mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, -1, -1, 0, -1), high4);
+    const __m128i foldingLeads3 =
+        _mm_and_si128(_mm_cmpeq_epi8(high4, _mm_set1_epi8(0x0E)),
+                      _mm_shuffle_epi8(t.foldingLeads3, _mm_and_si128(bytes, _mm_set1_epi8(0x0F))));
+    return _mm_or_si128(otherLeads, foldingLeads3);
+  };
+  // The three bytes before are held to the same rule, which is stricter than
+  // they need (a lead of two two bytes back is harmless), but rare.
+  const __m128i before = at >= 3 ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at - 3))
+                                 : _mm_slli_si128(v, 3);  // at 0 nothing comes before
+  if (at > 0 && at < 3) return false;
+  const __m128i any = _mm_or_si128(refused(v), refused(before));
+  return _mm_testz_si128(any, any) != 0;
 }
 
 // Folds the sixteen bytes at text + at, a window of text[0, length) that may
@@ -77,11 +105,16 @@ __attribute__((target("sse4.1"), always_inline)) inline bool FoldWindow(const ui
   const auto trail = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(cont, isLead(prev))));
   const auto whole =
       static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(lead, _mm_cmplt_epi8(next, _mm_set1_epi8(-64)))));
-  if ((ascii | trail | whole) != 0xFFFF) return false;
-
   // A-Z: v + 63 wraps to -128 to -103.
   const __m128i upper = _mm_cmplt_epi8(_mm_add_epi8(v, _mm_set1_epi8(63)), _mm_set1_epi8(-102));
   __m128i out = _mm_or_si128(v, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
+  if ((ascii | trail | whole) != 0xFFFF) {
+    // Not ASCII and two-byte characters alone: perhaps characters of three
+    // bytes that stay as they are, where only A-Z change.
+    if (!OnlyAtoZFolds(text, at, v, t)) return false;
+    *folded = out;
+    return true;
+  }
 
   // The characters whose lead byte is in the window, in the groups of a
   // table: the group bits come from the lead, C0-CF or D0-DF, and the bit from

@@ -53,6 +53,9 @@ CUtf8FoldTable::CUtf8FoldTable() : m_stage1(0x110000 >> 6, 0), m_stage2(64, 0) {
     m_stage2[size_t{block} << 6 | (c & 63)] = entry;
   });
 
+  for (int32_t c = 0x800; c < 0x10000; ++c) {
+    if (Lookup(c) != 0) m_foldingLeads3[c >> 12] = 0xFF;
+  }
   for (int32_t c = 0x80; c < 0x800; ++c) {
     const uint32_t entry = Lookup(c);
     m_twoByte[c] = entry != 0 ? entry : 2u << 24 | static_cast<uint32_t>(0x80 | (c & 0x3F)) << 8 | (0xC0 | c >> 6);
@@ -94,33 +97,31 @@ inline size_t CUtf8FoldTable::Put(uint32_t entry, uint8_t* out) const {
 size_t CUtf8FoldTable::Fold(const uint8_t* src, size_t length, uint8_t* dst) const {
   size_t in = 0;
   size_t out = 0;
-  if (HasUtf8FoldSimd()) {
-    const Utf8FoldGroups groups{m_changing, m_shifted, m_shiftedButLast, m_twoByte};
-    while (length - in >= 16) {
-      const size_t taken = FoldWindowsSimd(src + in, length - in, dst + out, groups);
-      in += taken;
-      out += taken;
-      if (in == length) return out;
-      // Sixteen bytes of something else: a character at a time across them.
-      out += FoldSerially(src, &in, std::min(in + 16, length), length, dst + out);
-    }
+  if (HasUtf8FoldSimd() && length >= 16) {
+    const size_t taken =
+        FoldWindowsSimd(src, length, dst, {m_changing, m_shifted, m_shiftedButLast, m_twoByte, m_foldingLeads3});
+    if (taken == length) return taken;
+    // Something else, most often characters of three bytes (CJK, symbols),
+    // which seldom come alone: the rest goes a character at a time rather
+    // than through windows that would fail again.
+    in = out = taken;
   }
-  return out + FoldSerially(src, &in, length, length, dst + out);
+  return out + FoldSerially(src, in, length, dst + out);
 }
 
 bool CUtf8FoldTable::KeyAndCrc32OfFolded(const char* text, size_t length, LineKeyAndCrc* result) const {
-  return HasUtf8FoldSimd() && FoldedKeyAndCrc32Simd(reinterpret_cast<const uint8_t*>(text), length,
-                                                    {m_changing, m_shifted, m_shiftedButLast, m_twoByte}, result);
+  return HasUtf8FoldSimd() &&
+         FoldedKeyAndCrc32Simd(reinterpret_cast<const uint8_t*>(text), length,
+                               {m_changing, m_shifted, m_shiftedButLast, m_twoByte, m_foldingLeads3}, result);
 }
 
-size_t CUtf8FoldTable::FoldSerially(const uint8_t* src, size_t* at, size_t stop, size_t length, uint8_t* dst) const {
-  size_t in = *at;
+size_t CUtf8FoldTable::FoldSerially(const uint8_t* src, size_t in, size_t length, uint8_t* dst) const {
   size_t out = 0;
-  while (in < stop) {
+  while (in < length) {
     const uint8_t lead = src[in];
     if (lead < 0x80) {
       uint64_t word;
-      if (stop - in >= 8 && (std::memcpy(&word, src + in, 8), (word & 0x8080808080808080ull) == 0)) {
+      if (length - in >= 8 && (std::memcpy(&word, src + in, 8), (word & 0x8080808080808080ull) == 0)) {
         word = FoldAsciiWord(word);
         std::memcpy(dst + out, &word, 8);
         in += 8;
@@ -136,6 +137,22 @@ size_t CUtf8FoldTable::FoldSerially(const uint8_t* src, size_t* at, size_t stop,
       in += 2;
       continue;
     }
+    // Three bytes, well-formed: no overlong form (E0 80-9F), no surrogate (ED A0-BF).
+    if (lead >= 0xE0 && lead <= 0xEF && in + 2 < length && (src[in + 1] & 0xC0) == 0x80 &&
+        (src[in + 2] & 0xC0) == 0x80) {
+      const int32_t c = (lead & 0x0F) << 12 | (src[in + 1] & 0x3F) << 6 | (src[in + 2] & 0x3F);
+      if (c >= 0x800 && (c < 0xD800 || c > 0xDFFF)) {
+        const uint32_t entry = Lookup(c);
+        if (entry != 0) {
+          out += Put(entry, dst + out);
+        } else {
+          std::memcpy(dst + out, src + in, 3);
+          out += 3;
+        }
+        in += 3;
+        continue;
+      }
+    }
     const size_t start = in;
     const int32_t c = NextUtf8(src, &in, length);
     const uint32_t entry = c < 0 ? 0 : Lookup(c);
@@ -145,6 +162,5 @@ size_t CUtf8FoldTable::FoldSerially(const uint8_t* src, size_t* at, size_t stop,
       for (size_t k = start; k < in; ++k) dst[out++] = src[k];
     }
   }
-  *at = in;
   return out;
 }

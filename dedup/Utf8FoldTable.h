@@ -49,9 +49,8 @@ class CUtf8FoldTable {
   CUtf8FoldTable();
   uint32_t Lookup(int32_t c) const { return m_stage2[size_t{m_stage1[static_cast<uint32_t>(c) >> 6]} << 6 | (c & 63)]; }
   size_t Put(uint32_t entry, uint8_t* out) const;
-  // Folds a character at a time from src[*in] until *in reaches stop (the last
-  // character may end past it, never past length); returns the bytes written.
-  size_t FoldSerially(const uint8_t* src, size_t* in, size_t stop, size_t length, uint8_t* dst) const;
+  // Folds src[in, length) a character at a time; returns the bytes written.
+  size_t FoldSerially(const uint8_t* src, size_t in, size_t length, uint8_t* dst) const;
 
   // An entry is 0 when the character folds to itself; otherwise the bytes of
   // its folded form, first byte lowest, with their count (1 to 3) in the top
@@ -76,4 +75,8 @@ class CUtf8FoldTable {
   alignas(16) uint8_t m_shifted[32] = {};
   // And those where all but the last do (Latin Ð-Ö before ×, Ø-Þ before ß).
   alignas(16) uint8_t m_shiftedButLast[32] = {};
+  // For the lead bytes E0 to EF, m_foldingLeads3[lead & 0x0F] is 0xFF when a
+  // character of three bytes with that lead folds: text in the others (CJK,
+  // Indic scripts, most symbols) changes only in its A-Z.
+  alignas(16) uint8_t m_foldingLeads3[16] = {};
 };
