@@ -60,30 +60,16 @@ while (($# > 0)); do
 done
 [[ -n $runs ]] || { ((quick)) && runs=1 || runs=3; }
 
-if [[ ! -x /usr/bin/time ]]; then
-  echo "bounded.sh: /usr/bin/time (GNU time) is missing; install the apt package 'time'" >&2
-  exit 1
-fi
-for tool in sort g++ cmp wc; do
-  command -v "$tool" > /dev/null || { echo "bounded.sh: $tool is missing" >&2; exit 1; }
-done
-[[ $binary == /* ]] || binary="$PWD/$binary"
-[[ -x $binary ]] || { echo "bounded.sh: no rowsift binary at $binary (build it, or pass --binary)" >&2; exit 1; }
+script=bounded.sh
+# shellcheck source=bench/common.sh
+source "$repo_root/bench/common.sh"
+need_tools sort g++ cmp wc
 
 load_start=$(cut -d ' ' -f 1-3 /proc/loadavg)
 revision=$(git -C "$repo_root" rev-parse --short HEAD 2> /dev/null || echo unknown)
-work=$(mktemp -d "${TMPDIR:-/tmp}/rowsift-bounded.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-
-log() { printf '%s\n' "$*" >&2; }
-
-log "compiling the data generator"
-g++ -O2 -std=c++20 -o "$work/gen_data" "$repo_root/bench/gen_data.cpp"
-
-declare -A times mems # "set|tool" -> space-separated microseconds / KiB
-problems=()
+make_work rowsift-bounded
+# rowsift's and sort's temporary files go there too.
+export TMPDIR=$work
 
 # run_one set tool input output [budget]: times one command, output to a file.
 run_one() {
@@ -98,44 +84,7 @@ run_one() {
   esac
   [[ $tool == rowsift* ]] && locale=C.UTF-8 # as in run.sh
 
-  local start end status=0
-  start=${EPOCHREALTIME/./}
-  TMPDIR=$work LC_ALL=$locale /usr/bin/time -o "$work/time.out" -f '%e %M' "${cmd[@]}" \
-    < /dev/null > /dev/null 2> "$work/stderr.out" || status=$?
-  end=${EPOCHREALTIME/./}
-
-  local elapsed=$((end - start)) kib
-  kib=$(tail -n 1 "$work/time.out" | cut -d ' ' -f 2)
-  if ((status != 0)) || [[ ! $kib =~ ^[0-9]+$ ]]; then
-    problems+=("$set: $tool failed (status $status): $(head -c 300 "$work/stderr.out" | tr '\n' ' ')")
-    log "  $tool: FAILED (status $status)"
-    return 1
-  fi
-  times[$set|$tool]+="$elapsed "
-  mems[$set|$tool]+="$kib "
-  log "$(printf '  %-16s %9.3f s %9.1f MiB' "$tool" "$(awk -v u="$elapsed" 'BEGIN { print u / 1e6 }')" \
-    "$(awk -v k="$kib" 'BEGIN { print k / 1024 }')")"
-}
-
-median() {
-  printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
-med_seconds() { # set tool
-  [[ -n ${times[$1|$2]:-} ]] || return 0
-  # shellcheck disable=SC2086 # the list is split on purpose
-  awk -v u="$(median ${times[$1|$2]})" 'BEGIN { printf "%.3f", u / 1e6 }'
-}
-med_mib() { # set tool
-  [[ -n ${mems[$1|$2]:-} ]] || return 0
-  # shellcheck disable=SC2086
-  awk -v k="$(median ${mems[$1|$2]})" 'BEGIN { printf "%.1f", k / 1024 }'
-}
-ratio() { # a b -> a / b, or n/a
-  if [[ -n $1 && -n $2 ]] && awk -v b="$2" 'BEGIN { exit !(b > 0) }'; then
-    awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'
-  else
-    echo "n/a"
-  fi
+  timed "$set|$tool" "$tool" /dev/null "$locale" "${cmd[@]}"
 }
 
 # check set: the bounded run wrote what the unbounded one did, and as many

@@ -58,18 +58,10 @@ while (($# > 0)); do
 done
 [[ -n $runs ]] || { ((quick)) && runs=1 || runs=3; }
 
-if [[ ! -x /usr/bin/time ]]; then
-  echo "run.sh: /usr/bin/time (GNU time) is missing; install the apt package 'time'" >&2
-  exit 1
-fi
-for tool in mawk sort wc iconv g++ cmp; do
-  command -v "$tool" > /dev/null || { echo "run.sh: $tool is missing" >&2; exit 1; }
-done
-[[ $binary == /* ]] || binary="$PWD/$binary"
-if [[ ! -x $binary ]]; then
-  echo "run.sh: no rowsift binary at $binary (build it, or pass --binary)" >&2
-  exit 1
-fi
+script=run.sh
+# shellcheck source=bench/common.sh
+source "$repo_root/bench/common.sh"
+need_tools mawk sort wc iconv g++ cmp
 
 load_start=$(cut -d ' ' -f 1-3 /proc/loadavg)
 revision=$(git -C "$repo_root" rev-parse --short HEAD 2> /dev/null || echo unknown)
@@ -77,15 +69,7 @@ if [[ -n $(git -C "$repo_root" status --porcelain --untracked-files=no 2> /dev/n
   revision+=" with uncommitted changes"
 fi
 built=$(date -u -r "$binary" '+%Y-%m-%d %H:%M UTC')
-work=$(mktemp -d "${TMPDIR:-/tmp}/rowsift-bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-
-log() { printf '%s\n' "$*" >&2; }
-
-log "compiling the data generator"
-g++ -O2 -std=c++20 -o "$work/gen_data" "$repo_root/bench/gen_data.cpp"
+make_work rowsift-bench
 
 # ---------------------------------------------------------------- data sets
 
@@ -202,9 +186,6 @@ generate() {  # letter file [generator args instead of the set's]
 
 # ---------------------------------------------------------------- one run
 
-declare -A times mems  # "set|tool" -> space-separated microseconds / KiB
-problems=()
-
 run_one() {  # letter tool input output
   local letter=$1 tool=$2 input=$3 output=$4
   local locale=C stdout=$output
@@ -227,50 +208,7 @@ run_one() {  # letter tool input output
     stdout=$work/rowsift.stdout
   fi
 
-  local start end status=0
-  start=${EPOCHREALTIME/./}
-  LC_ALL=$locale /usr/bin/time -o "$work/time.out" -f '%e %M' "${cmd[@]}" \
-    < /dev/null > "$stdout" 2> "$work/stderr.out" || status=$?
-  end=${EPOCHREALTIME/./}
-
-  local elapsed=$((end - start)) kib
-  kib=$(tail -n 1 "$work/time.out" | cut -d ' ' -f 2)
-  if ((status != 0)) || [[ ! $kib =~ ^[0-9]+$ ]]; then
-    local why
-    why=$(head -c 300 "$work/time.out" "$work/stderr.out" 2> /dev/null | tr '\n' ' ')
-    problems+=("set $letter: ${display[$tool]} failed (status $status): $why")
-    log "  ${display[$tool]}: FAILED (status $status)"
-    return 1
-  fi
-  times[$letter|$tool]+="$elapsed "
-  mems[$letter|$tool]+="$kib "
-  log "$(printf '  %-45s %8.3f s %9.1f MiB' "${display[$tool]}" "$(awk -v u="$elapsed" 'BEGIN { print u / 1e6 }')" \
-    "$(awk -v k="$kib" 'BEGIN { print k / 1024 }')")"
-}
-
-median() {  # numbers...
-  printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) print ""; else if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
-
-# Median seconds and MiB of a set's tool, or nothing when it never succeeded.
-med_seconds() {  # letter tool [decimals]
-  local key="$1|$2"
-  [[ -n ${times[$key]:-} ]] || return 0
-  # shellcheck disable=SC2086  # the list is split on purpose
-  awk -v u="$(median ${times[$key]})" -v d="${3:-3}" 'BEGIN { printf "%.*f", d, u / 1e6 }'
-}
-med_mib() {  # letter tool [decimals]
-  local key="$1|$2"
-  [[ -n ${mems[$key]:-} ]] || return 0
-  # shellcheck disable=SC2086
-  awk -v k="$(median ${mems[$key]})" -v d="${3:-1}" 'BEGIN { printf "%.*f", d, k / 1024 }'
-}
-ratio() {  # a b -> a / b with two decimals, or "n/a"
-  if [[ -n $1 && -n $2 ]] && awk -v b="$2" 'BEGIN { exit !(b > 0) }'; then
-    awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'
-  else
-    echo "n/a"
-  fi
+  timed "$letter|$tool" "${display[$tool]}" "$stdout" "$locale" "${cmd[@]}"
 }
 
 # ---------------------------------------------------------------- the runs
