@@ -27,29 +27,22 @@ EOF
 }
 
 repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-binary="$repo_root/build/rowsift"
-runs=""
-quick=0
+script=bounded.sh
+# shellcheck source=bench/common.sh
+source "$repo_root/bench/common.sh"
 big=0
 big_runs=1
 
 while (($# > 0)); do
+  if common_option "$@"; then
+    shift "$taken"
+    continue
+  fi
   case $1 in
-    --quick) quick=1 ;;
     --big) big=1 ;;
-    --runs | --big-runs)
-      [[ $# -ge 2 && $2 =~ ^[1-9][0-9]*$ ]] || { echo "bounded.sh: $1 needs a positive number" >&2; exit 2; }
-      if [[ $1 == --runs ]]; then runs=$2; else big_runs=$2; fi
+    --big-runs)
+      big_runs=$(positive_number --big-runs "${2:-}") || exit 2
       shift
-      ;;
-    --binary)
-      [[ $# -ge 2 ]] || { echo "bounded.sh: --binary needs a path" >&2; exit 2; }
-      binary=$2
-      shift
-      ;;
-    -h | --help)
-      usage
-      exit 0
       ;;
     *)
       usage >&2
@@ -58,11 +51,6 @@ while (($# > 0)); do
   esac
   shift
 done
-[[ -n $runs ]] || { ((quick)) && runs=1 || runs=3; }
-
-script=bounded.sh
-# shellcheck source=bench/common.sh
-source "$repo_root/bench/common.sh"
 need_tools sort g++ cmp wc
 
 load_start=$(cut -d ' ' -f 1-3 /proc/loadavg)

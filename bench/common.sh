@@ -1,17 +1,51 @@
-# What run.sh and bounded.sh share: the checks of what they need, a
-# temporary folder, the data generator, timing a command and the medians.
-# Sourced, not run. The script sets $script (its name for messages),
-# $repo_root and $binary first, and keeps its timings in the arrays below.
-# shellcheck shell=bash disable=SC2154  # script, repo_root, binary: set by the sourcing script
+# What run.sh and bounded.sh share: their common options, the checks of
+# what they need, a temporary folder, the data generator, timing a command
+# and the medians. Sourced, not run. The script sets $script (its name for
+# messages), $repo_root and a usage function first.
+# shellcheck shell=bash disable=SC2154,SC2034  # script, repo_root in, taken out: the sourcing script's
 
+binary="$repo_root/build/rowsift"
+runs=""
+quick=0
 declare -A times mems  # "set|tool" -> space-separated microseconds / KiB
 problems=()
 
+# positive_number option value: the value, or exit 2.
+positive_number() {
+  [[ $2 =~ ^[1-9][0-9]*$ ]] || { echo "$script: $1 needs a positive number" >&2; exit 2; }
+  echo "$2"
+}
+
+# common_option "$@": takes --quick, --runs N, --binary PATH or --help from
+# the front of the arguments and sets $taken to how many it used; false for
+# any other argument.
+common_option() {
+  taken=1
+  case $1 in
+    --quick) quick=1 ;;
+    --runs)
+      runs=$(positive_number --runs "${2:-}") || exit 2
+      taken=2
+      ;;
+    --binary)
+      [[ $# -ge 2 ]] || { echo "$script: --binary needs a path" >&2; exit 2; }
+      binary=$2
+      taken=2
+      ;;
+    -h | --help)
+      usage
+      exit 0
+      ;;
+    *) return 1 ;;
+  esac
+}
+
 log() { printf '%s\n' "$*" >&2; }
 
-# need_tools tool...: GNU time and the tools named, or exit 1; then the
-# rowsift binary, made absolute.
+# need_tools tool...: after the options, the default number of runs; GNU
+# time and the tools named, or exit 1; then the rowsift binary, made absolute.
 need_tools() {
+  [[ -n $runs ]] || { ((quick)) && runs=1 || runs=3; }
   if [[ ! -x /usr/bin/time ]]; then
     echo "$script: /usr/bin/time (GNU time) is missing; install the apt package 'time'" >&2
     exit 1

@@ -22,32 +22,21 @@ EOF
 }
 
 repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-binary="$repo_root/build/rowsift"
-runs=""
-quick=0
+script=run.sh
+# shellcheck source=bench/common.sh
+source "$repo_root/bench/common.sh"
 sets="abcdefghijklmnopqr"
 
 while (($# > 0)); do
+  if common_option "$@"; then
+    shift "$taken"
+    continue
+  fi
   case $1 in
-    --quick) quick=1 ;;
-    --runs)
-      [[ $# -ge 2 && $2 =~ ^[1-9][0-9]*$ ]] || { echo "run.sh: --runs needs a positive number" >&2; exit 2; }
-      runs=$2
-      shift
-      ;;
-    --binary)
-      [[ $# -ge 2 ]] || { echo "run.sh: --binary needs a path" >&2; exit 2; }
-      binary=$2
-      shift
-      ;;
     --sets)
       [[ $# -ge 2 && $2 =~ ^[a-r,]+$ ]] || { echo "run.sh: --sets takes letters a to r" >&2; exit 2; }
       sets=${2//,/}
       shift
-      ;;
-    -h | --help)
-      usage
-      exit 0
       ;;
     *)
       usage >&2
@@ -56,11 +45,6 @@ while (($# > 0)); do
   esac
   shift
 done
-[[ -n $runs ]] || { ((quick)) && runs=1 || runs=3; }
-
-script=run.sh
-# shellcheck source=bench/common.sh
-source "$repo_root/bench/common.sh"
 need_tools mawk sort wc iconv g++ cmp
 
 load_start=$(cut -d ' ' -f 1-3 /proc/loadavg)
