@@ -49,16 +49,12 @@ void CLineDecider::DecideLine(const char* line, int32_t length, const LineFinger
     switch (m_index->TestAndAdd(fingerprint, entry)) {
       case lineNew:
         if (m_target) {
-          m_target->WriteString(line, static_cast<uint32_t>(length));
-          m_target->WriteEol(eolStyle);
+          m_target->WriteLine(line, static_cast<uint32_t>(length), eolStyle);
           ++m_done.linesKept;
         }
         return;
       case lineDuplicate:
-        if (m_duplicates) {
-          m_duplicates->WriteString(line, static_cast<uint32_t>(length));
-          m_duplicates->WriteEol(eolStyle);
-        }
+        if (m_duplicates) m_duplicates->WriteLine(line, static_cast<uint32_t>(length), eolStyle);
         ++m_done.linesDropped;
         return;
       case lineNoRoom:
@@ -72,10 +68,7 @@ void CLineDecider::DecideLine(const char* line, int32_t length, const LineFinger
   } else {
     m_pSpilled->Add(fingerprint, number);
   }
-  if (m_pCopy) {
-    m_pCopy->WriteString(line, static_cast<uint32_t>(length));
-    m_pCopy->WriteEol(eolLf);
-  }
+  if (m_pCopy) m_pCopy->WriteLine(line, static_cast<uint32_t>(length), eolLf);
 }
 
 void CLineDecider::StartSpilling(uint64_t line) {

@@ -36,10 +36,7 @@ void WriteUndecidedLines(CLineDecider& decider, const CTextFile& source, CTextFi
       out = &target;
       kept = decider.NextKept();
     }
-    if (out) {
-      out->WriteString(text, static_cast<uint32_t>(length));
-      out->WriteEol(eolStyle);
-    }
+    if (out) out->WriteLine(text, static_cast<uint32_t>(length), eolStyle);
   }
   // A file changed meanwhile would have its lines misplaced.
   if (skip > 0 || line != decider.LinesOffered() || kept != CSortedMerge::kEnd) {

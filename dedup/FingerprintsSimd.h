@@ -1,5 +1,5 @@
 // The fingerprints sixteen bytes at a time (x86-64 with SSE4.1 and
-// carry-less multiplication): the processor-specific part of Fingerprints.cpp.
+// carry-less multiplication): the processor-specific code of Fingerprints.cpp.
 // Elsewhere, or on a processor without them, HasFingerprintSimd() is false and
 // nothing else may be called.
 #pragma once

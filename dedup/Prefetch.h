@@ -1,5 +1,5 @@
 // A hint that memory will be read soon, so that its cache miss overlaps other
-// work: the processor- and compiler-specific part of the index's lookups.
+// work: the processor- and compiler-specific code of the index's lookups.
 #pragma once
 
 #if defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86))

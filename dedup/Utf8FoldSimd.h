@@ -1,6 +1,6 @@
 // UTF-8 case folding sixteen bytes at a time in a register (x86-64 with
 // SSE4.1 and carry-less multiplication), for CUtf8FoldTable: the processor-
-// specific part. Elsewhere, or on a processor without them, HasUtf8FoldSimd()
+// specific code. Elsewhere, or on a processor without them, HasUtf8FoldSimd()
 // is false and nothing else may be called.
 #pragma once
 

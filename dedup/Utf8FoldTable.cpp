@@ -4,7 +4,6 @@
 #include <array>
 #include <cstring>
 
-#include "dedup/Utf8FoldSimd.h"
 #include "platform/CaseFolding.h"
 #include "platform/Utf.h"
 
@@ -98,8 +97,7 @@ size_t CUtf8FoldTable::Fold(const uint8_t* src, size_t length, uint8_t* dst) con
   size_t in = 0;
   size_t out = 0;
   if (HasUtf8FoldSimd() && length >= 16) {
-    const size_t taken =
-        FoldWindowsSimd(src, length, dst, {m_changing, m_shifted, m_shiftedButLast, m_twoByte, m_foldingLeads3});
+    const size_t taken = FoldWindowsSimd(src, length, dst, Groups());
     if (taken == length) return taken;
     // Something else, most often characters of three bytes (CJK, symbols),
     // which seldom come alone: the rest goes a character at a time rather
@@ -110,9 +108,7 @@ size_t CUtf8FoldTable::Fold(const uint8_t* src, size_t length, uint8_t* dst) con
 }
 
 bool CUtf8FoldTable::KeyAndCrc32OfFolded(const char* text, size_t length, LineKeyAndCrc* result) const {
-  return HasUtf8FoldSimd() &&
-         FoldedKeyAndCrc32Simd(reinterpret_cast<const uint8_t*>(text), length,
-                               {m_changing, m_shifted, m_shiftedButLast, m_twoByte, m_foldingLeads3}, result);
+  return HasUtf8FoldSimd() && FoldedKeyAndCrc32Simd(reinterpret_cast<const uint8_t*>(text), length, Groups(), result);
 }
 
 size_t CUtf8FoldTable::FoldSerially(const uint8_t* src, size_t in, size_t length, uint8_t* dst) const {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "dedup/Fingerprints.h"
+#include "dedup/Utf8FoldSimd.h"
 
 class CUtf8FoldTable {
  public:
@@ -49,6 +50,7 @@ class CUtf8FoldTable {
   CUtf8FoldTable();
   uint32_t Lookup(int32_t c) const { return m_stage2[size_t{m_stage1[static_cast<uint32_t>(c) >> 6]} << 6 | (c & 63)]; }
   size_t Put(uint32_t entry, uint8_t* out) const;
+  Utf8FoldGroups Groups() const { return {m_changing, m_shifted, m_shiftedButLast, m_twoByte, m_foldingLeads3}; }
   // Folds src[in, length) a character at a time; returns the bytes written.
   size_t FoldSerially(const uint8_t* src, size_t in, size_t length, uint8_t* dst) const;
 

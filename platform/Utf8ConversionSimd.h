@@ -1,5 +1,5 @@
 // UTF-16 to UTF-8 eight units at a time with SSSE3 (x86-64): the processor-
-// specific part of Utf8Conversion.cpp. Elsewhere, or on a processor without
+// specific code of Utf8Conversion.cpp. Elsewhere, or on a processor without
 // it, HasUtf8ConversionSimd() is false and Utf16ToUtf8Simd may not be called.
 #pragma once
 

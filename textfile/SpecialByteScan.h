@@ -1,5 +1,5 @@
 // The scan for the bytes that end or split a line, sixteen at a time with
-// SSE2 where the processor has it (every x86-64): the processor-specific part
+// SSE2 where the processor has it (every x86-64): the processor-specific code
 // of the line reader.
 #pragma once
 

@@ -49,6 +49,11 @@ class CTextFile : public CFile {
   void WriteString(const char* text);
   void WriteString(const char* text, uint32_t length);
   void WriteEol(EolStyle style);
+  // The text and a line end.
+  void WriteLine(const char* text, uint32_t length, EolStyle style) {
+    WriteString(text, length);
+    WriteEol(style);
+  }
   void FlushBuffer();
   void WriteRaw(const void* bytes, uint32_t count);
   char* GetConversionBuffer(int32_t size);
