@@ -1,6 +1,7 @@
 #include "app/DedupCommandLineInfo.h"
 
 #include <cstring>
+#include <string>
 
 bool CDedupCommandLineInfo::ParseWholeArgument(const char* arg) {
   if (m_awaitingValue) {
@@ -54,6 +55,17 @@ void CDedupCommandLineInfo::TakeLongOption(const LongOption& option, const std::
     case loptTempDir:
       m_strTempDir = value;
       break;
+    case loptThreads: {
+      uint64_t threads = 0;
+      if (!ParseCount(value, &threads) || threads > kMaxThreads) {
+        if (m_strError.empty()) {
+          m_strError = "option '--threads' takes a number from 1 to " + std::to_string(kMaxThreads) + ", not '" + value + "'";
+        }
+      } else {
+        m_nThreads = static_cast<uint32_t>(threads);
+      }
+      break;
+    }
     case loptHelp:
       m_bHelp = true;
       break;

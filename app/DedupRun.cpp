@@ -127,17 +127,18 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
   target.Cut();
   if (duplicates) duplicates->Cut();
 
-  CLineDecider decider(info.m_nMemory ? info.m_nMemory : MachineBudget(), tempDir);
+  const uint32_t threads = info.m_nThreads ? info.m_nThreads : QueryUsableProcessors();
+  CLineDecider decider(info.m_nMemory ? info.m_nMemory : MachineBudget(), tempDir, threads);
   const ProgressCallback none;
   try {
     for (std::unique_ptr<CTextFile>& list : lists) {
       decider.BeginInput(*list, nullptr, nullptr);
-      CDedupPass pass(*list, decider, info.m_nOptions, none);
+      CDedupPass pass(*list, decider, info.m_nOptions, none, threads);
       pass.Run();
     }
     decider.BeginInput(source, &target, duplicates.get());
     // A progress line would land among the lines on a terminal target.
-    CDedupPass pass(source, decider, info.m_nOptions, target.IsTerminal() ? none : progress);
+    CDedupPass pass(source, decider, info.m_nOptions, target.IsTerminal() ? none : progress, threads);
     pass.Run();
     if (decider.Spilled()) {
       decider.SiftSpilled();

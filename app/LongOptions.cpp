@@ -11,6 +11,7 @@ const LongOption kLongOptions[] = {
     {loptDuplicates, "duplicates", "FILE", "write the lines dropped as duplicates to FILE"},
     {loptMemory, "memory", "SIZE", "memory for the index, K, M or G (default: what is free)"},
     {loptTempDir, "temp-dir", "DIR", "temporary files in DIR (default: $TMPDIR, else /tmp)"},
+    {loptThreads, "threads", "N", "use N threads (default: the processors this run may use)"},
     {loptHelp, "help", nullptr, "show this text"},
     {loptVersion, "version", nullptr, "show the version"},
 };
@@ -38,6 +39,19 @@ std::string LongOptionsHelp() {
     text += "\t" + left + "- " + option.help + "\n";
   }
   return text;
+}
+
+bool ParseCount(const std::string& text, uint64_t* count) {
+  uint64_t value = 0;
+  for (const char c : text) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    const auto digit = static_cast<uint64_t>(c - '0');
+    if (value > (UINT64_MAX - digit) / 10) return false;
+    value = value * 10 + digit;
+  }
+  if (value == 0) return false;
+  *count = value;
+  return true;
 }
 
 bool ParseSize(const std::string& text, uint64_t* bytes) {

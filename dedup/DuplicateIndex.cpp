@@ -1,13 +1,19 @@
 #include "dedup/DuplicateIndex.h"
 
+#include <cmath>
 #include <new>
 
-#include "dedup/Prefetch.h"
-
-CDuplicateIndex::CDuplicateIndex(const CCaseFolder& folder, uint64_t budget)
-    : m_fingerprinter(folder), m_nBudget(budget) {
-  m_pool.ExtendTo(CLineRecordPool::kPerBlock);
+CDuplicateIndex::CDuplicateIndex(const CCaseFolder& folder, uint64_t budget, uint32_t lanes)
+    : m_fingerprinter(folder),
+      m_parts(new CFingerprintTable[kParts]),
+      m_pGrown(new uint8_t[kParts]()),
+      m_nLanes(lanes == 0 ? 1 : lanes),
+      m_nLaneBudget(budget == kUnlimited ? kUnlimited : budget / m_nLanes),
+      m_pLaneBytes(new std::atomic<uint64_t>[m_nLanes]) {
+  for (uint32_t l = 0; l < m_nLanes; ++l) m_pLaneBytes[l] = 0;
 }
+
+CDuplicateIndex::~CDuplicateIndex() = default;
 
 bool CDuplicateIndex::TestAndAdd(const char* line, int32_t length, bool caseSensitive) {
   const LineVerdict verdict = TestAndAdd(m_fingerprinter.Take(line, length, caseSensitive));
@@ -15,65 +21,50 @@ bool CDuplicateIndex::TestAndAdd(const char* line, int32_t length, bool caseSens
   return verdict == lineNew;
 }
 
-LineVerdict CDuplicateIndex::TestAndAdd(const LineFingerprint& fingerprint, FingerprintAssoc* entry) {
-  if (!entry) entry = m_map.Find(fingerprint.key);
-  if (entry && m_longKeys.IsLongKey(fingerprint.key)) {
-    if (!Fits(m_longKeys.BytesToInsert(1)) &&
-        !m_longKeys.Contains(fingerprint.key, fingerprint.crc, fingerprint.length)) {
-      return lineNoRoom;
-    }
-    return m_longKeys.Insert(fingerprint.key, fingerprint.crc, fingerprint.length) ? lineNew : lineDuplicate;
-  }
-
-  // The whole chain is walked: lines with the same key but another CRC-32 or
-  // length are different lines.
-  uint32_t walked = 0;
-  if (entry && ChainHolds(entry->Head(), fingerprint, &walked)) return lineDuplicate;
-
-  size_t more = m_pool.BytesToTakeRecord();
-  if (!entry) more += m_map.BytesToAddKey();
-  if (walked >= kLongChain) more += m_longKeys.BytesToInsert(walked + 2);  // the chain, this line and the mark
-  if (!Fits(more)) return lineNoRoom;
-
-  const RecordRef record = m_pool.TakeRecord();
-  m_pool[record] = {fingerprint.crc, fingerprint.length, entry ? entry->Head() : kNoRecord};
-  if (!entry) {
-    m_map.AddKey(fingerprint.key, record);
-  } else {
-    entry->SetHead(record);
-    if (walked >= kLongChain) MoveToLongKeys(fingerprint.key, record);
-  }
+LineVerdict CDuplicateIndex::TestAndAdd(const LineFingerprint& fingerprint) {
+  const uint32_t part = PartOf(fingerprint);
+  CFingerprintTable& table = m_parts[part];
+  if (table.Buckets() > 0 && table.Find(fingerprint).found) return lineDuplicate;
+  if (table.Full() && !Grow(part)) return lineNoRoom;
+  table.Add(fingerprint);
   return lineNew;
 }
 
-bool CDuplicateIndex::Contains(const LineFingerprint& fingerprint, FingerprintAssoc* entry) {
-  if (!entry) entry = m_map.Find(fingerprint.key);
-  if (!entry) return false;
-  if (m_longKeys.IsLongKey(fingerprint.key)) {
-    return m_longKeys.Contains(fingerprint.key, fingerprint.crc, fingerprint.length);
+uint64_t CDuplicateIndex::Bytes() const {
+  uint64_t bytes = 0;
+  for (uint32_t l = 0; l < m_nLanes; ++l) bytes += m_pLaneBytes[l].load(std::memory_order_relaxed);
+  return bytes;
+}
+
+uint64_t CDuplicateIndex::Entries() const {
+  uint64_t entries = 0;
+  for (uint32_t p = 0; p < kParts; ++p) entries += m_parts[p].Entries();
+  return entries;
+}
+
+// The new table is counted from before it is taken until the old one is
+// given back, so the budget bounds the peak.
+bool CDuplicateIndex::Grow(uint32_t part) {
+  CFingerprintTable& table = m_parts[part];
+  const size_t oldBytes = table.Bytes();
+  const size_t buckets = BucketsAfter(part, m_pGrown[part]);
+  const uint64_t newBytes = CFingerprintTable::BytesOf(buckets);
+  std::atomic<uint64_t>& laneBytes = m_pLaneBytes[part % m_nLanes];
+  const uint64_t now = laneBytes.load(std::memory_order_relaxed);
+  if (newBytes > m_nLaneBudget || now > m_nLaneBudget - newBytes) return false;
+  try {
+    table.Resize(buckets);
+  } catch (const std::bad_alloc&) {
+    return false;  // the system refuses: as good as no room
   }
-  uint32_t walked = 0;
-  return ChainHolds(entry->Head(), fingerprint, &walked);
+  laneBytes.store(now + newBytes - oldBytes, std::memory_order_relaxed);
+  ++m_pGrown[part];
+  return true;
 }
 
-bool CDuplicateIndex::ChainHolds(RecordRef head, const LineFingerprint& fingerprint, uint32_t* walked) const {
-  for (RecordRef r = head; r != kNoRecord; ++*walked) {
-    const LineRecord& kept = m_pool[r];
-    if (kept.crc == fingerprint.crc && kept.length == fingerprint.length) return true;
-    r = kept.next;
-  }
-  return false;
+size_t CDuplicateIndex::BucketsAfter(uint32_t part, uint32_t grown) {
+  // Two buckets first: a small run, or a small budget, takes little.
+  const double step = static_cast<double>(grown) + static_cast<double>(part) / kParts;
+  return static_cast<size_t>(2.0 * std::pow(CFingerprintTable::kGrowth, step));
 }
 
-// The key's chain stays as it is; from now on its lines are looked up, and
-// new ones kept, in the set alone.
-void CDuplicateIndex::MoveToLongKeys(uint32_t key, RecordRef head) {
-  m_longKeys.MarkLongKey(key);
-  for (RecordRef r = head; r != kNoRecord; r = m_pool[r].next) m_longKeys.Insert(key, m_pool[r].crc, m_pool[r].length);
-}
-
-FingerprintAssoc* CDuplicateIndex::PrefetchRecord(uint32_t key) {
-  FingerprintAssoc* entry = m_map.Find(key);
-  if (entry) PrefetchForRead(&m_pool[entry->Head()]);
-  return entry;
-}

@@ -2,6 +2,14 @@
 
 #include "dedup/Fingerprints.h"
 
+namespace {
+
+LineFingerprint Fingerprint(LineKeyAndCrc both, uint64_t length) {
+  return {both.key, both.crc, static_cast<uint16_t>(length >> 16), LengthCode(length)};
+}
+
+}  // namespace
+
 bool CLineFingerprinter::TakeQuickly(const char* line, int32_t length, bool caseSensitive,
                                      LineFingerprint* fingerprint) const {
   const auto size = static_cast<size_t>(length);
@@ -11,7 +19,7 @@ bool CLineFingerprinter::TakeQuickly(const char* line, int32_t length, bool case
   } else if (!m_folder->FoldsAsciiAsAtoZ() || !KeyAndCrc32OfAsciiLowerCase(line, size, &both)) {
     return false;
   }
-  *fingerprint = {both.key, both.crc, length};
+  *fingerprint = Fingerprint(both, static_cast<uint32_t>(length));
   return true;
 }
 
@@ -23,7 +31,7 @@ LineFingerprint CLineFingerprinter::Take(const char* line, int32_t length, bool 
 LineFingerprint CLineFingerprinter::TakeFolded(const char* line, int32_t length) {
   const auto size = static_cast<size_t>(length);
   LineKeyAndCrc both;
-  if (m_folder->KeyAndCrc32OfFolded(line, size, &both)) return {both.key, both.crc, length};
+  if (m_folder->KeyAndCrc32OfFolded(line, size, &both)) return Fingerprint(both, static_cast<uint32_t>(length));
   size_t done = 0;
   size_t foldedLength = 0;
   do {
@@ -36,6 +44,5 @@ LineFingerprint CLineFingerprinter::TakeFolded(const char* line, int32_t length)
     foldedLength += folded;
     done = end;
   } while (done < size);
-  // A folded copy longer than 2^31 - 1 bytes keeps its length modulo 2^32.
-  return {both.key, both.crc, static_cast<int32_t>(static_cast<uint32_t>(foldedLength))};
+  return Fingerprint(both, foldedLength);
 }

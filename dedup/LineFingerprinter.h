@@ -7,14 +7,22 @@
 
 #include "dedup/CaseFolder.h"
 
-// The fingerprints of a line. length is that of the bytes fingerprinted: the
-// folded copy, when case is ignored, which in UTF-8 may be longer or shorter
-// than the line (the Kelvin sign, three bytes, folds to k).
+// The fingerprints of a line: 80 bits of a hash of its compared text (the
+// folded copy when case is ignored) and a code of that text's length. Two
+// lines are equal when all 96 bits agree.
 struct LineFingerprint {
-  uint32_t key;
-  uint32_t crc;
-  int32_t length;
+  uint32_t hashLow;     // bits 0-31 of the hash
+  uint32_t hashMid;     // bits 32-63
+  uint16_t hashHigh;    // bits 64-79
+  uint16_t lengthCode;  // LengthCode(length of the compared text): never 0
+  friend bool operator==(const LineFingerprint&, const LineFingerprint&) = default;
 };
+static_assert(sizeof(LineFingerprint) == 12, "a fingerprint is 96 bits");
+
+// The length + 1 below 0xFFFE, else 0xFFFF (the hash covers the whole length).
+constexpr uint16_t LengthCode(uint64_t length) {
+  return length < 0xFFFE ? static_cast<uint16_t>(length + 1) : uint16_t{0xFFFF};
+}
 
 class CLineFingerprinter {
  public:

@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "dedup/FingerprintMap.h"
-#include "dedup/FingerprintSet.h"
+#include "dedup/FingerprintTable.h"
 
 namespace {
 
@@ -19,12 +18,19 @@ constexpr size_t kLeastBuffer = 8 * 1024;
 // Lines read ahead when a part is sifted, so that the set's cache misses overlap.
 constexpr size_t kSiftBatch = 64;
 
+// The most lines one table within the budget sifts.
+uint64_t EntriesIn(uint64_t budget) {
+  const uint64_t buckets =
+      std::max<uint64_t>(256, std::min<uint64_t>(budget / CFingerprintTable::BytesOf(1), uint64_t{1} << 32));
+  return CFingerprintTable::LimitOf(static_cast<size_t>(buckets));
+}
+
 }  // namespace
 
 CSpilledLines::CSpilledLines(std::string dir, uint64_t budget, uint64_t expectedLines)
-    : m_strDir(std::move(dir)), m_nBudget(budget), m_nSeed(uint64_t{DrawHashSeed()} << 32 | DrawHashSeed()) {
-  // Enough parts that each holds what one set within the budget can sift.
-  const uint64_t room = CFingerprintSet::EntriesIn(m_nBudget);
+    : m_strDir(std::move(dir)), m_nBudget(budget) {
+  // Enough parts that each holds what one table within the budget can sift.
+  const uint64_t room = EntriesIn(m_nBudget);
   if (expectedLines == 0) {
     m_nBits = kBitsWhenUnknown;
   } else {
@@ -35,12 +41,14 @@ CSpilledLines::CSpilledLines(std::string dir, uint64_t budget, uint64_t expected
   m_parts = MakeParts(parts);
 }
 
-// A 64-bit mix of the whole fingerprint, seeded so that crafted lines cannot
-// crowd one part. The key alone would not do: lines that share a key would
-// share every part, however far it is split.
-uint64_t CSpilledLines::Mix(const SpilledLine& line) const {
-  uint64_t h = (uint64_t{line.key} << 32 | line.crc) ^ m_nSeed;
-  h ^= (uint64_t{static_cast<uint32_t>(line.length)} + 1) * 0x9E3779B97F4A7C15ull;
+// A 64-bit mix of the whole fingerprint, whose bits choose the parts. The
+// fingerprint is keyed with the run's secret already, so nobody can make
+// lines crowd one part; the mix only keeps the parts' bits apart from those
+// the tables take their slots from.
+uint64_t CSpilledLines::Mix(const SpilledLine& line) {
+  const LineFingerprint& f = line.fingerprint;
+  uint64_t h = uint64_t{f.hashLow} << 32 | f.hashMid;
+  h ^= (uint64_t{f.hashHigh} << 16 | f.lengthCode) * 0x9E3779B97F4A7C15ull;
   h ^= h >> 30;
   h *= 0xBF58476D1CE4E5B9ull;
   h ^= h >> 27;
@@ -56,8 +64,7 @@ std::vector<std::unique_ptr<CSpilledLines::PartFile>> CSpilledLines::MakeParts(s
 }
 
 void CSpilledLines::Add(const LineFingerprint& fingerprint, uint64_t line) {
-  const SpilledLine spilled{fingerprint.key, fingerprint.crc, fingerprint.length, static_cast<uint32_t>(line),
-                            static_cast<uint32_t>(line >> 32)};
+  const SpilledLine spilled{fingerprint, static_cast<uint32_t>(line), static_cast<uint32_t>(line >> 32)};
   m_parts[PartOf(Mix(spilled), 0, m_nBits)]->Append(spilled);
   ++m_nCount;
 }
@@ -77,28 +84,28 @@ std::unique_ptr<CSpilledLines::KeptFile> CSpilledLines::SiftPart(PartFile& part,
   if (part.Count() == 0) return kept;
   // Past 64 bits nothing is left to split by: the set then grows as it must.
   const bool canSplit = bitsUsed + kSplitBits <= 64;
-  const uint64_t room = canSplit ? CFingerprintSet::EntriesIn(m_nBudget) : UINT64_MAX;
+  const uint64_t room = canSplit ? EntriesIn(m_nBudget) : UINT64_MAX;
   std::vector<std::unique_ptr<PartFile>> rest;
   {
-    CFingerprintSet set;
-    set.Reserve(static_cast<size_t>(std::min(part.Count(), room)));
+    // Room for every line the part can hold, so the table never grows.
+    CFingerprintTable set(CFingerprintTable::BucketsFor(static_cast<size_t>(std::min(part.Count(), room))));
     part.StartReading();
     SpilledLine batch[kSiftBatch];
     for (;;) {
       size_t n = 0;
       while (n < kSiftBatch && part.Next(&batch[n])) ++n;
       if (n == 0) break;
-      for (size_t i = 0; i < n; ++i) set.Prefetch(batch[i].key, batch[i].crc, batch[i].length);
+      for (size_t i = 0; i < n; ++i) set.Prefetch(batch[i].fingerprint);
       for (size_t i = 0; i < n; ++i) {
         const SpilledLine& line = batch[i];
         if (rest.empty() && set.Entries() < room) {
-          if (set.Insert(line.key, line.crc, line.length) && line.Line() >= m_nFirstKept) kept->Append(line.Line());
+          if (set.Insert(line.fingerprint) && line.Line() >= m_nFirstKept) kept->Append(line.Line());
           continue;
         }
         // The set is full; a line it holds is a duplicate all the same, and
         // a line it lacks equals none of the lines before, so the rest can
         // be sifted apart.
-        if (set.Contains(line.key, line.crc, line.length)) continue;
+        if (set.Contains(line.fingerprint)) continue;
         if (rest.empty()) rest = MakeParts(size_t{1} << kSplitBits);
         rest[PartOf(Mix(line), bitsUsed, kSplitBits)]->Append(line);
       }

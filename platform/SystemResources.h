@@ -14,3 +14,8 @@ uint64_t QueryAvailableMemory();
 // The folder for temporary files: $TMPDIR when it is set, else /tmp; on
 // Windows the system's (GetTempPathW).
 std::string DefaultTempDir();
+
+// The processors the process may use: those its affinity mask allows, fewer
+// when a control group's CPU quota (cgroup v2 cpu.max, v1
+// cpu.cfs_quota_us) allows less time than that; at least 1.
+uint32_t QueryUsableProcessors();

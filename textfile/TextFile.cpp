@@ -59,11 +59,19 @@ void CTextFile::ResolveEncoding() {
                                                        m_codePage.GetKind() == CCodePage::Kind::Utf8);
   m_nEncoding = detected.encoding;
   m_nDetectPos = detected.markLength;
+  m_nDataStart = StartOffset() + detected.markLength;
   if (m_nEncoding != encAnsi) m_pDecoder = std::make_unique<CUtf16Decoder>(m_nEncoding == encUtf16BE, m_codePage);
 }
 
 uint32_t CTextFile::ReadSource(void* buffer, uint32_t count) {
   auto* out = static_cast<char*>(buffer);
+  if (m_pRangeFile) {
+    const uint32_t got = m_pRangeFile->ReadAt(m_nRangeOffset, out, count);
+    m_nRangeOffset += got;
+    m_bSourceEnded = got < count;
+    m_nBytesRead += got;
+    return got;
+  }
   uint32_t fromDetect = std::min(count, m_nDetectCount - m_nDetectPos);
   std::memcpy(out, m_detectBytes + m_nDetectPos, fromDetect);
   m_nDetectPos += fromDetect;
@@ -110,6 +118,8 @@ void CTextFile::SetUpReader() {
     }
   }
 
+  m_nBlockOffset = m_nDataStart;
+
   // The line-ending style of the first block.
   const auto* lf = static_cast<const char*>(std::memchr(block, '\n', m_nReadCount));
   if (lf) {
@@ -128,8 +138,63 @@ void CTextFile::SetUpReader() {
   m_nPrevByte = -1;
 }
 
+void CTextFile::PrepareReading() {
+  if (!m_pLineBuf) SetUpReader();
+}
+
+void CTextFile::ReadRangeOf(const CFile& file, uint64_t begin, EolStyle style) {
+  m_pRangeFile = &file;
+  m_nRangeOffset = m_nDataStart = m_nBlockOffset = begin;
+  m_nEncoding = encAnsi;
+  m_nEolStyle = style;
+  m_pLineBuf.reset(new char[kFirstLineBufferSize]);
+  m_nLineBufSize = kFirstLineBufferSize;
+  m_pReadBuf.reset(new char[kReadBlockSize]);
+  m_nReadCount = m_nReadPos = 0;
+}
+
+void CTextFile::FillBlock() {
+  m_nReadCount = Read(m_pReadBuf.get(), kReadBlockSize);
+  m_nReadPos = 0;
+  m_nBlockOffset = m_nDataStart + m_nBytesRead - m_nReadCount;
+}
+
+// At a line start: whether the reader has reached where it is to stop.
+bool CTextFile::AtStop() {
+  if (m_nReadPos >= m_nReadCount) {
+    if (!m_bMoreInput) return false;  // the input's own end comes first
+    FillBlock();
+    if (m_nReadCount == 0) return false;
+  }
+  if (m_nBlockOffset + m_nReadPos < m_nStopAt) return false;
+  return IsClearLineStart(m_nLastTaken, static_cast<unsigned char>(m_pReadBuf[m_nReadPos]));
+}
+
+uint64_t CTextFile::FindClearLineStart(const CFile& file, uint64_t from, uint64_t limit) {
+  char bytes[4096];
+  int previous = -1;
+  for (uint64_t at = from - 1; at < limit;) {
+    const auto want = static_cast<uint32_t>(std::min<uint64_t>(sizeof bytes, limit - at));
+    const uint32_t got = file.ReadAt(at, bytes, want);
+    for (uint32_t i = 0; i < got; ++i) {
+      const int next = static_cast<unsigned char>(bytes[i]);
+      if (at + i >= from && IsClearLineStart(previous, next)) return at + i;
+      previous = next;
+    }
+    at += got;
+    if (got < want) return at >= from && at < limit ? at : UINT64_MAX;  // the end of the file
+  }
+  return UINT64_MAX;
+}
+
 char* CTextFile::ReadLine() {
   if (!m_pLineBuf) SetUpReader();
+  if (m_nStopAt != UINT64_MAX && m_nLineLen == 0 && m_nPartnerToSkip < 0) {
+    if (m_bStopped || AtStop()) {
+      m_bStopped = true;
+      return nullptr;
+    }
+  }
   char* block = m_pReadBuf.get();
   // Fast path: a line that starts here and whose whole terminator lies in the
   // block is handed out where it lies, with a NUL over its terminator; the
@@ -142,6 +207,7 @@ char* CTextFile::ReadLine() {
     if (end - stop >= 2 && *stop != kNul) {
       const char partner = *stop == kLf ? kCr : kLf;
       const uint32_t terminator = stop[1] == partner ? 2 : 1;
+      m_nLastTaken = static_cast<unsigned char>(stop[terminator - 1]);
       m_nLastLineLen = static_cast<int32_t>(stop - start);
       m_nReadPos += static_cast<uint32_t>(m_nLastLineLen) + terminator;
       *stop = '\0';
@@ -155,8 +221,7 @@ char* CTextFile::ReadLine() {
       // CR goes on now, and the byte that would pair with it is skipped if it
       // comes next. The lines are those the bytes give when they come at once.
       if (IsStream() && (m_nPrevByte == kLf || m_nPrevByte == kCr)) return EndBeforePartner();
-      m_nReadCount = Read(m_pReadBuf.get(), kReadBlockSize);
-      m_nReadPos = 0;
+      FillBlock();
       continue;
     }
     if (m_nPartnerToSkip >= 0) {
@@ -187,8 +252,10 @@ char* CTextFile::ReadLine() {
     const bool pair = (m_nPrevByte == kLf && byte == kCr) || (m_nPrevByte == kCr && byte == kLf);
     const bool pushBack =
         !pair && (m_nPrevByte == kLf || m_nPrevByte == kCr || (m_nPrevByte == kNul && m_nLineLen > 50));
+    const int32_t before = m_nPrevByte;
     m_nPrevByte = static_cast<signed char>(byte);  // NOLINT(bugprone-signed-char-misuse): only LF, CR, NUL are tested
     if (!pair && !pushBack) continue;
+    m_nLastTaken = pair ? static_cast<int32_t>(byte) : before & 0xFF;
 
     // The last two bytes taken are the terminator, or the one-byte
     // terminator and the byte that starts the next line.

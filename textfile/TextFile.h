@@ -35,6 +35,36 @@ class CTextFile : public CFile {
   // bytes inside; null at the end of the input. The line lives in this
   // object's buffer until the next call, and the caller may change its bytes.
   char* ReadLine();
+  // Settles the encoding and the line-ending style by reading the first block,
+  // as the first ReadLine would; nothing is taken from it.
+  void PrepareReading();
+
+  // Reads the lines of the regular 8-bit file `file` from begin, where a line
+  // starts, as a reader from the file's start would give them, in the style
+  // given; file must stay open meanwhile. Several such readers may read one
+  // file at the same time.
+  void ReadRangeOf(const CFile& file, uint64_t begin, EolStyle style);
+  // From here on ReadLine answers null at the first line start at or after
+  // end that IsClearLineStart tells, as if the input ended there.
+  void StopAt(uint64_t end) { m_nStopAt = end; }
+  // Whether a line starts before `next` whatever came before `previous`,
+  // the byte before it, in the input: after a lone LF or CR, or after two of
+  // one kind (LF LF, CR CR), with no partner following that would join it.
+  // In a run of CR LF pairs only the run's start tells where lines begin.
+  static bool IsClearLineStart(int previous, int next) {
+    const bool ends = previous == '\n' || previous == '\r';
+    return ends && ((next != '\n' && next != '\r') || next == previous);
+  }
+  // The first clear line start p (IsClearLineStart of the bytes at p - 1 and
+  // p) with from <= p < limit in file, where from > 0; UINT64_MAX when there is
+  // none. The end of the file counts as one.
+  static uint64_t FindClearLineStart(const CFile& file, uint64_t from, uint64_t limit);
+
+  // The file offset where the first line begins (after a byte-order mark),
+  // and that of the next byte ReadLine takes; for an 8-bit source.
+  uint64_t FirstLineOffset() const { return m_nDataStart; }
+  uint64_t NextOffset() const { return m_nBlockOffset + m_nReadPos; }
+
   // Length of the line ReadLine returned last.
   int32_t GetLineLength() const { return m_nLastLineLen; }
   // Bytes of the source taken so far.
@@ -64,6 +94,8 @@ class CTextFile : public CFile {
 
  private:
   void SetUpReader();
+  void FillBlock();
+  bool AtStop();
   char* EndOfInput();
   char* EndBeforePartner();
   void AppendToLine(const char* bytes, uint32_t count);
@@ -91,6 +123,17 @@ class CTextFile : public CFile {
   int32_t m_nPartnerToSkip = -1;  // LF or CR that pairs with a line end handed out already
   int32_t m_nLastLineLen = 0;
   uint64_t m_nBytesRead = 0;
+  // For an 8-bit source: the file offset of the first byte after a mark, and
+  // of the read block's first byte.
+  uint64_t m_nDataStart = 0;
+  uint64_t m_nBlockOffset = 0;
+  uint64_t m_nStopAt = UINT64_MAX;
+  int32_t m_nLastTaken = -1;  // the last byte a line took with its terminator
+  bool m_bStopped = false;
+  // A reader of a range reads here, at m_nRangeOffset, rather than from a
+  // handle of its own.
+  const CFile* m_pRangeFile = nullptr;
+  uint64_t m_nRangeOffset = 0;
 
   std::unique_ptr<char[]> m_pWriteBuf;
   int32_t m_nWritePending = 0;

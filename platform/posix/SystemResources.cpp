@@ -1,5 +1,6 @@
 #include "platform/SystemResources.h"
 
+#include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -56,6 +57,45 @@ uint64_t ControlGroupLimit() {
   return least >= (uint64_t{1} << 62) ? UINT64_MAX : least;
 }
 
+// The processors a group's quota allows: quota / period time, rounded up.
+// UINT32_MAX when there is no quota.
+uint32_t QuotaProcessors(uint64_t quota, uint64_t period) {
+  if (quota == UINT64_MAX || period == 0 || period == UINT64_MAX || quota == 0) return UINT32_MAX;
+  return static_cast<uint32_t>(std::min<uint64_t>((quota + period - 1) / period, UINT32_MAX));
+}
+
+// The least CPU quota of the process's control group and the groups above it.
+uint32_t ControlGroupProcessors() {
+  std::ifstream in("/proc/self/cgroup");
+  std::string line;
+  uint32_t least = UINT32_MAX;
+  while (std::getline(in, line)) {
+    const size_t first = line.find(':');
+    const size_t second = first == std::string::npos ? first : line.find(':', first + 1);
+    if (second == std::string::npos) continue;
+    std::string group = line.substr(second + 1);
+    const bool v2 = second == first + 1;
+    const std::string controllers = line.substr(first + 1, second - first - 1);
+    if (!v2 && controllers.find("cpu") == std::string::npos) continue;
+    for (;;) {
+      if (v2) {
+        std::ifstream max("/sys/fs/cgroup" + group + "/cpu.max");
+        std::string quota;
+        uint64_t period = 0;
+        if (max >> quota >> period && quota != "max") least = std::min(least, QuotaProcessors(std::stoull(quota), period));
+      } else {
+        const std::string dir = "/sys/fs/cgroup/cpu,cpuacct" + group;
+        const uint64_t quota = ReadNumber(dir + "/cpu.cfs_quota_us");  // -1 reads as no number
+        least = std::min(least, QuotaProcessors(quota, ReadNumber(dir + "/cpu.cfs_period_us")));
+      }
+      if (group.empty() || group == "/") break;
+      const size_t slash = group.rfind('/');
+      group.resize(slash == std::string::npos ? 0 : slash);
+    }
+  }
+  return least;
+}
+
 uint64_t MemAvailable() {
   std::ifstream in("/proc/meminfo");
   std::string line;
@@ -92,4 +132,21 @@ uint64_t QueryAvailableMemory() { return std::min({MemAvailable(), ControlGroupL
 std::string DefaultTempDir() {
   const char* dir = std::getenv("TMPDIR");
   return dir && *dir ? dir : "/tmp";
+}
+
+uint32_t QueryUsableProcessors() {
+  uint32_t count = 0;
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (::sched_getaffinity(0, sizeof set, &set) == 0) count = static_cast<uint32_t>(CPU_COUNT(&set));
+  if (count == 0) {
+    const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+    count = online > 0 ? static_cast<uint32_t>(online) : 1;
+  }
+  try {
+    count = std::min(count, ControlGroupProcessors());
+  } catch (const std::exception&) {
+    // A quota that does not read as a number limits nothing.
+  }
+  return std::max<uint32_t>(count, 1);
 }

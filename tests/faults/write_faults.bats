@@ -183,7 +183,7 @@ load helpers
   distinct_lines 3000 >in.txt
   mkdir tmp
   sift_faulty FAULT_PATH="$WORK/tmp" FAULT_OP=write FAULT_MODE=fail FAULT_ERRNO=ENOSPC FAULT_AFTER_BYTES=20000 \
-    TMPDIR="$WORK/tmp" -- in.txt out.txt --memory=64K
+    TMPDIR="$WORK/tmp" -- in.txt out.txt --memory=32K
 
   [[ $status -eq 1 ]]
   only_error_line "rowsift: $WORK/tmp: write failed: No space left on device"

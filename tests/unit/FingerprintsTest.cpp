@@ -163,8 +163,8 @@ TEST(Fingerprints, OfALineFoldedInPiecesMatchTheWholeFoldedCopy) {
     std::string folded(folder.FoldRoom(line.size()), '\0');
     folded.resize(folder.Fold(line.data(), line.size(), folded.data()));
     const LineFingerprint got = fingerprinter.Take(line.data(), static_cast<int32_t>(line.size()), false);
-    EXPECT_EQ(got.key, ReferenceKey(folded)) << "prefix " << prefix;
-    EXPECT_EQ(got.crc, ReferenceCrc32(folded)) << "prefix " << prefix;
-    EXPECT_EQ(got.length, static_cast<int32_t>(folded.size())) << "prefix " << prefix;
+    EXPECT_EQ(got.hashLow, ReferenceKey(folded)) << "prefix " << prefix;
+    EXPECT_EQ(got.hashMid, ReferenceCrc32(folded)) << "prefix " << prefix;
+    EXPECT_EQ(got.lengthCode, LengthCode(folded.size())) << "prefix " << prefix;
   }
 }

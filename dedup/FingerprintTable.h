@@ -1,0 +1,104 @@
+// A set of line fingerprints: a flat table of buckets, each one cache line
+// of five 12-byte fingerprints. The index is many of these, one a part;
+// sifting lines set aside on disk uses one at a time.
+//
+// A fingerprint's home bucket comes from its hashMid bits, scaled to the
+// table's size without a division, so a table may have any size: it grows by
+// half, not by doubling, which keeps it fuller on average. A fingerprint goes
+// to the first free slot from its home bucket on; a bucket that was full when
+// a fingerprint passed it on is marked, so that a search for a fingerprint
+// that is not there mostly ends in its home bucket, one cache line.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "dedup/LineFingerprinter.h"
+#include "dedup/Prefetch.h"
+#include "platform/LargeBuffer.h"
+
+class CFingerprintTable {
+ public:
+  static constexpr size_t kSlotsPerBucket = 5;
+  // Past this share of taken slots, more searches go past their home bucket.
+  static constexpr uint32_t kMaxLoadPercent = 80;
+
+  struct Place {
+    size_t bucket;
+    size_t slot;
+    bool found;  // else: where the fingerprint would go
+  };
+
+  explicit CFingerprintTable(size_t buckets = 0);
+
+  // Where fingerprint is, or where it would go. The table must have buckets.
+  Place Find(const LineFingerprint& fingerprint) const {
+    for (size_t b = HomeOf(fingerprint);; b = b + 1 == m_nBuckets ? 0 : b + 1) {
+      const Bucket& bucket = m_pBuckets[b];
+      for (size_t s = 0; s < kSlotsPerBucket; ++s) {
+        const LineFingerprint& slot = bucket.slots[s];
+        if (slot.lengthCode == 0) return {b, s, false};
+        if (slot == fingerprint) return {b, s, true};
+      }
+      // Nothing whose search passes here went on: it is not in the table.
+      if (!bucket.passedOn) return {b, kSlotsPerBucket, false};
+    }
+  }
+  bool Contains(const LineFingerprint& fingerprint) const { return m_nBuckets > 0 && Find(fingerprint).found; }
+  // Adds a fingerprint Find did not find; the table must not be Full().
+  void Add(const LineFingerprint& fingerprint);
+  // True when it was not in the set; it is then added. The table must have
+  // room (see Full).
+  bool Insert(const LineFingerprint& fingerprint) {
+    if (Find(fingerprint).found) return false;
+    Add(fingerprint);
+    return true;
+  }
+
+  // Cache hint: the bucket where the search for fingerprint starts.
+  void Prefetch(const LineFingerprint& fingerprint) const {
+    if (m_nBuckets > 0) PrefetchForRead(&m_pBuckets[HomeOf(fingerprint)]);
+  }
+
+  // No room for one more without growing.
+  bool Full() const { return m_nEntries >= m_nLimit; }
+  size_t Entries() const { return m_nEntries; }
+  size_t Buckets() const { return m_nBuckets; }
+  size_t Bytes() const { return BytesOf(m_nBuckets); }
+
+  static size_t BytesOf(size_t buckets) { return buckets * sizeof(Bucket); }
+  // How much a full table grows.
+  static constexpr double kGrowth = 1.5;
+  // The most entries a table of `buckets` holds, and the buckets that hold
+  // `entries` without growing.
+  static size_t LimitOf(size_t buckets) { return buckets * kSlotsPerBucket * kMaxLoadPercent / 100; }
+  static size_t BucketsFor(size_t entries) {
+    return entries * 100 / (kSlotsPerBucket * kMaxLoadPercent) + 1;
+  }
+  // Moves the entries to a table of `buckets` (more than Entries() fill);
+  // throws std::bad_alloc, leaving the table as it was.
+  void Resize(size_t buckets);
+
+ private:
+  struct alignas(64) Bucket {
+    LineFingerprint slots[kSlotsPerBucket];  // free slots (length code 0) come last
+    uint32_t passedOn;                       // a fingerprint found it full and went on
+  };
+  static_assert(sizeof(Bucket) == 64, "a bucket is one cache line");
+
+  size_t HomeOf(const LineFingerprint& fingerprint) const {
+    return static_cast<size_t>((uint64_t{fingerprint.hashMid} * m_nBuckets) >> 32);
+  }
+  void Place(const LineFingerprint& fingerprint);
+
+  // From 2 MiB on mapped from the system, on huge pages: lookups land all
+  // over the table, and with small pages every one of them would also miss
+  // the address translation. Smaller tables come from the heap.
+  CLargeBuffer m_large;
+  std::unique_ptr<Bucket[]> m_pSmall;
+  Bucket* m_pBuckets = nullptr;  // in one of them
+  size_t m_nBuckets = 0;
+  size_t m_nEntries = 0;
+  size_t m_nLimit = 0;
+};
