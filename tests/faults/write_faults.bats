@@ -178,7 +178,7 @@ load helpers
 }
 
 @test "a full temporary folder: one line naming it, and the target holds every line decided before" {
-  # The index has room for about a thousand of the lines; the rest are set
+  # The index has room for about 1600 of the lines; the rest are set
   # aside, and the folder fills once 20000 bytes of them have gone out.
   distinct_lines 3000 >in.txt
   mkdir tmp
