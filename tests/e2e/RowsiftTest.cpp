@@ -28,6 +28,13 @@ const char kUsage[] =
 
 using RunResult = ProcessResult;
 
+// How --help names the default folder for temporary files.
+#if defined(_WIN32)
+const char kTempDirDefault[] = "(default: %TMP%";
+#else
+const char kTempDirDefault[] = "(default: $TMPDIR";
+#endif
+
 class Rowsift : public ::testing::Test {
  protected:
   TempDir dir, captures;
@@ -83,7 +90,7 @@ TEST_F(Rowsift, RefusedRunsTouchNoFile) {
       {{"a.txt", "hard.txt"}, "Failed to open target file hard.txt", 1, "rowsift: hard.txt: "},
       {{"a.txt", Path("a.txt")}, "Failed to open target file " + Path("a.txt"), 1, "rowsift: " + Path("a.txt")},
       {{"missing.txt", "out.txt"}, "Failed to open source file missing.txt", 1, "rowsift: missing.txt: "},
-      {{"a.txt", "", "out.txt"}, "Failed to open target file ", 1, "rowsift: '': "},
+      {{"a.txt", ""}, "Failed to open target file ", 1, "rowsift: '': "},
       {{"", "a.txt"}, "Failed to open source file ", 1, "rowsift: '': "},
       {{"sub", "out.txt"}, "Failed to open source file sub", 1, "rowsift: sub: "},
       {{"a.txt", "sub"}, "Failed to open target file sub", 1, "rowsift: sub: "},
@@ -100,6 +107,10 @@ TEST_F(Rowsift, RefusedRunsTouchNoFile) {
       {{"a.txt", "b.txt", "--duplicates=./b.txt"}, "Failed to open duplicates file ./b.txt", 1, "rowsift: ./b.txt: "},
       {{"a.txt", "b.txt", "--temp-dir=missing"}, "Failed to open temporary folder missing", 1, "rowsift: missing: "},
       {{"a.txt", "b.txt", "--exclud=x.txt"}, "", 2, "rowsift: unknown option '--exclud'"},
+      {{"a.txt", "b.txt", "c.txt"}, "", 2, "rowsift: one source and one target only, not also 'c.txt'"},
+      {{"a.txt", "b.txt", "-exclude=b.txt"}, "", 2, "rowsift: long options take two dashes: '--exclude'"},
+      {{"a.txt", "b.txt", "/Memory=1M"}, "", 2, "rowsift: long options take two dashes: '--memory'"},
+      {{"a.txt", "b.txt", "--memory=1M", "--memory=2M"}, "", 2, "rowsift: option '--memory' may be given only once"},
       {{"--version", "a.txt", "b.txt"}, ConsoleLines("rowsift " ROWSIFT_VERSION "\n"), 0, ""},
   };
   if (kFileNamesIgnoreCase) {
@@ -128,6 +139,13 @@ TEST_F(Rowsift, RefusedRunsTouchNoFile) {
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out.rfind(ConsoleLines(kUsage), 0), 0u) << help.out;
   EXPECT_NE(help.out.find("\t--memory=SIZE"), std::string::npos) << help.out;
+  EXPECT_NE(help.out.find(kTempDirDefault), std::string::npos) << help.out;
+  // As on Windows, /? is the help, without a wait.
+  for (const char* asked : {"/?", "-?"}) {
+    const RunResult r = Run({"a.txt", asked, "b.txt"});
+    EXPECT_EQ(r.out, help.out) << asked;
+    EXPECT_EQ(r.status, 0) << asked;
+  }
   EXPECT_EQ(ReadBytes(Path("b.txt")), "y\n");
 }
 
@@ -139,23 +157,30 @@ TEST_F(Rowsift, SymbolicLinksAndReasonsPosix) {
   std::filesystem::create_hard_link(Path("a.txt"), Path("hard.txt"));
   std::filesystem::create_symlink("a.txt", Path("soft.txt"));
   std::filesystem::create_directory(Path("sub"));
-  const std::pair<Args, std::string> cases[] = {
+  struct Case {
+    Args args;
+    std::string err;
+    Args env{};
+  };
+  const Case cases[] = {
       {{"a.txt", "soft.txt"}, "rowsift: soft.txt: is the source file\n"},
       {{"soft.txt", "a.txt"}, "rowsift: a.txt: is the source file\n"},
       {{"missing.txt", "out.txt"}, "rowsift: missing.txt: No such file or directory\n"},
-      {{"a.txt", "", "out.txt"}, "rowsift: '': No such file or directory\n"},
+      {{"", "out.txt"}, "rowsift: '': No such file or directory\n"},
       {{"sub", "out.txt"}, "rowsift: sub: Is a directory\n"},
       {{"a.txt", "b.txt", "--exclude=b.txt"}, "rowsift: b.txt: is an exclusion list\n"},
       {{"a.txt", "b.txt", "--duplicates=hard.txt"}, "rowsift: hard.txt: is the source file\n"},
       {{"a.txt", "b.txt", "--duplicates=./b.txt"}, "rowsift: ./b.txt: is the target file\n"},
       {{"a.txt", "b.txt", "--temp-dir=missing"}, "rowsift: missing: No such file or directory\n"},
+      {{"a.txt", "b.txt"}, "rowsift: missing: No such file or directory\n", {"TMPDIR=missing"}},
   };
-  for (const auto& [args, err] : cases) {
-    SCOPED_TRACE(::testing::PrintToString(args));
-    const RunResult r = Run(args);
-    EXPECT_EQ(r.err, err);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args) + ::testing::PrintToString(c.env));
+    const RunResult r = Run(c.args, c.env);
+    EXPECT_EQ(r.err, c.err);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(ReadBytes(Path("a.txt")), "x\nx\n");
+    EXPECT_EQ(ReadBytes(Path("b.txt")), "y\n");
   }
 }
 
@@ -177,7 +202,7 @@ TEST_F(Rowsift, DeduplicatesAsTheSwitchesSay) {
       {blanks, {"/b"}, "a\n\nb\n"},
       {"  x\nx\n", {"/b"}, "x\n"},
       {"x \t\nx\n", {"/e"}, "x\n"},
-      {"  x  \nx\n", {"/x", "-", "/"}, "  x  \nx\n"},
+      {"  x  \nx\n", {"/x", "/"}, "  x  \nx\n"},
       {"a\r\nb", {}, "a\r\nb\r\n"},
       {"a", {}, kSystemLineEndIsCrLf ? "a\r\n" : "a\n"},
       {"a\nb\r\n", {}, "a\nb\n"},
@@ -251,13 +276,15 @@ TEST_F(Rowsift, PipesAndAbsolutePaths) {
     std::string input, out, target;
   };
   std::vector<Case> cases;
-  for (const auto& [in, out] : StandardStreamNames()) {
+  std::vector<std::pair<std::string, std::string>> streamNames = StandardStreamNames();
+  streamNames.emplace_back("-", "-");
+  for (const auto& [in, out] : streamNames) {
     cases.push_back({{"in.txt", out}, "", "b\na\n", "(none)"});
     cases.push_back({{in, "out.txt"}, "b\nB\na\nb\n", "", "b\na\n"});
     cases.push_back({{in, out, "/c"}, "b\nB\na\nb\n", "b\nB\na\n", "(none)"});
     cases.push_back({{in, out}, "\xFE\xFF\0x\0\n\0X\0\n\0x\0\n"s, "x\n", "(none)"});
   }
-  cases.push_back({{Path("in.txt"), "/r", Path("out.txt"), Path("third.txt")}, "", "", "b\na\n"});
+  cases.push_back({{Path("in.txt"), "/r", Path("out.txt")}, "", "", "b\na\n"});
   if (!kFileNamesIgnoreCase) cases.push_back({{"OUT.txt", "out.txt"}, "", "", "b\na\n"});
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
@@ -267,7 +294,6 @@ TEST_F(Rowsift, PipesAndAbsolutePaths) {
     EXPECT_EQ(r.out, c.out);
     EXPECT_EQ(std::filesystem::exists(Path("out.txt")) ? ReadBytes(Path("out.txt")) : "(none)", c.target);
   }
-  EXPECT_FALSE(std::filesystem::exists(Path("third.txt")));
 }
 
 // Names outside the ANSI code page open: on Windows the tool takes its

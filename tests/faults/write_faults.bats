@@ -230,3 +230,12 @@ load helpers
   [[ $open == yes && $status -eq 143 ]]
   [[ -z $(ls -A tmp) ]]
 }
+
+@test "texts that do not reach standard output are an error: exit 1 and the reason" {
+  for asked in --help --version '/?' ''; do
+    status=0
+    setsid -w "$ROWSIFT" $asked >/dev/full 2>stderr </dev/null || status=$?
+    [[ $status -eq 1 ]] || { echo "$asked: exit $status" >&2; return 1; }
+    [[ $(cat stderr) == "rowsift: standard output: write failed: No space left on device" ]]
+  done
+}
