@@ -140,6 +140,7 @@ TEST_F(Rowsift, RefusedRunsTouchNoFile) {
   EXPECT_EQ(help.out.rfind(ConsoleLines(kUsage), 0), 0u) << help.out;
   EXPECT_NE(help.out.find("\t--memory=SIZE"), std::string::npos) << help.out;
   EXPECT_NE(help.out.find(kTempDirDefault), std::string::npos) << help.out;
+  EXPECT_NE(help.out.find("the longest line is held whole on top"), std::string::npos) << help.out;
   // As on Windows, /? is the help, without a wait.
   for (const char* asked : {"/?", "-?"}) {
     const RunResult r = Run({"a.txt", asked, "b.txt"});
