@@ -24,8 +24,8 @@ class CDedupCommandLineInfo : public CCommandLineInfo {
   bool ParseWholeArgument(const char* arg) override;
   // A switch counts by its first character alone (/remove is /r; /? is
   // --help); unknown switches are ignored. A third name is a mistake. An empty
-  // argument is a name like any other, so that `rowsift in.txt "" out.txt`
-  // cannot quietly take out.txt for the target.
+  // argument is a name like any other, so that `rowsift in.txt "" out.txt` is
+  // three names rather than in.txt into out.txt.
   void ParseParam(const char* param, bool isSwitch, bool isLast) override;
 
   bool HasBothNames() const { return m_nNames >= 2; }
