@@ -1,5 +1,6 @@
 #include "app/DedupRun.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -27,6 +28,18 @@ const char kUsage[] =
     "\t/b  - strip blanks from line Beginning\n"
     "\t/e  - strip blanks from line Ending\n"
     "\t/c  - Case sensitive\n";
+
+// After the options in --help.
+const char kNamesHelp[] = "A name of - is standard input as source_file, standard output as target_file.\n";
+
+// Standard output may be a full disk or a closed pipe: a text that did not
+// arrive there makes the run fail, as in other tools.
+int FinishStandardOutput(int status) {
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
+  const int error = errno;
+  std::fprintf(stderr, "rowsift: standard output: write failed: %s\n", std::strerror(error));
+  return exitFailed;
+}
 
 // Messages go to standard output, unless that is the source itself (its
 // refusal must not write into it).
@@ -65,18 +78,21 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
   if (info.m_bHelp) {
     std::fputs(kUsage, stdout);
     std::fputs(LongOptionsHelp().c_str(), stdout);
-    return exitDone;
+    std::fputs(kNamesHelp, stdout);
+    return FinishStandardOutput(exitDone);
   }
   if (info.m_bVersion) {
     std::fputs("rowsift " ROWSIFT_VERSION "\n", stdout);
-    return exitDone;
+    return FinishStandardOutput(exitDone);
   }
   if (!info.HasBothNames()) {
     std::fputs(kUsage, stdout);
-    WaitForKey();
-    return exitUsage;
+    const int status = FinishStandardOutput(exitUsage);
+    if (status == exitUsage) WaitForKey();
+    return status;
   }
-  if (FileNamesEqual(info.m_strSource, info.m_strTarget)) {
+  // As names of the source and of the target, "-" stands for two streams.
+  if (info.m_strSource != "-" && FileNamesEqual(info.m_strSource, info.m_strTarget)) {
     std::FILE* out = MessageStream(info.m_strSource);
     std::fputs("Source file is identical to target file! \n", out);
     std::fputs(ConsoleText(info.m_strSource).c_str(), out);
@@ -98,16 +114,14 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
       return ReportOpenFailure("Failed to open exclusion list ", name, reason, info.m_strSource);
     }
   }
-  // A folder given on the command line is tried now rather than when memory
-  // runs short, halfway through the run.
+  // The folder is tried now rather than when memory runs short, halfway
+  // through the run and after the target was cut.
   const std::string tempDir = info.m_strTempDir.empty() ? DefaultTempDir() : info.m_strTempDir;
-  if (!info.m_strTempDir.empty()) {
-    try {
-      CFile probe;
-      probe.CreateTemporary(tempDir);
-    } catch (const CFileException& e) {
-      return ReportOpenFailure("Failed to open temporary folder ", tempDir, e.Reason(), info.m_strSource);
-    }
+  try {
+    CFile probe;
+    probe.CreateTemporary(tempDir);
+  } catch (const CFileException& e) {
+    return ReportOpenFailure("Failed to open temporary folder ", tempDir, e.Reason(), info.m_strSource);
   }
 
   // Constructed before anything is read, so the outputs are 8-bit text. Both

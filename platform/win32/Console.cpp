@@ -38,6 +38,9 @@ bool EndsWait(const INPUT_RECORD& record) {
 }  // namespace
 
 void WaitForKey() {
+  // With the text sent elsewhere nobody knows a key is awaited.
+  DWORD outputMode = 0;
+  if (!::GetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), &outputMode)) return;
   // The console itself, whatever the standard input is.
   HANDLE input = ::CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                OPEN_EXISTING, 0, nullptr);

@@ -193,6 +193,8 @@ load helpers
   ((size >= 100000 && size % 100 == 0))
   holds_prefix out.txt in.txt "$size"
   [[ -z $(ls -A tmp) ]]
+  sift TMPDIR="$WORK/missing" -- in.txt out.txt  # refused before the target is cut
+  [[ $status -eq 1 && $(<stderr) == "rowsift: $WORK/missing: No such file or directory" && -s out.txt ]]
 }
 
 @test "temporary files leave nothing behind: after success, after a failure, and when killed" {
@@ -229,4 +231,11 @@ load helpers
   wait
   [[ $open == yes && $status -eq 143 ]]
   [[ -z $(ls -A tmp) ]]
+}
+
+@test "a usage, help or version text that standard output does not take: exit 1 and the reason" {
+  for asked in '' --help --version; do
+    status=0 && setsid -w "$ROWSIFT" $asked >/dev/full 2>stderr </dev/null || status=$?
+    [[ $status -eq 1 && $(<stderr) == "rowsift: standard output: write failed: No space left on device" ]]
+  done
 }
