@@ -67,6 +67,10 @@ class CCodePage {
   int32_t DecodeChar(const uint8_t* bytes, int len) const;
   // One code point to its bytes (at most 2 written); 0 when the code page lacks it.
   int EncodeChar(int32_t c, uint8_t* out) const;
+  // How many bytes of a lead byte and the byte after it the code page reads
+  // as one character, valid or not: 2, or 1 when it reads the second byte
+  // anew, as the start of the next character. Icu kind only.
+  int PairLength(const uint8_t* pair) const;
 
   // An Unknown code page that ICU still reads (EUC-JP, EUC-TW, GB18030, the
   // ISO-2022 family, HZ): there a byte of A-Z may be part of a longer character.

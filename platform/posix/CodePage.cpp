@@ -199,6 +199,20 @@ int CCodePage::EncodeChar(int32_t c, uint8_t* out) const {
   return len;
 }
 
+int CCodePage::PairLength(const uint8_t* pair) const {
+  UChar units[4];
+  int32_t offsets[4];
+  UChar* out = units;
+  const auto* in = reinterpret_cast<const char*>(pair);
+  UErrorCode err = U_ZERO_ERROR;
+  ucnv_resetToUnicode(m_pConverter);
+  ucnv_toUnicode(m_pConverter, &out, units + 4, &in, in + 2, offsets, true, &err);
+  for (const UChar* unit = units; unit < out; ++unit) {
+    if (offsets[unit - units] == 1) return 1;  // the second byte began a character of its own
+  }
+  return 2;
+}
+
 // Only code pages whose characters ICU reads with offsets that name the byte
 // of a one-byte character: in UTF-7, for one, a letter of a base64 run can
 // carry the offset of a character it only helps to encode.

@@ -213,6 +213,14 @@ int CCodePage::EncodeChar(int32_t c, uint8_t* out) const {
   return len;
 }
 
+// The system tells no offsets: a pair read as one character gives one
+// character (a default character for an invalid one), else two.
+int CCodePage::PairLength(const uint8_t* pair) const {
+  wchar_t units[4];
+  const int n = ::MultiByteToWideChar(m_nWindowsCodePage, 0, reinterpret_cast<const char*>(pair), 2, units, 4);
+  return n == 2 && !(IsLeadSurrogate(units[0]) && IsTrailSurrogate(units[1])) ? 1 : 2;
+}
+
 // An Unknown code page on Windows is one the system cannot read (or none): it
 // has no characters to hand out, and no byte joins another.
 void CCodePage::ReadCharacters(const char* /*src*/, size_t /*n*/, const UnitVisitor& /*visit*/) const {}

@@ -306,6 +306,10 @@ TEST_F(Rowsift, CodePageDecidesFoldingAndConversion) {
       {"CP1253", "\xC1\xC2\n\xE1\xE2\n", "\xC1\xC2\n"},
       {"CP932", "\x82\x60\n\x82\x81\n", "\x82\x60\n"},
       {"CP936", "\xA3\xC1\n\xA3\xE1\n", "\xA3\xC1\n"},
+      // Folding goes on past a character without another case; final sigma folds with sigma.
+      {"CP936", "\xA2\xFCq\n\xA2\xFCQ\n", "\xA2\xFCq\n"},
+      {"CP932", "\x81\xF0q\n\x81\xF0Q\n", "\x81\xF0q\n"},
+      {"CP1253", "\xCF\xC4\xCF\xD3\n\xEF\xE4\xEF\xF2\n", "\xCF\xC4\xCF\xD3\n"},
       // Full case folding: the line is written as it is, whatever the length of its folded copy.
       {"UTF-8", "\xE2\x84\xAA\nk\n\xCE\x90\n\xCE\xB9\xCC\x88\xCC\x81\nSTRASSE\nstra\xC3\x9F\x65\n",
        "\xE2\x84\xAA\n\xCE\x90\nSTRASSE\n"},
