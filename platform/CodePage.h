@@ -53,11 +53,6 @@ class CCodePage {
                    uint64_t* unmapped = nullptr) const;
   // True when the code page has the character.
   bool CanEncode(int32_t c) const;
-  // True where the conversion from UTF-16 composes a base character and the
-  // marks after it by itself (Windows' WC_COMPOSITECHECK); the caller then
-  // only keeps such a sequence whole in one call. False on POSIX systems,
-  // where the caller composes.
-  bool ComposesInConversion() const;
   // The code page to UTF-16, appended to out. Malformed bytes become U+FFFD
   // (UTF-8) or the converter's substitute.
   void AppendUtf16(const char* src, size_t n, std::u16string& out) const;
@@ -91,7 +86,7 @@ class CCodePage {
   bool OpenIcu(const std::string& codeset);
   bool OpenReader(const std::string& codeset);
   bool OpenWindows(unsigned codePage);
-  uint64_t CountUnmapped(const char16_t* src, size_t n) const;
+  uint64_t QuestionMarksWritten(const char* bytes, size_t n) const;
 
   Kind m_kind = Kind::Utf8;
   std::string m_strName = "UTF-8";

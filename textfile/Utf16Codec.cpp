@@ -88,9 +88,7 @@ uint32_t CUtf16Decoder::Convert(char* out, uint32_t capacity, bool final) {
   const char16_t* text = m_pUnits.get() + m_nStart;
   size_t length = limit - m_nStart;
   size_t composedEnd = 0;
-  // Where the code page's conversion composes by itself (Windows), the
-  // composer only keeps sequences whole across blocks.
-  const bool compose = m_pComposer && !m_codePage.ComposesInConversion();
+  const bool compose = m_pComposer != nullptr;
   if (compose) {
     // The whole block composed first, then converted in one call.
     const size_t room = capacity / static_cast<size_t>(m_codePage.MaxBytesPerUnit());

@@ -145,8 +145,6 @@ size_t CCodePage::FromUtf16(const char16_t* src, size_t n, char* dst, size_t cap
   return U_FAILURE(err) && err != U_STRING_NOT_TERMINATED_WARNING ? 0 : static_cast<size_t>(written);
 }
 
-bool CCodePage::ComposesInConversion() const { return false; }
-
 bool CCodePage::CanEncode(int32_t c) const {
   if (m_kind != Kind::Icu) return true;
   UChar units[2];

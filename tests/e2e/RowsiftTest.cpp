@@ -297,6 +297,10 @@ TEST_F(Rowsift, CodePageDecidesFoldingAndConversion) {
   const std::string cjk = "\xFF\xFE\x2D\x4E\x87\x65\n\0\xE5\x65\x2C\x67\n\0"s;
   // U+1F600 (a surrogate pair), x; q and U+0301, which CP1252 cannot compose.
   const std::string pairAndMark = "\xFF\xFE\x3D\xD8\x00\xDEx\0\n\0q\0\x01\x03\n\0"s;
+  // e and two acute accents: one composes, the other is a '?'; then a question mark of the text.
+  const std::string marks =
+      "\xFF\xFE"
+      "e\0\x01\x03\x01\x03\n\0?\0\n\0"s;
   const std::string missing = " characters have no form in code page ";
   const Case cases[] = {
       {"CP1252", "\xC9\n\xE9\n", "\xC9\n"},
@@ -317,6 +321,7 @@ TEST_F(Rowsift, CodePageDecidesFoldingAndConversion) {
       {"CP1252", utf16, "\xE9\r\nx\r\n"},
       {"CP1251", utf16, "?\r\nx\r\n", "rowsift: in.txt: 2" + missing + "CP1251 and were written as '?'\n"},
       {"CP1252", pairAndMark, "?x\nq?\n", "rowsift: in.txt: 2" + missing + "CP1252 and were written as '?'\n"},
+      {"CP1252", marks, "\xE9?\n?\n", "rowsift: in.txt: 1" + missing + "CP1252 and were written as '?'\n"},
       {"UTF-8", cjk, "\xE4\xB8\xAD\xE6\x96\x87\n\xE6\x97\xA5\xE6\x9C\xAC\n"},
       // A UTF-8 byte-order mark is skipped only where the code page is UTF-8.
       {"UTF-8", "\xEF\xBB\xBFName\nname\n", "Name\n"},
