@@ -47,10 +47,10 @@ class CCodePage {
   // UTF-16 to the code page: as many whole characters of the n units of src
   // as fit in capacity bytes of dst, a surrogate pair never split; *consumed
   // is set to the units taken. A character the code page lacks (an unpaired
-  // surrogate too) becomes '?' and is counted in *unmapped when given; in
-  // UTF-8 an unpaired surrogate becomes U+FFFD. Returns the bytes written.
-  size_t FromUtf16(const char16_t* src, size_t n, char* dst, size_t capacity, size_t* consumed,
-                   uint64_t* unmapped = nullptr) const;
+  // surrogate too) becomes '?', or nothing where ICU drops it (a
+  // default-ignorable one); in UTF-8 an unpaired surrogate becomes U+FFFD.
+  // Returns the bytes written.
+  size_t FromUtf16(const char16_t* src, size_t n, char* dst, size_t capacity, size_t* consumed) const;
   // True when the code page has the character.
   bool CanEncode(int32_t c) const;
   // The code page to UTF-16, appended to out. Malformed bytes become U+FFFD
@@ -86,7 +86,6 @@ class CCodePage {
   bool OpenIcu(const std::string& codeset);
   bool OpenReader(const std::string& codeset);
   bool OpenWindows(unsigned codePage);
-  uint64_t QuestionMarksWritten(const char* bytes, size_t n) const;
 
   Kind m_kind = Kind::Utf8;
   std::string m_strName = "UTF-8";

@@ -94,8 +94,7 @@ bool CCodePage::OpenWindows(unsigned codePage) {
 // only the first mark after a base.
 constexpr DWORD kToCodePage = WC_NO_BEST_FIT_CHARS;
 
-size_t CCodePage::FromUtf16(const char16_t* src, size_t n, char* dst, size_t capacity, size_t* consumed,
-                            uint64_t* unmapped) const {
+size_t CCodePage::FromUtf16(const char16_t* src, size_t n, char* dst, size_t capacity, size_t* consumed) const {
   if (m_kind != Kind::Icu) return Utf16ToUtf8(src, n, dst, capacity, consumed);
   size_t take = std::min(n, capacity / static_cast<size_t>(m_nMaxBytesPerUnit));
   if (take > 0 && take < n && IsLeadSurrogate(src[take - 1]) && IsTrailSurrogate(src[take])) --take;
@@ -107,14 +106,8 @@ size_t CCodePage::FromUtf16(const char16_t* src, size_t n, char* dst, size_t cap
     size_t end = start;
     while (end < take && !IsSurrogate(src[end])) ++end;
     if (end > start) {
-      BOOL usedDefault = FALSE;
       const int got = ToBytes(m_nWindowsCodePage, kToCodePage, src + start, end - start, dst + written,
-                              capacity - written, &usedDefault);
-      // The system tells only that some character became '?': the count is
-      // of those it wrote, less the question marks of the text itself.
-      if (got > 0 && usedDefault && unmapped)
-        *unmapped += QuestionMarksWritten(dst + written, static_cast<size_t>(got)) -
-                     static_cast<uint64_t>(std::count(src + start, src + end, u'?'));
+                              capacity - written, nullptr);
       written += got > 0 ? static_cast<size_t>(got) : 0;
       start = end;
       continue;
@@ -128,26 +121,10 @@ size_t CCodePage::FromUtf16(const char16_t* src, size_t n, char* dst, size_t cap
       written += static_cast<size_t>(got);
     } else {
       dst[written++] = '?';
-      if (unmapped) ++*unmapped;
     }
     start = end;
   }
   return written;
-}
-
-// The '?' characters among bytes of the code page: a second byte of a pair
-// is never one of them.
-uint64_t CCodePage::QuestionMarksWritten(const char* bytes, size_t n) const {
-  uint64_t count = 0;
-  for (size_t i = 0; i < n; ++i) {
-    const auto b = static_cast<uint8_t>(bytes[i]);
-    if (m_bLead[b]) {
-      ++i;
-    } else {
-      count += b == '?' ? 1 : 0;
-    }
-  }
-  return count;
 }
 
 bool CCodePage::CanEncode(int32_t c) const {

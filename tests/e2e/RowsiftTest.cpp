@@ -371,6 +371,8 @@ TEST_F(Rowsift, LocaleVariablesPosix) {
        "\xFF\xFE\x3D\xD8\x00\xDEx\0\n\0"s,
        "?x\n",
        "rowsift: in.txt: 1" + missing + "cp1252 and were written as '?'\n"},
+      // ICU drops a zero-width space, which is then not counted as written.
+      {{"LC_ALL=en_US.CP1252"}, "\xFF\xFEx\0\x0B\x20?\0\n\0"s, "x?\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.env) + " " + ::testing::PrintToString(c.source));
