@@ -11,7 +11,8 @@
 // again changes nothing, the offered line is left as it was, and fingerprints
 // taken folding in the register are those of the folded copy. In UTF-8 the
 // copy is what ICU's u_strFoldCase makes of each character, malformed bytes
-// kept. Elsewhere the copy has the line's length; with no code-page information
+// kept. Elsewhere the copy has the line's length; in CP1252 and CP932 every
+// byte of A-Z that ICU reads as that letter folds; with no code-page information
 // only A to Z change; in GB18030 and ISO-2022-JP exactly the bytes of A-Z that
 // ICU, reading the whole line at once, reads as that letter.
 #include <unicode/ucnv.h>
@@ -110,6 +111,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   FUZZ_CHECK(once.size() == n, "the folded copy changed length outside UTF-8");
+  if (kind == CCodePage::Kind::Icu) {
+    // However the line goes on (characters without another case, invalid
+    // pairs), every byte of A-Z that the code page reads as that letter folds.
+    const std::string letters = FoldLettersIcuReads(folding.codeset, original);
+    for (size_t i = 0; i < n; ++i) {
+      FUZZ_CHECK(letters[i] == original[i] || once[i] == letters[i],
+                 std::string(folding.codeset) + ": a letter left unfolded in " + fuzz::Show(original));
+    }
+  }
   if (kind == CCodePage::Kind::Unknown) {
     std::string expected = original;
     if (folding.codePage.ReadsCharacters()) {
