@@ -4,16 +4,19 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/DedupPass.h"
 #include "app/LineDecider.h"
 #include "app/LongOptions.h"
+#include "app/Messages.h"
 #include "app/SecondReading.h"
 #include "platform/CodePage.h"
 #include "platform/Console.h"
 #include "platform/File.h"
+#include "platform/RunFiles.h"
 #include "platform/SystemResources.h"
 #include "textfile/TextFile.h"
 
@@ -41,21 +44,13 @@ int FinishStandardOutput(int status) {
   return exitFailed;
 }
 
-// Messages go to standard output, unless that is the source itself (its
-// refusal must not write into it).
-std::FILE* MessageStream(const std::string& source) { return StandardOutputIsFile(source) ? stderr : stdout; }
-
 // The message on standard output has no line end; the reason follows on
-// standard error for people and scripts.
-int ReportOpenFailure(const char* message, const std::string& name, const std::string& reason,
-                      const std::string& source) {
-  std::FILE* out = MessageStream(source);
-  std::fputs(message, out);
-  std::fputs(ConsoleText(name).c_str(), out);
-  if (out == stderr) std::fputc('\n', out);
-  std::fflush(out);
-  std::fprintf(stderr, "rowsift: %s: %s\n", name.empty() ? "''" : ConsoleText(name).c_str(),
-               ConsoleText(reason).c_str());
+// standard error for people and scripts. A message that goes elsewhere (see
+// MessageStream) ends its line.
+int ReportOpenFailure(const char* message, const std::string& name, const std::string& reason) {
+  const std::optional<StandardStream> out = MessageStream(streamOutput), err = MessageStream(streamError);
+  if (out) WriteStandardText(*out, message + name + (out == streamOutput && err != out ? "" : "\n"));
+  if (err) WriteStandardText(*err, "rowsift: " + (name.empty() ? "''" : name) + ": " + reason + "\n");
   return exitFailed;
 }
 
@@ -91,28 +86,29 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
     if (status == exitUsage) WaitForKey();
     return status;
   }
-  // As names of the source and of the target, "-" stands for two streams.
-  if (info.m_strSource != "-" && FileNamesEqual(info.m_strSource, info.m_strTarget)) {
-    std::FILE* out = MessageStream(info.m_strSource);
-    std::fputs("Source file is identical to target file! \n", out);
-    std::fputs(ConsoleText(info.m_strSource).c_str(), out);
-    if (out == stderr) std::fputc('\n', out);
+  if (FileNamesEqual(info.m_strSource, info.m_strTarget)) {
+    NoteFileOfRun(info.m_strSource);
+    const std::string text = "Source file is identical to target file! \n" + info.m_strSource;
+    if (const auto out = MessageStream(streamOutput)) WriteStandardText(*out, out == streamOutput ? text : text + "\n");
     return exitFailed;
   }
 
   std::string reason;
   CTextFile source(encAutoDetect);
   if (!source.Open(info.m_strSource, CFile::modeRead | CFile::shareDenyNone, &reason, "the source file")) {
-    return ReportOpenFailure("Failed to open source file ", info.m_strSource, reason, info.m_strSource);
+    return ReportOpenFailure("Failed to open source file ", info.m_strSource, reason);
   }
-  // The exclusion lists are open before the outputs, so that an output that
-  // is one of them is refused before anything is cut.
+  // The exclusion lists are checked before the outputs are opened, so that an
+  // output that is one of them is refused before anything is cut; they are
+  // then let go of and read one at a time, so that any number of them fit in
+  // the files a process may hold open.
   std::vector<std::unique_ptr<CTextFile>> lists;
   for (const std::string& name : info.m_exclusionLists) {
     lists.push_back(std::make_unique<CTextFile>(encAutoDetect));
     if (!lists.back()->Open(name, CFile::modeRead | CFile::shareDenyNone, &reason, "an exclusion list")) {
-      return ReportOpenFailure("Failed to open exclusion list ", name, reason, info.m_strSource);
+      return ReportOpenFailure("Failed to open exclusion list ", name, reason);
     }
+    lists.back()->Suspend();
   }
   // The folder is tried now rather than when memory runs short, halfway
   // through the run and after the target was cut.
@@ -121,7 +117,7 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
     CFile probe;
     probe.CreateTemporary(tempDir);
   } catch (const CFileException& e) {
-    return ReportOpenFailure("Failed to open temporary folder ", tempDir, e.Reason(), info.m_strSource);
+    return ReportOpenFailure("Failed to open temporary folder ", tempDir, e.Reason());
   }
 
   // Constructed before anything is read, so the outputs are 8-bit text. Both
@@ -129,13 +125,13 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
   const unsigned create = CFile::modeCreate | CFile::modeWrite | CFile::modeNoTruncate;
   CTextFile target(source.m_nEncoding);
   if (!target.Open(info.m_strTarget, create, &reason, "the target file")) {
-    return ReportOpenFailure("Failed to open target file ", info.m_strTarget, reason, info.m_strSource);
+    return ReportOpenFailure("Failed to open target file ", info.m_strTarget, reason);
   }
   std::unique_ptr<CTextFile> duplicates;
   if (!info.m_strDuplicates.empty()) {
     duplicates = std::make_unique<CTextFile>(source.m_nEncoding);
     if (!duplicates->Open(info.m_strDuplicates, create, &reason, "the duplicates file")) {
-      return ReportOpenFailure("Failed to open duplicates file ", info.m_strDuplicates, reason, info.m_strSource);
+      return ReportOpenFailure("Failed to open duplicates file ", info.m_strDuplicates, reason);
     }
   }
   target.Cut();
@@ -145,9 +141,12 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
   const ProgressCallback none;
   try {
     for (std::unique_ptr<CTextFile>& list : lists) {
+      if (!list->Resume(&reason)) {
+        return ReportOpenFailure("Failed to open exclusion list ", list->GetFileName(), reason);
+      }
       decider.BeginInput(*list, nullptr, nullptr);
-      CDedupPass pass(*list, decider, info.m_nOptions, none);
-      pass.Run();
+      CDedupPass(*list, decider, info.m_nOptions, none).Run();
+      list.reset();  // its buffers and its file
     }
     decider.BeginInput(source, &target, duplicates.get());
     // A progress line would land among the lines on a terminal target.

@@ -101,4 +101,9 @@ void WaitForKey() {
   ::close(fd);
 }
 
-std::string ConsoleText(const std::string& text) { return text; }
+void WriteStandardText(StandardStream stream, const std::string& text) {
+  std::FILE* file = stream == streamOutput ? stdout : stderr;
+  std::fflush(stdout);
+  std::fputs(text.c_str(), file);
+  std::fflush(file);
+}

@@ -80,8 +80,8 @@ TEST_F(Rowsift, RefusedRunsTouchNoFile) {
       {{"/r", "/c"}, usage, 2, ""},
       {{"-b", "a.txt", "/e"}, usage, 2, ""},
       {{"a.txt", "a.txt"}, identical + "a.txt", 1, ""},
-      {{"a.txt", "./a.txt"}, "Failed to open target file ./a.txt", 1, "rowsift: ./a.txt: "},
-      {{"a.txt", "hard.txt"}, "Failed to open target file hard.txt", 1, "rowsift: hard.txt: "},
+      {{"a.txt", "./a.txt"}, "Failed to open target file ./a.txt", 1, "rowsift: ./a.txt: is the source file"},
+      {{"a.txt", "hard.txt"}, "Failed to open target file hard.txt", 1, "rowsift: hard.txt: is the source file"},
       {{"a.txt", Path("a.txt")}, "Failed to open target file " + Path("a.txt"), 1, "rowsift: " + Path("a.txt")},
       {{"missing.txt", "out.txt"}, "Failed to open source file missing.txt", 1, "rowsift: missing.txt: "},
       {{"a.txt", "", "out.txt"}, "", 2, "rowsift: one source and one target only, not also 'out.txt'"},
@@ -107,8 +107,8 @@ TEST_F(Rowsift, RefusedRunsTouchNoFile) {
     // Names equal but for A-Z case are one name; another letter case in a
     // path still reaches the source, which the target open must not cut.
     cases.push_back({{"a.txt", "A.TXT"}, identical + "a.txt", 1, ""});
-    cases.push_back({{"a.txt", "./A.TXT"}, "Failed to open target file ./A.TXT", 1, "rowsift: ./A.TXT: "});
-    cases.push_back({{"HARD.TXT", "a.txt"}, "Failed to open target file a.txt", 1, "rowsift: a.txt: "});
+    cases.push_back({{"a.txt", "./A.TXT"}, "Failed to open target file ./A.TXT", 1, "rowsift: ./A.TXT: is the source"});
+    cases.push_back({{"HARD.TXT", "a.txt"}, "Failed to open target file a.txt", 1, "rowsift: a.txt: is the source"});
   }
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
@@ -160,6 +160,30 @@ TEST_F(Rowsift, SymbolicLinksAndReasonsPosix) {
     EXPECT_EQ(r.err, err);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(ReadBytes(Path("a.txt")), "x\nx\n");
+  }
+}
+
+// Standard output that is an input, whatever the output's name (`rowsift
+// s.txt CON >> s.txt`): refused before anything is written, and the refusal
+// goes to standard error.
+TEST_F(Rowsift, StandardOutputThatIsAnInput) {
+  const std::string output = (captures.Root() / "out").string();
+  WriteBytes(Path("t.txt"), "z\n");
+  for (const auto& [in, out] : StandardStreamNames()) {
+    const std::pair<Args, std::string> cases[] = {
+        {{output, out}, "target file " + out + "\nrowsift: " + out + ": is the source file\n"},
+        {{output, "t.txt", "--duplicates=" + out},
+         "duplicates file " + out + "\nrowsift: " + out + ": is the source file\n"},
+        {{"t.txt", out, "--exclude=" + output},
+         "target file " + out + "\nrowsift: " + out + ": is an exclusion list\n"},
+    };
+    for (const auto& [args, err] : cases) {
+      SCOPED_TRACE(::testing::PrintToString(args));
+      const RunResult r = Run(args);
+      EXPECT_EQ(r.status, 1);
+      EXPECT_EQ(r.out + r.err, ConsoleLines("Failed to open " + err));
+      EXPECT_EQ(ReadBytes(Path("t.txt")), "z\n");
+    }
   }
 }
 

@@ -158,3 +158,13 @@ load helpers
   [[ $status -eq 1 ]]
   only_error_line "rowsift: in.txt: read failed: Input/output error"
 }
+
+@test "exclusion lists are read one at a time: more of them than a process may hold open" {
+  distinct_lines 50 >in.txt
+  split -l 1 in.txt list.
+  lists=(list.*)
+  status=0
+  setsid -w bash -c 'ulimit -n 24 && exec "$0" "$@"' "$ROWSIFT" in.txt out.txt "${lists[@]/#/--exclude=}" \
+    </dev/null >stdout 2>stderr || status=$?
+  [[ $status -eq 0 && ! -s stdout && ! -s stderr && ! -s out.txt ]]
+}

@@ -128,6 +128,12 @@ load helpers
     { echo header && setsid -w "$ROWSIFT" in.txt "$name" </dev/null && echo footer; } >framed.txt
     [[ $(cat framed.txt) == $'header\nb\na\nfooter' ]]
   done
+  # Any descriptor the shell gave, by any of its names.
+  for name in /dev/stderr /dev/fd/2 /proc/self/fd/2 /dev/fd/6 /proc/self/fd/6; do
+    printf 'old\n' >log.txt
+    setsid -w "$ROWSIFT" in.txt "$name" </dev/null 2>>log.txt 6>>log.txt
+    [[ $(cat log.txt) == $'old\nb\na' ]]
+  done
 
   # The source itself behind the descriptor is refused before a line is
   # written, and the refusal goes to standard error rather than into it.
@@ -137,6 +143,21 @@ load helpers
   [[ $status -eq 1 ]]
   [[ $(cat stderr) == $'Failed to open target file /dev/stdout\nrowsift: /dev/stdout: is the source file' ]]
   same_bytes in.txt in.copy
+  # Standard error as the source: the refusal goes to standard output; both
+  # files of the run: nowhere, and only the status tells.
+  status=0
+  setsid -w "$ROWSIFT" in.txt /dev/stderr </dev/null >stdout 2>>in.txt || status=$?
+  [[ $status -eq 1 ]]
+  [[ $(cat stdout) == $'Failed to open target file /dev/stderr\nrowsift: /dev/stderr: is the source file' ]]
+  same_bytes in.txt in.copy
+  status=0
+  setsid -w "$ROWSIFT" in.txt /dev/stdout </dev/null >>in.txt 2>>in.txt || status=$?
+  [[ $status -eq 1 ]]
+  same_bytes in.txt in.copy
+  # A descriptor the tool opened itself (the source) is not one the shell gave.
+  status=0
+  setsid -w "$ROWSIFT" in.txt out.txt --exclude=/dev/fd/3 </dev/null >stdout 2>stderr 3>&- || status=$?
+  [[ $status -eq 1 && $(cat stderr) == "rowsift: /dev/fd/3: Bad file descriptor" ]]
   status=0
   setsid -w "$ROWSIFT" in.txt in.txt </dev/null >>in.txt 2>stderr || status=$?
   [[ $status -eq 1 ]]
