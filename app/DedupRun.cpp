@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "app/LineDecider.h"
 #include "app/LongOptions.h"
 #include "app/SecondReading.h"
+#include "dedup/Fingerprints.h"
 #include "platform/CodePage.h"
 #include "platform/Console.h"
 #include "platform/File.h"
@@ -81,6 +83,15 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
     std::fputs("Source file is identical to target file! \n", out);
     std::fputs(ConsoleText(info.m_strSource).c_str(), out);
     if (out == stderr) std::fputc('\n', out);
+    return exitFailed;
+  }
+
+  // The fingerprints' secret, drawn before any file is opened: without a
+  // random source there is no run, rather than fingerprints one could forge.
+  try {
+    ProcessFingerprintKey();
+  } catch (const std::runtime_error& e) {
+    std::fprintf(stderr, "rowsift: %s\n", e.what());
     return exitFailed;
   }
 

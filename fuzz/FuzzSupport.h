@@ -1,5 +1,6 @@
-// Helpers shared by the fuzz targets: plain reference versions of the
-// fingerprints, a scratch folder for files, and a way to stop with a message.
+// Helpers shared by the fuzz targets: a secret of their own for the plain
+// reference of the fingerprint, a scratch folder for files, and a way to stop
+// with a message.
 #pragma once
 
 #include <fcntl.h>
@@ -16,9 +17,22 @@
 #include <string>
 #include <string_view>
 
+#include "dedup/Fingerprints.h"
 #include "tests/support/ReferenceFingerprints.h"
 
 namespace fuzz {
+
+// A fixed secret, so that the reference can follow the fast function, and its
+// key: the fast one where the processor has what it needs.
+inline const uint8_t (&Secret())[FingerprintKey::kSecretBytes] {
+  static uint8_t secret[FingerprintKey::kSecretBytes];
+  for (size_t k = 0; k < sizeof secret; ++k) secret[k] = static_cast<uint8_t>(k * 59 + 3);
+  return secret;
+}
+inline const FingerprintKey& Key() {
+  static const FingerprintKey key = MakeFingerprintKey(Secret(), true);
+  return key;
+}
 
 // Stops the run with a message; libFuzzer keeps the input that did it.
 [[noreturn]] inline void Fail(const char* what, const std::string& detail = {}) {

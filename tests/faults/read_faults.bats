@@ -3,6 +3,7 @@
 # assembled. The run ends with exit 1, one line on standard error naming the
 # source (or the lack of memory), a target holding exactly the whole
 # 60000-byte buffers handed over before the failure, and the source untouched.
+# Without a random source for the fingerprints' secret, no file is opened.
 
 load helpers
 
@@ -157,4 +158,15 @@ load helpers
     FAULT_AFTER_BYTES=300001 -- in.txt out.txt
   [[ $status -eq 1 ]]
   only_error_line "rowsift: in.txt: read failed: Input/output error"
+}
+
+@test "without a random source the run stops before it opens a file; /dev/urandom stands in for getrandom" {
+  printf 'a\nA\na\n' >in.txt
+
+  sift_faulty FAULT_GETRANDOM=ENOSYS FAULT_PATH=/dev/urandom FAULT_OP=open FAULT_ERRNO=ENOENT -- in.txt out.txt
+  [[ $status -eq 1 && ! -e out.txt ]]
+  only_error_line "rowsift: no random source for the fingerprints' secret key: getrandom: Function not implemented; /dev/urandom: No such file or directory"
+
+  sift_faulty FAULT_GETRANDOM=ENOSYS -- in.txt out.txt
+  [[ $status -eq 0 && ! -s stderr && $(cat out.txt) == a ]]
 }
