@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "dedup/FingerprintKey.h"
 #include "dedup/LineFingerprint.h"
@@ -61,6 +62,30 @@ __attribute__((target("sse4.1"), always_inline)) inline __m128i Power(const Fing
   return _mm_load_si128(reinterpret_cast<const __m128i*>(key.powers[k - 1]));
 }
 
+// The n bytes at p, n below 16, as a block padded with zeros, read in
+// overlapping words without touching a byte past them: a copy to a buffer
+// and a 16-byte load from it would stall on the store.
+__attribute__((target("sse4.1"), always_inline)) inline __m128i ShortBlock(const uint8_t* p, size_t n) {
+  uint64_t low = 0;
+  uint64_t high = 0;
+  if (n >= 8) {
+    std::memcpy(&low, p, 8);
+    if (n > 8) {
+      std::memcpy(&high, p + n - 8, 8);
+      high >>= 8 * (16 - n);
+    }
+  } else if (n >= 4) {
+    uint32_t first;
+    uint32_t last;
+    std::memcpy(&first, p, 4);
+    std::memcpy(&last, p + n - 4, 4);
+    low = first | uint64_t{last} << (8 * (n - 4));
+  } else if (n > 0) {
+    low = p[0] | uint64_t{p[n / 2]} << (8 * (n / 2)) | uint64_t{p[n - 1]} << (8 * (n - 1));
+  }
+  return _mm_set_epi64x(static_cast<long long>(high), static_cast<long long>(low));
+}
+
 // Sixteen bytes loaded at kMoveDown + n move a register's bytes down by n
 // places, zeros on top.
 alignas(16) inline constexpr unsigned char kMoveDown[32] = {
@@ -71,15 +96,54 @@ __attribute__((target("sse4.1"), always_inline)) inline __m128i MoveDown(__m128i
   return _mm_shuffle_epi8(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kMoveDown + n)));
 }
 
-// y carried over `count` more blocks (1 to kPowers), block j being what
-// block(j, &v) puts in v, with one reduction: (y + B1) H^count + ... + B H.
+// y carried over kCount more blocks (1 to kPowers), block j being what
+// block(j, &v) puts in v, with one reduction: (y + B1) H^kCount + ... + B H.
 // False when block() refuses its bytes.
-template <typename Block>
-__attribute__((target("sse4.1,pclmul"), always_inline)) inline bool AddBlocks(__m128i* y, size_t count,
-                                                                              const FingerprintKey& key,
-                                                                              const Block& block) {
+template <size_t kCount, typename Block>
+__attribute__((target("sse4.1,pclmul"), always_inline)) inline bool AddBlocks(__m128i* y, const FingerprintKey& key,
+                                                                             const Block& block) {
   Products sum;
   __m128i v;
+#pragma GCC unroll 8
+  for (size_t j = 0; j < kCount; ++j) {
+    if (!block(j, &v)) return false;
+    MultiplyAdd(&sum, j == 0 ? _mm_xor_si128(v, *y) : v, Power(key, kCount - j));
+  }
+  *y = Reduce(sum);
+  return true;
+}
+
+// The same for `count` blocks, 1 to kPowers: with kUnrolled, the loop
+// unrolled for each count, which pays where a block is one load (most lines
+// are a few blocks long), not where it takes much code of its own.
+template <bool kUnrolled, typename Block>
+__attribute__((target("sse4.1,pclmul"), always_inline)) inline bool AddBlocks(__m128i* y, size_t count,
+                                                                             const FingerprintKey& key,
+                                                                             const Block& block) {
+  if constexpr (kUnrolled) {
+    static_assert(FingerprintKey::kPowers == 8, "one case per count");
+    switch (count) {
+      case 1:
+        return AddBlocks<1>(y, key, block);
+      case 2:
+        return AddBlocks<2>(y, key, block);
+      case 3:
+        return AddBlocks<3>(y, key, block);
+      case 4:
+        return AddBlocks<4>(y, key, block);
+      case 5:
+        return AddBlocks<5>(y, key, block);
+      case 6:
+        return AddBlocks<6>(y, key, block);
+      case 7:
+        return AddBlocks<7>(y, key, block);
+      default:
+        return AddBlocks<8>(y, key, block);
+    }
+  }
+  Products sum;
+  __m128i v;
+#pragma GCC unroll 1
   for (size_t j = 0; j < count; ++j) {
     if (!block(j, &v)) return false;
     MultiplyAdd(&sum, j == 0 ? _mm_xor_si128(v, *y) : v, Power(key, count - j));
@@ -92,28 +156,28 @@ __attribute__((target("sse4.1,pclmul"), always_inline)) inline bool AddBlocks(__
 // length: the bytes are those load(at, &v) puts in v for the sixteen at
 // offset at, which may change them (fold their case) or refuse them,
 // answering false, and then so does this. A last partial block is the
-// text's last sixteen bytes moved down.
-template <typename Load>
+// text's last sixteen bytes moved down. kUnrolled: see AddBlocks.
+template <bool kUnrolled, typename Load>
 __attribute__((target("sse4.1,pclmul"), always_inline)) inline bool PolynomialOfBlocks(size_t length,
-                                                                                       const FingerprintKey& key,
-                                                                                       const Load& load, __m128i* y) {
+                                                                                      const FingerprintKey& key,
+                                                                                      const Load& load, __m128i* y) {
   constexpr size_t kGroup = FingerprintKey::kPowers;
   *y = _mm_setzero_si128();
   size_t at = 0;
   size_t left = (length + 15) / 16;
   for (; left > kGroup; left -= kGroup, at += 16 * kGroup) {
-    auto whole = [&](size_t j, __m128i * v) __attribute__((target("sse4.1"), always_inline)) {
+    auto whole = [&](size_t j, __m128i* v) __attribute__((target("sse4.1"), always_inline)) {
       return load(at + 16 * j, v);
     };
-    if (!AddBlocks(y, kGroup, key, whole)) return false;
+    if (!AddBlocks<kUnrolled>(y, kGroup, key, whole)) return false;
   }
-  auto last = [&](size_t j, __m128i * v) __attribute__((target("sse4.1"), always_inline)) {
+  auto last = [&](size_t j, __m128i* v) __attribute__((target("sse4.1"), always_inline)) {
     if (j + 1 < left) return load(at + 16 * j, v);
     if (!load(length - 16, v)) return false;
     if (const size_t partial = length % 16; partial != 0) *v = MoveDown(*v, 16 - partial);
     return true;
   };
-  return AddBlocks(y, left, key, last);
+  return AddBlocks<kUnrolled>(y, left, key, last);
 }
 
 __attribute__((target("sse4.1,aes"), always_inline)) inline __m128i Encrypt(const FingerprintKey& key, __m128i block) {
@@ -121,6 +185,7 @@ __attribute__((target("sse4.1,aes"), always_inline)) inline __m128i Encrypt(cons
     return _mm_load_si128(reinterpret_cast<const __m128i*>(key.roundKeys[r]));
   };
   block = _mm_xor_si128(block, roundKey(0));
+#pragma GCC unroll 10
   for (size_t r = 1; r < FingerprintKey::kRounds; ++r) block = _mm_aesenc_si128(block, roundKey(r));
   return _mm_aesenclast_si128(block, roundKey(FingerprintKey::kRounds));
 }

@@ -1,13 +1,12 @@
 #include "dedup/FingerprintsSimd.h"
 
 #if defined(__x86_64__)
-#include <cstring>
-
 #include "dedup/FingerprintBlocks.h"
 
 namespace {
 
 using fingerprint_blocks::Power;
+using fingerprint_blocks::ShortBlock;
 
 const bool kHasSimd =
     __builtin_cpu_supports("sse4.1") && __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("aes");
@@ -17,30 +16,6 @@ __attribute__((target("sse4.1"), always_inline)) inline __m128i LowerAscii(__m12
   const __m128i upper =
       _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('A' - 1)), _mm_cmplt_epi8(v, _mm_set1_epi8('Z' + 1)));
   return _mm_or_si128(v, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
-}
-
-// The n bytes at p, n below 16, as a block padded with zeros, read in
-// overlapping words without touching a byte past them: a copy to a buffer
-// and a 16-byte load from it would stall on the store.
-__attribute__((target("sse4.1"), always_inline)) inline __m128i ShortBlock(const uint8_t* p, size_t n) {
-  uint64_t low = 0;
-  uint64_t high = 0;
-  if (n >= 8) {
-    std::memcpy(&low, p, 8);
-    if (n > 8) {
-      std::memcpy(&high, p + n - 8, 8);
-      high >>= 8 * (16 - n);
-    }
-  } else if (n >= 4) {
-    uint32_t first;
-    uint32_t last;
-    std::memcpy(&first, p, 4);
-    std::memcpy(&last, p + n - 4, 4);
-    low = first | uint64_t{last} << (8 * (n - 4));
-  } else if (n > 0) {
-    low = p[0] | uint64_t{p[n / 2]} << (8 * (n / 2)) | uint64_t{p[n - 1]} << (8 * (n - 1));
-  }
-  return _mm_set_epi64x(static_cast<long long>(high), static_cast<long long>(low));
 }
 
 template <bool kLowerAscii>
@@ -55,10 +30,10 @@ __attribute__((target("sse4.1,pclmul,aes"))) bool FingerprintOf(const Fingerprin
     return true;
   };
   __m128i y;
-  if (length >= 16) {
-    if (!fingerprint_blocks::PolynomialOfBlocks(length, key, load, &y)) return false;
+  if (length > 16) {
+    if (!fingerprint_blocks::PolynomialOfBlocks<true>(length, key, load, &y)) return false;
   } else {
-    __m128i v = ShortBlock(p, length);
+    __m128i v = length == 16 ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)) : ShortBlock(p, length);
     if constexpr (kLowerAscii) {
       if (_mm_movemask_epi8(v) != 0) return false;
       v = LowerAscii(v);
@@ -119,7 +94,7 @@ __attribute__((target("sse4.1,pclmul"))) void AddBlocksSimd(const FingerprintKey
   __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(polynomial));
   while (blocks > 0) {
     const size_t count = blocks < FingerprintKey::kPowers ? blocks : FingerprintKey::kPowers;
-    fingerprint_blocks::AddBlocks(
+    fingerprint_blocks::AddBlocks<false>(
         &y, count, key, [p](size_t j, __m128i * v) __attribute__((target("sse4.1"))) {
           *v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * j));
           return true;

@@ -169,8 +169,8 @@ __attribute__((target("sse4.1,pclmul,aes"))) bool FoldedHash(const uint8_t* text
   __m128i y;
   if (length < 16) {
     // One window over a copy padded with zeros, which end no character.
-    alignas(16) uint8_t padded[16] = {};
-    if (length > 0) std::memcpy(padded, text, length);
+    alignas(16) uint8_t padded[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(padded), fingerprint_blocks::ShortBlock(text, length));
     __m128i v;
     if (!FoldWindow(padded, 16, 0, t, &v)) return false;
     const __m128i inText = _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(length)),
@@ -180,7 +180,7 @@ __attribute__((target("sse4.1,pclmul,aes"))) bool FoldedHash(const uint8_t* text
     auto load = [&](size_t at, __m128i * v) __attribute__((target("sse4.1"), always_inline)) {
       return FoldWindow(text, length, at, t, v);
     };
-    if (!fingerprint_blocks::PolynomialOfBlocks(length, key, load, &y)) return false;
+    if (!fingerprint_blocks::PolynomialOfBlocks<false>(length, key, load, &y)) return false;
   }
   *fingerprint = fingerprint_blocks::Finish(key, y, length);
   return true;
