@@ -180,11 +180,14 @@ __attribute__((target("sse4.1,pclmul"), always_inline)) inline bool PolynomialOf
   return AddBlocks<kUnrolled>(y, left, key, last);
 }
 
-__attribute__((target("sse4.1,aes"), always_inline)) inline __m128i Encrypt(const FingerprintKey& key, __m128i block) {
+// AES-128 of y + length: the length meets the first round key while y is
+// still being reduced.
+__attribute__((target("sse4.1,aes"), always_inline)) inline __m128i Encrypt(const FingerprintKey& key, __m128i y,
+                                                                            uint64_t length) {
   auto roundKey = [&key](size_t r) __attribute__((target("sse4.1"), always_inline)) {
     return _mm_load_si128(reinterpret_cast<const __m128i*>(key.roundKeys[r]));
   };
-  block = _mm_xor_si128(block, roundKey(0));
+  __m128i block = _mm_xor_si128(y, _mm_xor_si128(roundKey(0), _mm_cvtsi64_si128(static_cast<long long>(length))));
 #pragma GCC unroll 10
   for (size_t r = 1; r < FingerprintKey::kRounds; ++r) block = _mm_aesenc_si128(block, roundKey(r));
   return _mm_aesenclast_si128(block, roundKey(FingerprintKey::kRounds));
@@ -193,7 +196,7 @@ __attribute__((target("sse4.1,aes"), always_inline)) inline __m128i Encrypt(cons
 // The fingerprint of a text of `length` bytes whose polynomial is y.
 __attribute__((target("sse4.1,aes"), always_inline)) inline LineFingerprint Finish(const FingerprintKey& key, __m128i y,
                                                                                    uint64_t length) {
-  const __m128i hash = Encrypt(key, _mm_xor_si128(y, _mm_cvtsi64_si128(static_cast<long long>(length))));
+  const __m128i hash = Encrypt(key, y, length);
   return MakeLineFingerprint(static_cast<uint64_t>(_mm_cvtsi128_si64(hash)),
                              static_cast<uint64_t>(_mm_extract_epi16(hash, 4)), length);
 }
