@@ -96,12 +96,12 @@ __attribute__((target("sse4.1"), always_inline)) inline __m128i MoveDown(__m128i
   return _mm_shuffle_epi8(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kMoveDown + n)));
 }
 
-// y carried over kCount more blocks (1 to kPowers), block j being what
-// block(j, &v) puts in v, with one reduction: (y + B1) H^kCount + ... + B H.
+// y carried over kCount more blocks (1 to kPowers) with one reduction:
+// (y + B1) H^kCount + ... + B H, block j being what block(j, &v) puts in v.
 // False when block() refuses its bytes.
 template <size_t kCount, typename Block>
 __attribute__((target("sse4.1,pclmul"), always_inline)) inline bool AddBlocks(__m128i* y, const FingerprintKey& key,
-                                                                             const Block& block) {
+                                                                              const Block& block) {
   Products sum;
   __m128i v;
 #pragma GCC unroll 8
@@ -113,41 +113,21 @@ __attribute__((target("sse4.1,pclmul"), always_inline)) inline bool AddBlocks(__
   return true;
 }
 
-// The same for `count` blocks, 1 to kPowers: with kUnrolled, the loop
-// unrolled for each count, which pays where a block is one load (most lines
-// are a few blocks long), not where it takes much code of its own.
-template <bool kUnrolled, typename Block>
+// The same for `count` blocks (1 to kPowers) in a loop, the last block from
+// last(&v): little code where a block takes much of its own.
+template <typename Block, typename Last>
 __attribute__((target("sse4.1,pclmul"), always_inline)) inline bool AddBlocks(__m128i* y, size_t count,
-                                                                             const FingerprintKey& key,
-                                                                             const Block& block) {
-  if constexpr (kUnrolled) {
-    static_assert(FingerprintKey::kPowers == 8, "one case per count");
-    switch (count) {
-      case 1:
-        return AddBlocks<1>(y, key, block);
-      case 2:
-        return AddBlocks<2>(y, key, block);
-      case 3:
-        return AddBlocks<3>(y, key, block);
-      case 4:
-        return AddBlocks<4>(y, key, block);
-      case 5:
-        return AddBlocks<5>(y, key, block);
-      case 6:
-        return AddBlocks<6>(y, key, block);
-      case 7:
-        return AddBlocks<7>(y, key, block);
-      default:
-        return AddBlocks<8>(y, key, block);
-    }
-  }
+                                                                              const FingerprintKey& key,
+                                                                              const Block& block, const Last& last) {
   Products sum;
   __m128i v;
 #pragma GCC unroll 1
-  for (size_t j = 0; j < count; ++j) {
+  for (size_t j = 0; j + 1 < count; ++j) {
     if (!block(j, &v)) return false;
     MultiplyAdd(&sum, j == 0 ? _mm_xor_si128(v, *y) : v, Power(key, count - j));
   }
+  if (!last(&v)) return false;
+  MultiplyAdd(&sum, count == 1 ? _mm_xor_si128(v, *y) : v, Power(key, 1));
   *y = Reduce(sum);
   return true;
 }
@@ -156,28 +136,64 @@ __attribute__((target("sse4.1,pclmul"), always_inline)) inline bool AddBlocks(__
 // length: the bytes are those load(at, &v) puts in v for the sixteen at
 // offset at, which may change them (fold their case) or refuse them,
 // answering false, and then so does this. A last partial block is the
-// text's last sixteen bytes moved down. kUnrolled: see AddBlocks.
+// text's last sixteen bytes moved down. kUnrolled unrolls the blocks for
+// each count, which pays where a block is one load (most lines are a few
+// blocks long), not where a block takes much code of its own.
 template <bool kUnrolled, typename Load>
 __attribute__((target("sse4.1,pclmul"), always_inline)) inline bool PolynomialOfBlocks(size_t length,
-                                                                                      const FingerprintKey& key,
-                                                                                      const Load& load, __m128i* y) {
+                                                                                       const FingerprintKey& key,
+                                                                                       const Load& load, __m128i* y) {
   constexpr size_t kGroup = FingerprintKey::kPowers;
   *y = _mm_setzero_si128();
   size_t at = 0;
   size_t left = (length + 15) / 16;
+  auto whole = [&](size_t j, __m128i * v) __attribute__((target("sse4.1"), always_inline)) {
+    return load(at + 16 * j, v);
+  };
   for (; left > kGroup; left -= kGroup, at += 16 * kGroup) {
-    auto whole = [&](size_t j, __m128i* v) __attribute__((target("sse4.1"), always_inline)) {
-      return load(at + 16 * j, v);
-    };
-    if (!AddBlocks<kUnrolled>(y, kGroup, key, whole)) return false;
+    if constexpr (kUnrolled) {
+      if (!AddBlocks<kGroup>(y, key, whole)) return false;
+    } else if (!AddBlocks(
+                   y, kGroup, key, whole, [&](__m128i * v) __attribute__((target("sse4.1"), always_inline)) {
+                     return whole(kGroup - 1, v);
+                   })) {
+      return false;
+    }
   }
-  auto last = [&](size_t j, __m128i* v) __attribute__((target("sse4.1"), always_inline)) {
-    if (j + 1 < left) return load(at + 16 * j, v);
+  auto lastOne = [&](__m128i * v) __attribute__((target("sse4.1"), always_inline)) {
     if (!load(length - 16, v)) return false;
     if (const size_t partial = length % 16; partial != 0) *v = MoveDown(*v, 16 - partial);
     return true;
   };
-  return AddBlocks<kUnrolled>(y, left, key, last);
+  auto last = [&](size_t j, __m128i * v) __attribute__((target("sse4.1"), always_inline)) {
+    return j + 1 < left ? whole(j, v) : lastOne(v);
+  };
+  if constexpr (!kUnrolled) {
+    // Lines of up to 32 bytes, the commonest, unrolled all the same.
+    if (left == 1) return AddBlocks<1>(y, key, last);
+    if (left == 2) return AddBlocks<2>(y, key, last);
+    return AddBlocks(y, left, key, whole, lastOne);
+  } else {
+    static_assert(kGroup == 8, "one case per count");
+    switch (left) {
+      case 1:
+        return AddBlocks<1>(y, key, last);
+      case 2:
+        return AddBlocks<2>(y, key, last);
+      case 3:
+        return AddBlocks<3>(y, key, last);
+      case 4:
+        return AddBlocks<4>(y, key, last);
+      case 5:
+        return AddBlocks<5>(y, key, last);
+      case 6:
+        return AddBlocks<6>(y, key, last);
+      case 7:
+        return AddBlocks<7>(y, key, last);
+      default:
+        return AddBlocks<8>(y, key, last);
+    }
+  }
 }
 
 // AES-128 of y + length: the length meets the first round key while y is

@@ -92,16 +92,17 @@ bool FingerprintSimd(const FingerprintKey& key, const uint8_t* p, size_t length,
 __attribute__((target("sse4.1,pclmul"))) void AddBlocksSimd(const FingerprintKey& key, uint64_t polynomial[2],
                                                             const uint8_t* p, size_t blocks) {
   __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(polynomial));
-  while (blocks > 0) {
-    const size_t count = blocks < FingerprintKey::kPowers ? blocks : FingerprintKey::kPowers;
-    fingerprint_blocks::AddBlocks<false>(
-        &y, count, key, [p](size_t j, __m128i * v) __attribute__((target("sse4.1"))) {
-          *v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * j));
-          return true;
-        });
-    p += 16 * count;
-    blocks -= count;
+  auto block = [&p](size_t j, __m128i * v) __attribute__((target("sse4.1"), always_inline)) {
+    *v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * j));
+    return true;
+  };
+  for (; blocks >= FingerprintKey::kPowers; blocks -= FingerprintKey::kPowers, p += 16 * FingerprintKey::kPowers) {
+    fingerprint_blocks::AddBlocks<FingerprintKey::kPowers>(&y, key, block);
   }
+  if (blocks > 0)
+    fingerprint_blocks::AddBlocks(
+        &y, blocks, key,
+        block, [&](__m128i * v) __attribute__((target("sse4.1"), always_inline)) { return block(blocks - 1, v); });
   _mm_storeu_si128(reinterpret_cast<__m128i*>(polynomial), y);
 }
 
