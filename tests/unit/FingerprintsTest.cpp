@@ -174,7 +174,7 @@ TEST(Fingerprints, OfUtf8FoldedInTheRegisterMatchTheFoldedCopy) {
     for (const auto& [letters, allTaken] : alphabets) {
       for (size_t offset = 0; offset < letters.size(); ++offset) {
         std::string text;
-        for (size_t k = 0; text.size() < 100; ++k) {
+        for (size_t k = 0; text.size() < 300; ++k) {
           const std::vector<char> buffer = Placed(text, 0);
           const LineFingerprint expected = Of(key, Folded(folder, text));
           LineFingerprint got;
