@@ -99,10 +99,8 @@ __attribute__((target("sse4.1,pclmul"))) void AddBlocksSimd(const FingerprintKey
   for (; blocks >= FingerprintKey::kPowers; blocks -= FingerprintKey::kPowers, p += 16 * FingerprintKey::kPowers) {
     fingerprint_blocks::AddBlocks<FingerprintKey::kPowers>(&y, key, block);
   }
-  if (blocks > 0)
-    fingerprint_blocks::AddBlocks(
-        &y, blocks, key,
-        block, [&](__m128i * v) __attribute__((target("sse4.1"), always_inline)) { return block(blocks - 1, v); });
+  auto lastBlock = [&](__m128i * v) __attribute__((target("sse4.1"), always_inline)) { return block(blocks - 1, v); };
+  if (blocks > 0) fingerprint_blocks::AddBlocks(&y, blocks, key, block, lastBlock);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(polynomial), y);
 }
 
