@@ -1,6 +1,5 @@
-// Helpers shared by the fuzz targets: a secret of their own for the plain
-// reference of the fingerprint, a scratch folder for files, and a way to stop
-// with a message.
+// Helpers shared by the fuzz targets: the key of the reference fingerprint's
+// secret, a scratch folder for files, and a way to stop with a message.
 #pragma once
 
 #include <fcntl.h>
@@ -22,15 +21,9 @@
 
 namespace fuzz {
 
-// A fixed secret, so that the reference can follow the fast function, and its
-// key: the fast one where the processor has what it needs.
-inline const uint8_t (&Secret())[FingerprintKey::kSecretBytes] {
-  static uint8_t secret[FingerprintKey::kSecretBytes];
-  for (size_t k = 0; k < sizeof secret; ++k) secret[k] = static_cast<uint8_t>(k * 59 + 3);
-  return secret;
-}
+// The key of the reference's secret: the fast one where the processor has what it needs.
 inline const FingerprintKey& Key() {
-  static const FingerprintKey key = MakeFingerprintKey(Secret(), true);
+  static const FingerprintKey key = MakeFingerprintKey(reference::kSecret, true);
   return key;
 }
 

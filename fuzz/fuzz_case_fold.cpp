@@ -101,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The fingerprint taken folding in the register, where the folder can, is that of the folded copy.
   LineFingerprint inRegister;
   if (folding.folder.HashOfFolded(line.get(), n, fuzz::Key(), &inRegister)) {
-    FUZZ_CHECK(once.size() == n && inRegister == reference::Fingerprint(fuzz::Secret(), once),
+    FUZZ_CHECK(once.size() == n && inRegister == reference::Fingerprint(reference::kSecret, once),
                "the fingerprint folded in the register differs for " + fuzz::Show(original));
   }
 
