@@ -31,11 +31,7 @@ FingerprintKey DrawFingerprintKey() {
   if (!DrawRandomBytes(secret, sizeof secret, &reason)) {
     throw std::runtime_error("no random source for the fingerprints' secret key: " + reason);
   }
-  FingerprintKey key = MakeFingerprintKey(secret, true);
-  // Nothing of the secret outlives the key.
-  volatile uint8_t* wipe = secret;
-  for (size_t k = 0; k < sizeof secret; ++k) wipe[k] = 0;
-  return key;
+  return MakeFingerprintKey(secret, true);
 }
 
 const FingerprintKey& ProcessFingerprintKey() {
