@@ -1,5 +1,5 @@
-// Helpers shared by the fuzz targets: the key of the reference fingerprint's
-// secret, a scratch folder for files, and a way to stop with a message.
+// Helpers shared by the fuzz targets: plain reference versions of the
+// fingerprints, a scratch folder for files, and a way to stop with a message.
 #pragma once
 
 #include <fcntl.h>

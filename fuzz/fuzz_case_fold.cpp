@@ -8,9 +8,8 @@
 //
 // Checks: the folded copy fits the room the folder asks for (the buffers are
 // exactly that long, so AddressSanitizer sees any byte past it), folding it
-// again changes nothing, the offered line is left as it was, and the
-// fingerprint taken folding in the register is that of the folded copy (by
-// the plain reference of the fast function, under a secret of this target's). In UTF-8 the
+// again changes nothing, the offered line is left as it was, and fingerprints
+// taken folding in the register are the reference's of the folded copy. In UTF-8 the
 // copy is what ICU's u_strFoldCase makes of each character, malformed bytes
 // kept. Elsewhere the copy has the line's length; with no code-page information
 // only A to Z change; in GB18030 and ISO-2022-JP exactly the bytes of A-Z that

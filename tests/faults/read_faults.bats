@@ -3,7 +3,6 @@
 # assembled. The run ends with exit 1, one line on standard error naming the
 # source (or the lack of memory), a target holding exactly the whole
 # 60000-byte buffers handed over before the failure, and the source untouched.
-# Without a random source for the fingerprints' secret, no file is opened.
 
 load helpers
 
