@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "app/LongOptions.h"
 #include "app/Messages.h"
 #include "app/SecondReading.h"
+#include "dedup/Fingerprints.h"
 #include "platform/CodePage.h"
 #include "platform/Console.h"
 #include "platform/File.h"
@@ -90,6 +92,15 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
     NoteFileOfRun(info.m_strSource);
     const std::string text = "Source file is identical to target file! \n" + info.m_strSource;
     if (const auto out = MessageStream(streamOutput)) WriteStandardText(*out, out == streamOutput ? text : text + "\n");
+    return exitFailed;
+  }
+
+  // The fingerprints' secret, drawn before any file is opened: without a
+  // random source there is no run, rather than fingerprints one could forge.
+  try {
+    ProcessFingerprintKey();
+  } catch (const std::runtime_error& e) {
+    std::fprintf(stderr, "rowsift: %s\n", e.what());
     return exitFailed;
   }
 

@@ -102,8 +102,9 @@ size_t CCaseFolder::FoldRoom(size_t length) const {
   return m_mode == Mode::Utf8 ? CUtf8FoldTable::Room(length) : length;
 }
 
-bool CCaseFolder::KeyAndCrc32OfFolded(const char* src, size_t length, LineKeyAndCrc* result) const {
-  return m_mode == Mode::Utf8 && CUtf8FoldTable::Get().KeyAndCrc32OfFolded(src, length, result);
+bool CCaseFolder::HashOfFolded(const char* src, size_t length, const FingerprintKey& key,
+                               LineFingerprint* fingerprint) const {
+  return m_mode == Mode::Utf8 && CUtf8FoldTable::Get().HashOfFolded(src, length, key, fingerprint);
 }
 
 size_t CCaseFolder::PieceEnd(const char* src, size_t length, size_t limit) const {

@@ -8,7 +8,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "dedup/Fingerprints.h"
+#include "dedup/FingerprintKey.h"
+#include "dedup/LineFingerprint.h"
 #include "platform/CodePage.h"
 
 class CCaseFolder {
@@ -35,10 +36,10 @@ class CCaseFolder {
   // FoldRoom(length) bytes, and returns its length.
   size_t Fold(const char* src, size_t length, char* dst) const;
 
-  // The fingerprints of the folded copy of src[0, length) without making it,
-  // where that is quicker (most lines of Latin, Greek or Cyrillic UTF-8);
-  // false, and nothing computed, elsewhere.
-  bool KeyAndCrc32OfFolded(const char* src, size_t length, LineKeyAndCrc* result) const;
+  // The fingerprint of the folded copy of src[0, length) without making it,
+  // where that is quicker (most lines of UTF-8 in Latin, Greek, Cyrillic or
+  // CJK); false, and nothing computed, elsewhere.
+  bool HashOfFolded(const char* src, size_t length, const FingerprintKey& key, LineFingerprint* fingerprint) const;
 
   // True when every byte below 0x80 is a character of its own that folds
   // exactly from A-Z to a-z, so a line of such bytes may be folded in place

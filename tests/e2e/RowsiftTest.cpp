@@ -198,6 +198,8 @@ TEST_F(Rowsift, DeduplicatesAsTheSwitchesSay) {
       {"Abc\nabc\nABC\n", {}, "Abc\n"},
       {"Abc\nabc\nABC\n", {"/c"}, "Abc\nabc\nABC\n"},
       {"Abc\nabc\nABC\n", {"-C"}, "Abc\nabc\nABC\n"},
+      // One length, one linear 32-bit key and one CRC-32: different all the same.
+      {"DH@DADKE@HAACBNG\nCKK@HFBNHGBLAMCL\n", {"/c"}, "DH@DADKE@HAACBNG\nCKK@HFBNHGBLAMCL\n"},
       {blanks, {}, "a\n\n  \n\t\nb\n"},
       {blanks, {"/r"}, "a\n  \n\t\nb\n"},
       {blanks, {"/Remove"}, "a\n  \n\t\nb\n"},
