@@ -15,6 +15,13 @@ uint64_t QueryAvailableMemory();
 // Windows the system's (GetTempPathW).
 std::string DefaultTempDir();
 
+// Where DefaultTempDir looks, in the words of --help.
+#if defined(_WIN32)
+inline constexpr char kDefaultTempDirSource[] = "%TMP%, else %TEMP%, else %USERPROFILE%";
+#else
+inline constexpr char kDefaultTempDirSource[] = "$TMPDIR, else /tmp";
+#endif
+
 // The processors the process may use: those its affinity mask allows, fewer
 // when a control group's CPU quota (cgroup v2 cpu.max, v1
 // cpu.cfs_quota_us) allows less time than that; at least 1.
