@@ -71,7 +71,8 @@ void CDedupCommandLineInfo::TakeLongOption(const LongOption& option, const std::
       uint64_t threads = 0;
       if (!ParseCount(value, &threads) || threads > kMaxThreads) {
         if (m_strError.empty()) {
-          m_strError = "option '--threads' takes a number from 1 to " + std::to_string(kMaxThreads) + ", not '" + value + "'";
+          m_strError =
+              "option '--threads' takes a number from 1 to " + std::to_string(kMaxThreads) + ", not '" + value + "'";
         }
       } else {
         m_nThreads = static_cast<uint32_t>(threads);

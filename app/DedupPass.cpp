@@ -57,7 +57,8 @@ void CDedupPass::Run() {
   if (chunked) {
     m_nDataStart = m_source.FirstLineOffset();
     const uint64_t length = m_source.GetLength();
-    m_nChunks = std::max<uint64_t>(1, (length > m_nDataStart ? length - m_nDataStart + kChunkSize - 1 : 0) / kChunkSize);
+    m_nChunks =
+        std::max<uint64_t>(1, (length > m_nDataStart ? length - m_nDataStart + kChunkSize - 1 : 0) / kChunkSize);
     if (m_nChunks > 1) m_source.StopAt(m_nDataStart + kChunkSize);
   }
 

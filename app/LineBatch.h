@@ -62,9 +62,7 @@ struct CLineBatch {
     borrowed = line;
   }
   bool Full() const { return lineCount == kMaxLines || textSize >= kTextSize || borrowed; }
-  const char* TextOf(const Line& line) const {
-    return line.offset == kBorrowed ? borrowed : text.get() + line.offset;
-  }
+  const char* TextOf(const Line& line) const { return line.offset == kBorrowed ? borrowed : text.get() + line.offset; }
 
   // Deals the lines out to `lanes` lanes by their fingerprints' parts.
   void SortIntoLanes(uint32_t lanes) {

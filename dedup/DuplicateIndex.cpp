@@ -67,4 +67,3 @@ size_t CDuplicateIndex::BucketsAfter(uint32_t part, uint32_t grown) {
   const double step = static_cast<double>(grown) + static_cast<double>(part) / kParts;
   return static_cast<size_t>(2.0 * std::pow(CFingerprintTable::kGrowth, step));
 }
-

@@ -31,7 +31,7 @@ enum LineVerdict : uint8_t {
 class CDuplicateIndex {
  public:
   static constexpr uint64_t kUnlimited = UINT64_MAX;
-  static constexpr int kPartBits = 7;
+  static constexpr int kPartBits = 6;
   static constexpr uint32_t kParts = uint32_t{1} << kPartBits;
 
   // budget: the bytes the parts' tables may take together, counting a
@@ -56,9 +56,7 @@ class CDuplicateIndex {
   // for is no room too.
   LineVerdict TestAndAdd(const LineFingerprint& fingerprint);
   // Whether an equal line was kept, changing nothing.
-  bool Contains(const LineFingerprint& fingerprint) const {
-    return m_parts[PartOf(fingerprint)].Contains(fingerprint);
-  }
+  bool Contains(const LineFingerprint& fingerprint) const { return m_parts[PartOf(fingerprint)].Contains(fingerprint); }
   // Cache hint for a lookup to come; changes nothing.
   void Prefetch(const LineFingerprint& fingerprint) const { m_parts[PartOf(fingerprint)].Prefetch(fingerprint); }
 

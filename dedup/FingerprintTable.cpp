@@ -40,8 +40,7 @@ void CFingerprintTable::Resize(size_t buckets) {
   }
   CLargeBuffer oldLarge = std::exchange(m_large, std::move(large));
   std::unique_ptr<Bucket[]> oldSmall = std::exchange(m_pSmall, std::move(small));
-  const Bucket* old =
-      std::exchange(m_pBuckets, m_pSmall ? m_pSmall.get() : static_cast<Bucket*>(m_large.Data()));
+  const Bucket* old = std::exchange(m_pBuckets, m_pSmall ? m_pSmall.get() : static_cast<Bucket*>(m_large.Data()));
   const size_t oldBuckets = std::exchange(m_nBuckets, buckets);
   m_nLimit = LimitOf(buckets);
   for (size_t b = 0; b < oldBuckets; ++b) {

@@ -73,9 +73,7 @@ class CFingerprintTable {
   // The most entries a table of `buckets` holds, and the buckets that hold
   // `entries` without growing.
   static size_t LimitOf(size_t buckets) { return buckets * kSlotsPerBucket * kMaxLoadPercent / 100; }
-  static size_t BucketsFor(size_t entries) {
-    return entries * 100 / (kSlotsPerBucket * kMaxLoadPercent) + 1;
-  }
+  static size_t BucketsFor(size_t entries) { return entries * 100 / (kSlotsPerBucket * kMaxLoadPercent) + 1; }
   // Moves the entries to a table of `buckets` (more than Entries() fill);
   // throws std::bad_alloc, leaving the table as it was.
   void Resize(size_t buckets);

@@ -82,7 +82,8 @@ uint32_t ControlGroupProcessors() {
         std::ifstream max("/sys/fs/cgroup" + group + "/cpu.max");
         std::string quota;
         uint64_t period = 0;
-        if (max >> quota >> period && quota != "max") least = std::min(least, QuotaProcessors(std::stoull(quota), period));
+        if (max >> quota >> period && quota != "max")
+          least = std::min(least, QuotaProcessors(std::stoull(quota), period));
       } else {
         const std::string dir = "/sys/fs/cgroup/cpu,cpuacct" + group;
         const uint64_t quota = ReadNumber(dir + "/cpu.cfs_quota_us");  // -1 reads as no number
