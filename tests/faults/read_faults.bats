@@ -167,6 +167,7 @@ load helpers
   setsid -w bash -c 'ulimit -n 24 && exec "$0" "$@"' "$ROWSIFT" in.txt out.txt "${lists[@]/#/--exclude=}" \
     </dev/null >stdout 2>stderr || status=$?
   [[ $status -eq 0 && ! -s stdout && ! -s stderr && ! -s out.txt ]]
+}
 
 @test "without a random source the run stops before it opens a file; /dev/urandom stands in for getrandom" {
   printf 'a\nA\na\n' >in.txt
