@@ -230,3 +230,19 @@ load helpers
   [[ $open == yes && $status -eq 143 ]]
   [[ -z $(ls -A tmp) ]]
 }
+
+@test "a bounded run keeps few files open: 128 parts and more under ulimit -n 40" {
+  seq 1 200000 | awk '{ print "n" ($1 * 7919 % 150000) }' >in.txt
+  mkdir tmp
+  sift -- in.txt expected.txt --duplicates=expected.dups
+  for memory in 7 64K; do
+    for source in in.txt /dev/stdin; do
+      status=0
+      (ulimit -n 40 && exec setsid -w env TMPDIR="$WORK/tmp" "$ROWSIFT" "$source" out.txt --memory=$memory \
+        --duplicates=out.dups) <in.txt 2>stderr || status=$?
+      [[ $status -eq 0 && ! -s stderr ]]
+      same_bytes out.txt expected.txt
+      same_bytes out.dups expected.dups
+    done
+  done
+}
