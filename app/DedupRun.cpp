@@ -46,10 +46,12 @@ int ReportOpenFailure(const char* message, const std::string& name, const std::s
   return exitFailed;
 }
 
-// The budget without --memory: what the machine can give, less a margin for
-// what else a run holds (buffers, the code page's tables, thread stacks).
+// The budget without --memory: what the machine can give once the pass's
+// reading thread runs, less a margin for what else a run holds (buffers, the
+// room kept to start setting lines aside, the code page's tables).
 uint64_t MachineBudget() {
-  const uint64_t available = QueryAvailableMemory();
+  constexpr unsigned kPassThreads = 1;
+  const uint64_t available = QueryAvailableMemory(kPassThreads);
   if (available == UINT64_MAX) return CDuplicateIndex::kUnlimited;
   const uint64_t margin = available / 8 + (uint64_t{32} << 20);
   return available > margin + (uint64_t{1} << 20) ? available - margin : uint64_t{1} << 20;

@@ -82,6 +82,7 @@ void CLineDecider::StartSpilling(uint64_t line) {
     const uint64_t bytesLeft = length > m_nInputBytes ? length - m_nInputBytes : 0;
     expected = static_cast<uint64_t>(linesPerByte * static_cast<double>(bytesLeft)) + 1;
   }
+  m_roomToSpill = CLargeBuffer();
   m_pSpilled = std::make_unique<CSpilledLines>(m_strTempDir, m_nBudget, expected);
   m_nFirstUndecided = line;
   if (m_target) StartCopyingSource();

@@ -18,6 +18,7 @@
 #include "app/RunProgress.h"
 #include "dedup/DuplicateIndex.h"
 #include "dedup/SpilledLines.h"
+#include "platform/LargeBuffer.h"
 #include "textfile/TextFile.h"
 
 class CLineDecider {
@@ -73,5 +74,8 @@ class CLineDecider {
   uint64_t m_nFirstUndecided = 0;
   std::unique_ptr<CSpilledLines> m_pSpilled;
   std::unique_ptr<CTextFile> m_pCopy;
+  // Address space kept free until lines are set aside, so that an index
+  // that met the system's limit rather than the budget can still start.
+  CLargeBuffer m_roomToSpill{CSpilledLines::kRoomToStart, false};
   RunProgress m_done{};
 };
