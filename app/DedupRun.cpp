@@ -138,13 +138,12 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
       pass.Run();
     }
     decider.BeginInput(source, &target, duplicates.get());
-    // A progress line would land among the lines on a terminal target.
-    CDedupPass pass(source, decider, info.m_nOptions, target.IsTerminal() ? none : progress);
+    // A progress line would land among the lines on a terminal target, or
+    // among those typed on a terminal source.
+    const ProgressCallback& shown = target.IsTerminal() || source.IsTerminal() ? none : progress;
+    CDedupPass pass(source, decider, info.m_nOptions, shown);
     pass.Run();
-    if (decider.Spilled()) {
-      decider.SiftSpilled();
-      WriteUndecidedLines(decider, source, target, duplicates.get(), info.m_nOptions, source.m_nEolStyle);
-    }
+    if (decider.Spilled()) FinishSpilledRun(decider, source, target, duplicates.get(), info.m_nOptions, shown);
   } catch (const CFileException& e) {
     // A full temporary folder: the outputs keep every line decided so far.
     if (e.IsTemporary()) {
