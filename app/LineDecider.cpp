@@ -2,8 +2,6 @@
 
 #include <utility>
 
-#include "app/SecondReading.h"
-
 CLineDecider::CLineDecider(uint64_t budget, std::string tempDir) : m_nBudget(budget), m_strTempDir(std::move(tempDir)) {
   m_index.emplace(CCaseFolder::System(), m_nBudget);
 }
@@ -24,8 +22,8 @@ void CLineDecider::BeginInput(const CTextFile& input, CTextFile* target, CTextFi
 }
 
 void CLineDecider::Decide(const CLineBatch& batch) {
-  if (m_pSecondReading) {
-    m_pSecondReading->Decide(batch);
+  if (m_pLaterPass) {
+    m_pLaterPass->Decide(batch);
     return;
   }
   m_nInputBytes = batch.bytesRead;
@@ -101,4 +99,4 @@ void CLineDecider::SiftSpilled(const CSpilledLines::SiftProgress& progress) {
   m_pSpilled->Sift(m_nFirstSourceLine, progress);
 }
 
-const RunProgress& CLineDecider::Done() const { return m_pSecondReading ? m_pSecondReading->Done() : m_done; }
+const RunProgress& CLineDecider::Done() const { return m_pLaterPass ? m_pLaterPass->Done() : m_done; }

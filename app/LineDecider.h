@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 
+#include "app/LaterPass.h"
 #include "app/LineBatch.h"
 #include "app/RunProgress.h"
 #include "app/UndecidedLines.h"
@@ -21,8 +22,6 @@
 #include "dedup/SpilledLines.h"
 #include "platform/LargeBuffer.h"
 #include "textfile/TextFile.h"
-
-class CSecondReading;
 
 class CLineDecider {
  public:
@@ -42,9 +41,8 @@ class CLineDecider {
   // After the last input: gives the index's memory back and sifts the lines
   // set aside.
   void SiftSpilled(const CSpilledLines::SiftProgress& progress);
-  // The batches that follow are those of the second reading, which decides
-  // them instead.
-  void BeginSecondReading(CSecondReading& reading) { m_pSecondReading = &reading; }
+  // The batches that follow are those of a later pass, which decides them instead.
+  void HandBatchesTo(CLaterPass& pass) { m_pLaterPass = &pass; }
 
   // For the second reading, once sifted.
   // S, or the source's first line when S fell in an exclusion list.
@@ -80,6 +78,6 @@ class CLineDecider {
   // Address space kept free until lines are set aside, so that an index
   // that met the system's limit rather than the budget can still start.
   CLargeBuffer m_roomToSpill{CSpilledLines::kRoomToStart, false};
-  CSecondReading* m_pSecondReading = nullptr;
+  CLaterPass* m_pLaterPass = nullptr;
   RunProgress m_done{};
 };

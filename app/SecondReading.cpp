@@ -35,7 +35,7 @@ void FinishSpilledRun(CLineDecider& decider, CTextFile& source, CTextFile& targe
     firstLine = decider.FirstSourceLine();
   }
   CSecondReading reading(decider, firstLine, target, duplicates, source.m_nEolStyle);
-  decider.BeginSecondReading(reading);
+  decider.HandBatchesTo(reading);
   CDedupPass pass(*reader, decider, options, progress);
   pass.Run();
   reading.Finish();

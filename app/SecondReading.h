@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "app/LaterPass.h"
 #include "app/LineBatch.h"
 #include "app/LineDecider.h"
 #include "app/RunProgress.h"
@@ -19,17 +20,17 @@ void FinishSpilledRun(CLineDecider& decider, CTextFile& source, CTextFile& targe
                       uint32_t options, const ProgressCallback& progress);
 
 // Decides the lines of the second pass, batch after batch, in place of the decider.
-class CSecondReading {
+class CSecondReading : public CLaterPass {
  public:
   // firstLine: the number of the first line the pass reads. eolStyle: the
   // source's, which both outputs use.
   CSecondReading(CLineDecider& decider, uint64_t firstLine, CTextFile& target, CTextFile* duplicates,
                  EolStyle eolStyle);
 
-  void Decide(const CLineBatch& batch);
+  void Decide(const CLineBatch& batch) override;
   // After the last batch: throws unless every line was read again.
   void Finish() const;
-  const RunProgress& Done() const { return m_done; }
+  const RunProgress& Done() const override { return m_done; }
 
  private:
   void DecideLine(const char* line, int32_t length, const LineFingerprint& fingerprint);
