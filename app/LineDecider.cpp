@@ -22,10 +22,6 @@ void CLineDecider::BeginInput(const CTextFile& input, CTextFile* target, CTextFi
 }
 
 void CLineDecider::Decide(const CLineBatch& batch) {
-  if (m_pLaterPass) {
-    m_pLaterPass->Decide(batch);
-    return;
-  }
   m_nInputBytes = batch.bytesRead;
   // Rounds of cache hints before the lookups, each reading what the
   // round before fetched, so that the misses of a whole batch overlap.
@@ -98,5 +94,3 @@ void CLineDecider::SiftSpilled(const CSpilledLines::SiftProgress& progress) {
   m_index.reset();
   m_pSpilled->Sift(m_nFirstSourceLine, progress);
 }
-
-const RunProgress& CLineDecider::Done() const { return m_pLaterPass ? m_pLaterPass->Done() : m_done; }

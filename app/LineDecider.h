@@ -14,7 +14,6 @@
 #include <optional>
 #include <string>
 
-#include "app/LaterPass.h"
 #include "app/LineBatch.h"
 #include "app/RunProgress.h"
 #include "app/UndecidedLines.h"
@@ -41,8 +40,6 @@ class CLineDecider {
   // After the last input: gives the index's memory back and sifts the lines
   // set aside.
   void SiftSpilled(const CSpilledLines::SiftProgress& progress);
-  // The batches that follow are those of a later pass, which decides them instead.
-  void HandBatchesTo(CLaterPass& pass) { m_pLaterPass = &pass; }
 
   // For the second reading, once sifted.
   // S, or the source's first line when S fell in an exclusion list.
@@ -52,7 +49,7 @@ class CLineDecider {
   uint64_t NextKept() { return m_pSpilled->NextKept(); }
   CUndecidedLines& Undecided() { return *m_pUndecided; }
 
-  const RunProgress& Done() const;
+  const RunProgress& Done() const { return m_done; }
 
  private:
   void DecideLine(const char* line, int32_t length, const LineFingerprint& fingerprint, EolStyle eolStyle,
@@ -78,6 +75,5 @@ class CLineDecider {
   // Address space kept free until lines are set aside, so that an index
   // that met the system's limit rather than the budget can still start.
   CLargeBuffer m_roomToSpill{CSpilledLines::kRoomToStart, false};
-  CLaterPass* m_pLaterPass = nullptr;
   RunProgress m_done{};
 };

@@ -2,10 +2,14 @@
 
 #include <stdexcept>
 
+#include "app/DedupCommandLineInfo.h"
 #include "app/DedupPass.h"
 #include "dedup/SortedMerge.h"
 
 namespace {
+
+// The progress line is told of the second reading about every this many bytes read.
+constexpr uint64_t kReportEvery = 64 * 1024;
 
 [[noreturn]] void ThrowChanged() {
   throw std::runtime_error("changed while it was read: its second reading gave other lines than the first");
@@ -13,73 +17,63 @@ namespace {
 
 }  // namespace
 
-void FinishSpilledRun(CLineDecider& decider, CTextFile& source, CTextFile& target, CTextFile* duplicates,
+// The second reading is one thread: it has little to do but read and write,
+// and handing its lines between two threads, a batch at a time, cost more
+// than it saved on a busy machine.
+void FinishSpilledRun(CLineDecider& decider, const CTextFile& source, CTextFile& target, CTextFile* duplicates,
                       uint32_t options, const ProgressCallback& progress) {
-  RunProgress sifting = decider.Done();
-  sifting.phase = phaseSifting;
+  RunProgress done = decider.Done();
+  done.phase = phaseSifting;
   decider.SiftSpilled([&](uint64_t sifted, uint64_t total) {
     if (!progress) return;
-    sifting.linesSifted = sifted;
-    sifting.linesToSift = total;
-    progress(sifting);
+    done.linesSifted = sifted;
+    done.linesToSift = total;
+    progress(done);
   });
 
+  CUndecidedLines& undecided = decider.Undecided();
   CTextFile again(encAutoDetect);
-  CTextFile* reader = decider.Undecided().BeginSecondReading();
-  uint64_t firstLine = decider.FirstUndecided();
+  CTextFile* reader = undecided.BeginSecondReading();
+  uint64_t line = decider.FirstUndecided();  // the number of the next line read
   if (!reader) {
     // The same reader over the same bytes gives the same lines.
     again.OpenAgain(source);
     again.ReadNoMoreThan(source.GetBytesRead());
     reader = &again;
-    firstLine = decider.FirstSourceLine();
+    line = decider.FirstSourceLine();
   }
-  CSecondReading reading(decider, firstLine, target, duplicates, source.m_nEolStyle);
-  decider.HandBatchesTo(reading);
-  CDedupPass pass(*reader, decider, options, progress);
-  pass.Run();
-  reading.Finish();
-}
-
-CSecondReading::CSecondReading(CLineDecider& decider, uint64_t firstLine, CTextFile& target, CTextFile* duplicates,
-                               EolStyle eolStyle)
-    : m_decider(decider),
-      m_undecided(decider.Undecided()),
-      m_target(target),
-      m_duplicates(duplicates),
-      m_nEolStyle(eolStyle),
-      m_nLine(firstLine),
-      m_nKept(decider.NextKept()),
-      m_done(decider.Done()) {
-  m_done.phase = phaseSecondReading;
-  m_done.bytesRead = 0;
-}
-
-void CSecondReading::Decide(const CLineBatch& batch) {
-  for (uint32_t i = 0; i < batch.lineCount; ++i) {
-    const CLineBatch::Line& line = batch.lines[i];
-    DecideLine(batch.TextOf(line), line.length, line.fingerprint);
+  done.phase = phaseSecondReading;
+  done.bytesRead = 0;
+  done.sourceSize = progress ? reader->GetLength() : 0;
+  CLineFingerprinter fingerprinter(CCaseFolder::ForSource(source.m_nEncoding != encAnsi));
+  const bool caseSensitive = (options & optCaseSensitive) != 0;
+  uint64_t kept = decider.NextKept();
+  uint64_t nextReport = 0;
+  while (char* text = reader->ReadLine()) {
+    if (progress && reader->GetBytesRead() >= nextReport) {
+      done.bytesRead = reader->GetBytesRead();
+      nextReport = done.bytesRead + kReportEvery;
+      progress(done);
+    }
+    // The copy's lines were offered once already; offering them again
+    // changes none of them.
+    const int32_t length = OfferedLength(&text, reader->GetLineLength(), options);
+    if (length < 0) continue;
+    const uint64_t number = line++;
+    if (number < decider.FirstUndecided()) continue;  // written by the first reading
+    // A line more than the first time, or another line, means the source changed.
+    if (number >= decider.LinesOffered() || !undecided.Matches(fingerprinter, text, length, caseSensitive)) {
+      ThrowChanged();
+    }
+    CTextFile* out = duplicates;
+    if (number == kept) {
+      out = &target;
+      kept = decider.NextKept();
+      ++done.linesKept;
+    } else {
+      ++done.linesDropped;
+    }
+    if (out) out->WriteLine(text, static_cast<uint32_t>(length), source.m_nEolStyle);
   }
-  if (batch.borrowed) DecideLine(batch.borrowed, batch.borrowedLength, batch.borrowedFingerprint);
-  m_done.bytesRead = batch.bytesRead;
-}
-
-void CSecondReading::DecideLine(const char* line, int32_t length, const LineFingerprint& fingerprint) {
-  const uint64_t number = m_nLine++;
-  if (number < m_decider.FirstUndecided()) return;  // written by the first reading
-  // A line more than the first time, or another line, means the source changed.
-  if (number >= m_decider.LinesOffered() || !m_undecided.Matches(fingerprint)) ThrowChanged();
-  CTextFile* out = m_duplicates;
-  if (number == m_nKept) {
-    out = &m_target;
-    m_nKept = m_decider.NextKept();
-    ++m_done.linesKept;
-  } else {
-    ++m_done.linesDropped;
-  }
-  if (out) out->WriteLine(line, static_cast<uint32_t>(length), m_nEolStyle);
-}
-
-void CSecondReading::Finish() const {
-  if (m_nLine != m_decider.LinesOffered() || m_nKept != CSortedMerge::kEnd) ThrowChanged();
+  if (line != decider.LinesOffered() || kept != CSortedMerge::kEnd) ThrowChanged();
 }

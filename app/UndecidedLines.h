@@ -40,11 +40,12 @@ class CUndecidedLines {
   // Starts the second reading: answers the copy of the lines, from its
   // start, or null when the source itself is read again.
   CTextFile* BeginSecondReading();
-  // Whether the next line read again has the fingerprints the first reading
-  // took (always, for a copy).
-  bool Matches(const LineFingerprint& fingerprint) {
+  // Whether the next line read again, as offered, has the fingerprints the
+  // first reading took (always, for a copy, which is not fingerprinted).
+  bool Matches(CLineFingerprinter& fingerprinter, const char* line, int32_t length, bool caseSensitive) {
+    if (!m_pChecks) return true;
     uint32_t check = 0;
-    return !m_pChecks || (m_pChecks->Next(&check) && check == FingerprintCheck(fingerprint));
+    return m_pChecks->Next(&check) && check == FingerprintCheck(fingerprinter.Take(line, length, caseSensitive));
   }
 
  private:
