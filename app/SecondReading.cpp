@@ -35,16 +35,18 @@ void FinishSpilledRun(CLineDecider& decider, const CTextFile& source, CTextFile&
   CTextFile again(encAutoDetect);
   CTextFile* reader = undecided.BeginSecondReading();
   uint64_t line = decider.FirstUndecided();  // the number of the next line read
-  if (!reader) {
+  if (reader) {
+    done.sourceSize = progress ? reader->GetLength() : 0;
+  } else {
     // The same reader over the same bytes gives the same lines.
     again.OpenAgain(source);
     again.ReadNoMoreThan(source.GetBytesRead());
     reader = &again;
     line = decider.FirstSourceLine();
+    done.sourceSize = source.GetBytesRead();
   }
   done.phase = phaseSecondReading;
   done.bytesRead = 0;
-  done.sourceSize = progress ? reader->GetLength() : 0;
   CLineFingerprinter fingerprinter(CCaseFolder::ForSource(source.m_nEncoding != encAnsi));
   const bool caseSensitive = (options & optCaseSensitive) != 0;
   uint64_t kept = decider.NextKept();
