@@ -56,10 +56,12 @@ int ReportOpenFailure(const char* message, const std::string& name, const std::s
   return exitFailed;
 }
 
-// The budget without --memory: what the machine can give, less a margin for
-// what else a run holds (buffers, the code page's tables, thread stacks).
+// The budget without --memory: what the machine can give once the pass's
+// reading thread runs, less a margin for what else a run holds (buffers, the
+// room kept to start setting lines aside, the code page's tables).
 uint64_t MachineBudget() {
-  const uint64_t available = QueryAvailableMemory();
+  constexpr unsigned kPassThreads = 1;
+  const uint64_t available = QueryAvailableMemory(kPassThreads);
   if (available == UINT64_MAX) return CDuplicateIndex::kUnlimited;
   const uint64_t margin = available / 8 + (uint64_t{32} << 20);
   return available > margin + (uint64_t{1} << 20) ? available - margin : uint64_t{1} << 20;
@@ -160,13 +162,12 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
       list.reset();  // its buffers and its file
     }
     decider.BeginInput(source, &target, duplicates.get());
-    // A progress line would land among the lines on a terminal target.
-    CDedupPass pass(source, decider, info.m_nOptions, target.IsTerminal() ? none : progress);
+    // A progress line would land among the lines on a terminal target, or
+    // among those typed on a terminal source.
+    const ProgressCallback& shown = target.IsTerminal() || source.IsTerminal() ? none : progress;
+    CDedupPass pass(source, decider, info.m_nOptions, shown);
     pass.Run();
-    if (decider.Spilled()) {
-      decider.SiftSpilled();
-      WriteUndecidedLines(decider, source, target, duplicates.get(), info.m_nOptions, source.m_nEolStyle);
-    }
+    if (decider.Spilled()) FinishSpilledRun(decider, source, target, duplicates.get(), info.m_nOptions, shown);
   } catch (const CFileException& e) {
     // A full temporary folder: the outputs keep every line decided so far.
     if (e.IsTemporary()) {

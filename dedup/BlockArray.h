@@ -20,13 +20,15 @@ class CBlockArray {
   static constexpr uint32_t kPerChunk = static_cast<uint32_t>(CLargeBuffer::kHugePage / sizeof(T));
   static constexpr uint32_t kLimit = UINT32_MAX - kPerBlock;  // indices stay below UINT32_MAX
 
-  // Makes kPerBlock more zero-filled elements available.
+  // Makes kPerBlock more zero-filled elements available. When an
+  // allocation fails, the capacity stays as it was.
   void AddBlock() {
     if (m_nCapacity >= kLimit) throw std::length_error("too many distinct lines");
-    m_nCapacity += kPerBlock;
-    while (static_cast<uint64_t>(m_chunks.size()) * kPerChunk < m_nCapacity) {
+    const uint32_t capacity = m_nCapacity + kPerBlock;
+    while (static_cast<uint64_t>(m_chunks.size()) * kPerChunk < capacity) {
       m_chunks.emplace_back(CLargeBuffer::kHugePage, !m_chunks.empty());
     }
+    m_nCapacity = capacity;
   }
   uint32_t Capacity() const { return m_nCapacity; }
   // The memory that capacity elements take: the first chunk grows a page at

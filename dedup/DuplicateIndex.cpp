@@ -22,6 +22,7 @@ LineVerdict CDuplicateIndex::TestAndAdd(const LineFingerprint& fingerprint, Fing
     if (!Fits(m_longKeys.BytesToInsert(1)) && !m_longKeys.Contains(fingerprint.hashLow, fingerprint.hashMid, rest)) {
       return lineNoRoom;
     }
+    if (!TakeRoom(false, false, 1)) return lineNoRoom;
     return m_longKeys.Insert(fingerprint.hashLow, fingerprint.hashMid, rest) ? lineNew : lineDuplicate;
   }
 
@@ -34,6 +35,7 @@ LineVerdict CDuplicateIndex::TestAndAdd(const LineFingerprint& fingerprint, Fing
   if (!entry) more += m_map.BytesToAddKey();
   if (walked >= kLongChain) more += m_longKeys.BytesToInsert(walked + 2);  // the chain, this line and the mark
   if (!Fits(more)) return lineNoRoom;
+  if (more > 0 && !TakeRoom(true, !entry, walked >= kLongChain ? walked + 2 : 0)) return lineNoRoom;
 
   const RecordRef record = m_pool.TakeRecord();
   m_pool[record] = {fingerprint.hashMid, rest, entry ? entry->Head() : kNoRecord};
@@ -55,6 +57,20 @@ bool CDuplicateIndex::Contains(const LineFingerprint& fingerprint, FingerprintAs
   }
   uint32_t walked = 0;
   return ChainHolds(entry->Head(), fingerprint, &walked);
+}
+
+// The budget may promise more than the system gives (an address-space
+// limit): an allocation it refuses then leaves the index as it was, and the
+// run sets lines aside instead of ending.
+bool CDuplicateIndex::TakeRoom(bool record, bool newKey, size_t longKeyEntries) {
+  try {
+    if (record) m_pool.ReserveRecord();
+    if (newKey) m_map.ReserveKey();
+    if (longKeyEntries > 0) m_longKeys.Reserve(m_longKeys.Entries() + longKeyEntries);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
 }
 
 bool CDuplicateIndex::ChainHolds(RecordRef head, const LineFingerprint& fingerprint, uint32_t* walked) const {

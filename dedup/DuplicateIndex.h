@@ -67,6 +67,9 @@ class CDuplicateIndex {
   // Whether moreBytes still fit the budget. Only a new block of records, a
   // bigger table or the long-key set take any, so most lines skip the sum.
   bool Fits(size_t moreBytes) const { return moreBytes == 0 || Bytes() + moreBytes <= m_nBudget; }
+  // Takes ahead what a new line allocates: a record, the key's entry,
+  // entries of the long-key set. False when the system refuses.
+  bool TakeRoom(bool record, bool newKey, size_t longKeyEntries);
   // Whether the chain from head holds a line equal to fingerprint; *walked counts the records seen.
   bool ChainHolds(RecordRef head, const LineFingerprint& fingerprint, uint32_t* walked) const;
   void MoveToLongKeys(uint32_t key, RecordRef head);

@@ -15,13 +15,17 @@ uint32_t DrawHashSeed() {
 CFingerprintMap::CFingerprintMap() : m_nSeed(DrawHashSeed()) {}
 
 void CFingerprintMap::AddKey(uint32_t key, RecordRef record) {
+  ReserveKey();
+  Place(key, record + 1);
+  ++m_nEntries;
+}
+
+void CFingerprintMap::ReserveKey() {
   if (!m_pBuckets) {
     m_table = CLargeBuffer(size_t{m_nBuckets} * sizeof(FingerprintAssoc));
     m_pBuckets = static_cast<FingerprintAssoc*>(m_table.Data());
   }
   if (NeedsGrowth()) Grow();
-  Place(key, record + 1);
-  ++m_nEntries;
 }
 
 void CFingerprintMap::Place(uint32_t key, uint32_t headRef) {
@@ -40,11 +44,12 @@ void CFingerprintMap::Grow() {
     if (m_nEntries + 1 < m_nBuckets) return;  // fuller, but still room
     throw std::length_error("too many distinct lines");
   }
+  CLargeBuffer table(size_t{m_nBuckets} * 2 * sizeof(FingerprintAssoc));  // before anything changes
   CLargeBuffer old = std::move(m_table);
   const FingerprintAssoc* from = m_pBuckets;
   const uint32_t oldBuckets = m_nBuckets;
   m_nBuckets *= 2;
-  m_table = CLargeBuffer(size_t{m_nBuckets} * sizeof(FingerprintAssoc));
+  m_table = std::move(table);
   m_pBuckets = static_cast<FingerprintAssoc*>(m_table.Data());
 
   // A table on huge pages is given back a whole huge page at a time, since

@@ -41,6 +41,9 @@ class CFingerprintMap {
   }
   // Adds a key that Find did not find.
   void AddKey(uint32_t key, RecordRef record);
+  // Takes now the memory the next AddKey needs, if any; a failed allocation
+  // changes nothing.
+  void ReserveKey();
 
   // Cache hint: the bucket where the key's search starts.
   void Prefetch(uint32_t key) const {

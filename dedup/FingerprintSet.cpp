@@ -43,7 +43,7 @@ size_t CFingerprintSet::EntriesIn(size_t bytes) {
 }
 
 bool CFingerprintSet::Insert(uint32_t key, uint32_t crc, int32_t length) {
-  if (SlotsFor(m_nEntries + 1) > 0) Grow();
+  if (const size_t slots = SlotsFor(m_nEntries + 1)) Grow(slots);
   const uint32_t mark = MarkOf(length);
   size_t s = SlotOf(key, crc, mark);
   for (; m_pSlots[s].lengthMark != 0; s = (s + 1) & (m_nSlots - 1)) {
@@ -55,14 +55,15 @@ bool CFingerprintSet::Insert(uint32_t key, uint32_t crc, int32_t length) {
   return true;
 }
 
-// Moves the slots to a table twice the size in table order, giving the old
-// table's pages back as they empty, so that both are never held whole.
-void CFingerprintSet::Grow() {
+// Moves the slots to the new table in table order, giving the old table's
+// pages back as they empty, so that both are never held whole.
+void CFingerprintSet::Grow(size_t slots) {
+  CLargeBuffer table(slots * sizeof(Slot));
   CLargeBuffer old = std::move(m_table);
   const Slot* from = m_pSlots;
   const size_t oldSlots = m_nSlots;
-  m_nSlots = m_nSlots ? m_nSlots * 2 : kInitialSlots;
-  m_table = CLargeBuffer(m_nSlots * sizeof(Slot));
+  m_nSlots = slots;
+  m_table = std::move(table);
   m_pSlots = static_cast<Slot*>(m_table.Data());
 
   const size_t unit = old.Size() >= CLargeBuffer::kHugePage ? CLargeBuffer::kHugePage : 64 * 1024;

@@ -34,8 +34,10 @@ class CFingerprintSet {
   // fills while the old one empties.
   size_t BytesToInsert(size_t count) const { return SlotsFor(m_nEntries + count) * sizeof(Slot); }
   // Makes room for entries in all, so that the set grows no more until then.
+  // The table is taken at its final size at once: growing to it a doubling
+  // at a time would hold, for a moment, a table half as big besides.
   void Reserve(size_t entries) {
-    while (SlotsFor(entries) > 0) Grow();
+    if (const size_t slots = SlotsFor(entries)) Grow(slots);
   }
   // The most entries a set of `bytes` holds without growing (at least a few).
   static size_t EntriesIn(size_t bytes);
@@ -55,7 +57,8 @@ class CFingerprintSet {
   // The size of the next table when `entries` do not fit the one there is, else 0.
   size_t SlotsFor(size_t entries) const;
   size_t SlotOf(uint32_t key, uint32_t crc, uint32_t lengthMark) const;
-  void Grow();
+  // Moves the entries to a table of `slots`; a failed allocation changes nothing.
+  void Grow(size_t slots);
 
   CLargeBuffer m_table;
   Slot* m_pSlots = nullptr;  // in m_table

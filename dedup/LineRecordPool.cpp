@@ -7,7 +7,7 @@ void CLineRecordPool::ExtendTo(uint32_t newSize) {
 }
 
 RecordRef CLineRecordPool::TakeRecord() {
-  if (m_nInUse >= m_nAvailable) ExtendTo(m_nInUse + kPerBlock);
+  ReserveRecord();
   return m_nInUse++;
 }
 

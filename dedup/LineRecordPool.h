@@ -24,6 +24,10 @@ class CLineRecordPool {
   void ExtendTo(uint32_t newSize);
   // Hands out the next record, adding a block when all are in use.
   RecordRef TakeRecord();
+  // Adds that block now, if the next TakeRecord needs one.
+  void ReserveRecord() {
+    if (m_nInUse >= m_nAvailable) ExtendTo(m_nInUse + kPerBlock);
+  }
   // Gives back the record handed out last; anything else is ignored.
   void ReleaseLast(RecordRef record);
 

@@ -53,16 +53,19 @@ void CTextFile::ResolveEncoding() {
   m_nEncoding = encAnsi;
   // A stream may bring the first bytes in pieces. The bytes go on to the
   // reader or the decoder; the end of the source is found by the next read.
-  while (m_nDetectCount < kDetectBytes && !ReachedEnd())
-    m_nDetectCount += CFile::Read(m_detectBytes + m_nDetectCount, kDetectBytes - m_nDetectCount);
+  const auto wanted = static_cast<uint32_t>(std::min<uint64_t>(kDetectBytes, m_nReadLimit));
+  while (m_nDetectCount < wanted && !ReachedEnd())
+    m_nDetectCount += CFile::Read(m_detectBytes + m_nDetectCount, wanted - m_nDetectCount);
   const DetectedEncoding detected = ClassifyFirstBytes(reinterpret_cast<const uint8_t*>(m_detectBytes), m_nDetectCount,
                                                        m_codePage.GetKind() == CCodePage::Kind::Utf8);
   m_nEncoding = detected.encoding;
   m_nDetectPos = detected.markLength;
+  m_nBytesRead = m_nDetectPos;  // a mark is taken too, though never handed out
   if (m_nEncoding != encAnsi) m_pDecoder = std::make_unique<CUtf16Decoder>(m_nEncoding == encUtf16BE, m_codePage);
 }
 
 uint32_t CTextFile::ReadSource(void* buffer, uint32_t count) {
+  count = static_cast<uint32_t>(std::min<uint64_t>(count, m_nReadLimit - m_nBytesRead));
   auto* out = static_cast<char*>(buffer);
   uint32_t fromDetect = std::min(count, m_nDetectCount - m_nDetectPos);
   std::memcpy(out, m_detectBytes + m_nDetectPos, fromDetect);
@@ -75,6 +78,7 @@ uint32_t CTextFile::ReadSource(void* buffer, uint32_t count) {
     m_bSourceEnded = ReachedEnd();
   }
   m_nBytesRead += got;
+  if (m_nBytesRead == m_nReadLimit) m_bSourceEnded = true;
   return got;
 }
 

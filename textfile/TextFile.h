@@ -37,8 +37,11 @@ class CTextFile : public CFile {
   char* ReadLine();
   // Length of the line ReadLine returned last.
   int32_t GetLineLength() const { return m_nLastLineLen; }
-  // Bytes of the source taken so far.
+  // Bytes of the source taken so far, a byte-order mark included.
   uint64_t GetBytesRead() const { return m_nBytesRead; }
+  // Reads no more than the first `bytes` of the source, as if it ended there:
+  // a second reading takes the bytes of the first, whatever came after.
+  void ReadNoMoreThan(uint64_t bytes) { m_nReadLimit = bytes; }
   // Characters of a UTF-16 source that the code page lacks, written as '?'.
   uint64_t GetUnmappedCount() const { return m_pDecoder ? m_pDecoder->UnmappedCount() : 0; }
 
@@ -91,6 +94,7 @@ class CTextFile : public CFile {
   int32_t m_nPartnerToSkip = -1;  // LF or CR that pairs with a line end handed out already
   int32_t m_nLastLineLen = 0;
   uint64_t m_nBytesRead = 0;
+  uint64_t m_nReadLimit = UINT64_MAX;
 
   std::unique_ptr<char[]> m_pWriteBuf;
   int32_t m_nWritePending = 0;
