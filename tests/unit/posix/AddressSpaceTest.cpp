@@ -55,10 +55,10 @@ TEST(AddressSpacePosix, RefusedMemoryLeavesTheIndexWithoutRoom) {
   CDuplicateIndex index;
   uint32_t kept = 0;
   for (; kept < (1u << 24); ++kept) {
-    const LineVerdict verdict = index.TestAndAdd(LineFingerprint{kept * 2654435761u, kept, 7});
+    const LineVerdict verdict = index.TestAndAdd(LineFingerprint{kept * 2654435761u, kept, 0, 7});
     if (verdict == lineNoRoom) break;
     ASSERT_EQ(verdict, lineNew);
   }
   EXPECT_LT(kept, 1u << 24);
-  for (uint32_t i = 0; i < kept; i += 997) EXPECT_TRUE(index.Contains(LineFingerprint{i * 2654435761u, i, 7})) << i;
+  for (uint32_t i = 0; i < kept; i += 997) EXPECT_TRUE(index.Contains(LineFingerprint{i * 2654435761u, i, 0, 7})) << i;
 }
