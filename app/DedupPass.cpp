@@ -1,6 +1,7 @@
 #include "app/DedupPass.h"
 
 #include <algorithm>
+#include <optional>
 #include <thread>
 
 #include "app/DedupCommandLineInfo.h"
@@ -50,30 +51,30 @@ CDedupPass::CDedupPass(CTextFile& source, CLineDecider& decider, uint32_t option
 }
 
 void CDedupPass::Run() {
-  // The first block settles what the lines are and how they may be read.
-  m_source.PrepareReading();
-  m_pFolder = &CCaseFolder::ForSource(m_source.m_nEncoding != encAnsi);
-  const bool chunked = m_source.CanReadAgain() && !m_source.IsStream() && m_source.m_nEncoding == encAnsi;
-  if (chunked) {
-    m_nDataStart = m_source.FirstLineOffset();
-    const uint64_t length = m_source.GetLength();
-    m_nChunks =
-        std::max<uint64_t>(1, (length > m_nDataStart ? length - m_nDataStart + kChunkSize - 1 : 0) / kChunkSize);
-    if (m_nChunks > 1) m_source.StopAt(m_nDataStart + kChunkSize);
-  }
-
+  // Everything the pass holds is taken before the source is first read, so
+  // that a run waiting for a pipe shows what it needs.
   std::vector<CLineBatch*> batches;
   for (uint32_t i = 0; i < kBatchesPerThread * m_nThreads + 2; ++i) {
     m_batches.push_back(std::make_unique<CLineBatch>());
     batches.push_back(m_batches.back().get());
   }
-  m_pSchedule =
-      std::make_unique<CPassSchedule>(std::move(batches), m_decider.Lanes(), chunked ? m_nChunks : 0, m_nThreads + 1);
-
+  m_pSchedule = std::make_unique<CPassSchedule>(std::move(batches), m_decider.Lanes(), m_nThreads + 1);
   std::vector<std::thread> threads;
   try {
-    if (!chunked) threads.emplace_back([this] { ReadStream(); });
     for (uint32_t i = 1; i < m_nThreads; ++i) threads.emplace_back([this] { Work(); });
+    // The first block settles what the lines are and how they may be read.
+    m_source.PrepareReading();
+    m_pFolder = &CCaseFolder::ForSource(m_source.m_nEncoding != encAnsi);
+    const bool chunked = m_source.CanReadAgain() && !m_source.IsStream() && m_source.m_nEncoding == encAnsi;
+    if (chunked) {
+      m_nDataStart = m_source.FirstLineOffset();
+      const uint64_t length = m_source.GetLength();
+      const uint64_t data = length > m_nDataStart ? length - m_nDataStart : 0;
+      m_nChunks = std::max<uint64_t>(1, (data + kChunkSize - 1) / kChunkSize);
+      if (m_nChunks > 1) m_source.StopAt(m_nDataStart + kChunkSize);
+    }
+    m_pSchedule->Start(m_nChunks);
+    if (!chunked) threads.emplace_back([this] { ReadStream(); });
   } catch (...) {
     m_pSchedule->Stop(std::current_exception());
   }
@@ -82,16 +83,18 @@ void CDedupPass::Run() {
   if (m_pSchedule->Error()) m_source.CancelRead();
   for (std::thread& thread : threads) thread.join();
   m_source.SetBeforeWait(nullptr);
+  if (m_nChunks > 0) m_source.TakenElsewhereUpTo(m_nReadUpTo);
   if (std::exception_ptr error = m_pSchedule->Error()) std::rethrow_exception(error);
 }
 
 void CDedupPass::Work() {
   try {
-    CLineFingerprinter fingerprinter(*m_pFolder);
+    std::optional<CLineFingerprinter> fingerprinter;
     for (;;) {
       const CPassSchedule::Task task = m_pSchedule->Next();
       if (task.kind == CPassSchedule::TaskKind::kNone) return;
-      RunTask(task, fingerprinter);
+      if (!fingerprinter) fingerprinter.emplace(*m_pFolder);  // known once the work begins
+      RunTask(task, *fingerprinter);
     }
   } catch (...) {
     m_pSchedule->Stop(std::current_exception());
@@ -129,8 +132,9 @@ bool CDedupPass::ReadChunk(const CPassSchedule::Task& task, CLineFingerprinter& 
   CLineBatch& batch = *task.batch;
   batch.Clear();
   bool ended = false;
+  CTextFile* reader = nullptr;
   try {
-    CTextFile* reader = task.chunkStart ? StartChunk(task.chunk) : ReaderOf(task.chunk);
+    reader = task.chunkStart ? StartChunk(task.chunk) : ReaderOf(task.chunk);
     const bool caseSensitive = (m_nOptions & optCaseSensitive) != 0;
     const bool trim = (m_nOptions & (optTrimLeading | optTrimTrailing)) != 0;
     ended = reader == nullptr;
@@ -159,7 +163,7 @@ bool CDedupPass::ReadChunk(const CPassSchedule::Task& task, CLineFingerprinter& 
     batch.error = std::current_exception();
     ended = true;
   }
-  if (ended) EndChunk(task.chunk);
+  if (ended) EndChunk(task.chunk, batch.error ? nullptr : reader);
   batch.SortIntoLanes(m_decider.Lanes());
   batch.fingerprinted = true;
   return ended;
@@ -187,8 +191,10 @@ CTextFile* CDedupPass::ReaderOf(uint64_t chunk) {
   return m_readers.at(chunk).get();
 }
 
-void CDedupPass::EndChunk(uint64_t chunk) {
+void CDedupPass::EndChunk(uint64_t chunk, const CTextFile* reader) {
   CLockHolder hold(m_readersLock);
+  // The second reading of a bounded run takes the bytes the first took.
+  if (reader) m_nReadUpTo = std::max(m_nReadUpTo, reader->NextOffset());
   m_readers.erase(chunk);
 }
 

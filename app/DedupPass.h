@@ -52,7 +52,7 @@ class CDedupPass {
   bool ReadChunk(const CPassSchedule::Task& task, CLineFingerprinter& fingerprinter, bool* borrowed);
   CTextFile* StartChunk(uint64_t chunk);
   CTextFile* ReaderOf(uint64_t chunk);
-  void EndChunk(uint64_t chunk);
+  void EndChunk(uint64_t chunk, const CTextFile* reader);
   void Fingerprint(CLineBatch& batch, CLineFingerprinter& fingerprinter) const;
   void Write(const CLineBatch& batch);
   void ShowProgress();
@@ -73,6 +73,7 @@ class CDedupPass {
   uint64_t m_nChunks = 0;
   CWaitableLock m_readersLock;  // guards m_readers
   std::map<uint64_t, std::unique_ptr<CTextFile>> m_readers;
+  uint64_t m_nReadUpTo = 0;  // the file offset the chunks' readers took bytes up to
 
   std::vector<std::unique_ptr<CLineBatch>> m_batches;
   std::unique_ptr<CPassSchedule> m_pSchedule;

@@ -56,10 +56,12 @@ int ReportOpenFailure(const char* message, const std::string& name, const std::s
   return exitFailed;
 }
 
-// The budget without --memory: what the machine can give, less a margin for
-// what else a run holds (buffers, the code page's tables, thread stacks).
-uint64_t MachineBudget() {
-  const uint64_t available = QueryAvailableMemory();
+// The budget without --memory: what the machine can give once the pass's
+// threads run (threads - 1 besides this one, and a reader for a stream), less
+// a margin for what else a run holds (buffers, the room kept to start setting
+// lines aside, the code page's tables).
+uint64_t MachineBudget(uint32_t threads) {
+  const uint64_t available = QueryAvailableMemory(threads);
   if (available == UINT64_MAX) return CDuplicateIndex::kUnlimited;
   const uint64_t margin = available / 8 + (uint64_t{32} << 20);
   return available > margin + (uint64_t{1} << 20) ? available - margin : uint64_t{1} << 20;
@@ -149,7 +151,7 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
   if (duplicates) duplicates->Cut();
 
   const uint32_t threads = info.m_nThreads ? info.m_nThreads : QueryUsableProcessors();
-  CLineDecider decider(info.m_nMemory ? info.m_nMemory : MachineBudget(), tempDir, threads);
+  CLineDecider decider(info.m_nMemory ? info.m_nMemory : MachineBudget(threads), tempDir, threads);
   const ProgressCallback none;
   try {
     for (std::unique_ptr<CTextFile>& list : lists) {
@@ -161,13 +163,12 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
       list.reset();  // its buffers and its file
     }
     decider.BeginInput(source, &target, duplicates.get());
-    // A progress line would land among the lines on a terminal target.
-    CDedupPass pass(source, decider, info.m_nOptions, target.IsTerminal() ? none : progress, threads);
+    // A progress line would land among the lines on a terminal target, or
+    // among those typed on a terminal source.
+    const ProgressCallback& shown = target.IsTerminal() || source.IsTerminal() ? none : progress;
+    CDedupPass pass(source, decider, info.m_nOptions, shown, threads);
     pass.Run();
-    if (decider.Spilled()) {
-      decider.SiftSpilled();
-      WriteUndecidedLines(decider, source, target, duplicates.get(), info.m_nOptions, source.m_nEolStyle);
-    }
+    if (decider.Spilled()) FinishSpilledRun(decider, source, target, duplicates.get(), info.m_nOptions, shown);
   } catch (const CFileException& e) {
     // A full temporary folder: the outputs keep every line decided so far.
     if (e.IsTemporary()) {

@@ -22,7 +22,7 @@ void CLineDecider::BeginInput(const CTextFile& input, CTextFile* target, CTextFi
   m_done = {};
   if (Spilled()) {
     m_nFirstUndecided = m_nLines;
-    StartCopyingSource();
+    m_pUndecided = std::make_unique<CUndecidedLines>(input, m_strTempDir);
   }
 }
 
@@ -76,14 +76,11 @@ void CLineDecider::WriteBatch(const CLineBatch& batch, EolStyle eolStyle) {
       }
       StartSpilling(number);
     }
-    // From S on, what the index holds is a duplicate and the rest waits for
-    // the sifting, also the lines a lane with room took as new.
-    if (verdict == lineDuplicate) {
-      ++m_done.linesDropped;
-    } else {
-      m_pSpilled->Add(line.fingerprint, number);
-    }
-    if (m_pCopy) m_pCopy->WriteLine(text, length, eolLf);
+    // From S on, what the index holds is a duplicate, which the second
+    // reading writes and counts; the rest waits for the sifting, also the
+    // lines a lane with room took as new.
+    if (verdict != lineDuplicate) m_pSpilled->Add(line.fingerprint, number);
+    if (m_pUndecided) m_pUndecided->Add(text, line.length, line.fingerprint);
   }
   m_done.linesDropped += batch.blankLinesDropped;
   m_done.bytesRead = m_nInputBytes;
@@ -100,22 +97,10 @@ void CLineDecider::StartSpilling(uint64_t line) {
     const uint64_t bytesLeft = length > m_nInputBytes ? length - m_nInputBytes : 0;
     expected = static_cast<uint64_t>(linesPerByte * static_cast<double>(bytesLeft)) + 1;
   }
+  m_roomToSpill = CLargeBuffer();
   m_pSpilled = std::make_unique<CSpilledLines>(m_strTempDir, m_nBudget, expected);
   m_nFirstUndecided = line;
-  if (m_target) StartCopyingSource();
-}
-
-// A source that cannot be read again (a pipe, a terminal) keeps the text of
-// its lines from S on in a temporary file: the lines as they were offered,
-// trimmed and in the code page, one to a line. They hold no LF, CR or NUL, so
-// LF alone ends them, and no reader state (UTF-16 decoding, a line end split
-// between reads) needs to be carried over as it would for the raw bytes.
-// Those the index holds are copied too: the duplicates file takes them in
-// order, and the second reading stays one loop for both kinds of source.
-void CLineDecider::StartCopyingSource() {
-  if (m_input->CanReadAgain()) return;
-  m_pCopy = std::make_unique<CTextFile>(encAnsi);
-  m_pCopy->CreateTemporary(m_strTempDir);
+  if (m_target) m_pUndecided = std::make_unique<CUndecidedLines>(*m_input, m_strTempDir);
 }
 
 void CLineDecider::FlushOutputs() {
@@ -123,7 +108,7 @@ void CLineDecider::FlushOutputs() {
   if (m_duplicates) m_duplicates->FlushBuffer();
 }
 
-void CLineDecider::SiftSpilled() {
+void CLineDecider::SiftSpilled(const CSpilledLines::SiftProgress& progress) {
   m_index.reset();
-  m_pSpilled->Sift(m_nFirstSourceLine);
+  m_pSpilled->Sift(m_nFirstSourceLine, progress);
 }

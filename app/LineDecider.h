@@ -21,8 +21,10 @@
 
 #include "app/LineBatch.h"
 #include "app/RunProgress.h"
+#include "app/UndecidedLines.h"
 #include "dedup/DuplicateIndex.h"
 #include "dedup/SpilledLines.h"
+#include "platform/LargeBuffer.h"
 #include "textfile/TextFile.h"
 
 class CLineDecider {
@@ -49,7 +51,7 @@ class CLineDecider {
   bool Spilled() const { return m_pSpilled != nullptr; }
   // After the last input: gives the index's memory back and sifts the lines
   // set aside.
-  void SiftSpilled();
+  void SiftSpilled(const CSpilledLines::SiftProgress& progress);
 
   // For the second reading, once sifted.
   // S, or the source's first line when S fell in an exclusion list.
@@ -57,9 +59,7 @@ class CLineDecider {
   uint64_t FirstSourceLine() const { return m_nFirstSourceLine; }
   uint64_t LinesOffered() const { return m_nLines; }
   uint64_t NextKept() { return m_pSpilled->NextKept(); }
-  // The text of the source's lines from FirstUndecided() on, one a line,
-  // when the source cannot be read again; null otherwise.
-  CTextFile* SourceCopy() { return m_pCopy.get(); }
+  CUndecidedLines& Undecided() { return *m_pUndecided; }
 
   const RunProgress& Done() const { return m_done; }
 
@@ -68,7 +68,6 @@ class CLineDecider {
   static constexpr uint32_t kLookAhead = 16;
 
   void StartSpilling(uint64_t line);
-  void StartCopyingSource();
 
   uint64_t m_nBudget;
   std::string m_strTempDir;
@@ -87,6 +86,9 @@ class CLineDecider {
   uint64_t m_nFirstSourceLine = 0;
   uint64_t m_nFirstUndecided = 0;
   std::unique_ptr<CSpilledLines> m_pSpilled;
-  std::unique_ptr<CTextFile> m_pCopy;
+  std::unique_ptr<CUndecidedLines> m_pUndecided;
+  // Address space kept free until lines are set aside, so that an index
+  // that met the system's limit rather than the budget can still start.
+  CLargeBuffer m_roomToSpill{CSpilledLines::kRoomToStart, false};
   RunProgress m_done{};
 };

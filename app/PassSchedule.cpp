@@ -3,20 +3,27 @@
 #include <algorithm>
 #include <utility>
 
-CPassSchedule::CPassSchedule(std::vector<CLineBatch*> batches, uint32_t lanes, uint64_t chunks, uint32_t readers)
+CPassSchedule::CPassSchedule(std::vector<CLineBatch*> batches, uint32_t lanes, uint32_t readers)
     : m_free(std::move(batches)),
       m_nBatches(m_free.size()),
       m_nLanes(lanes),
-      m_nChunks(chunks),
       m_nReaders(std::max<uint32_t>(1, readers)),
       m_lanes(lanes),
       m_laneBusy(lanes, false),
       m_states(m_free.size()),
-      m_all(m_free) {
-  if (m_nChunks == 0) {
-    m_chunks.emplace_back();
-    m_chunks.back().started = m_chunks.back().reading = true;
+      m_all(m_free) {}
+
+void CPassSchedule::Start(uint64_t chunks) {
+  {
+    CLockHolder hold(m_lock);
+    m_nChunks = chunks;
+    if (m_nChunks == 0) {
+      m_chunks.emplace_back();
+      m_chunks.back().started = m_chunks.back().reading = true;
+    }
+    m_bStarted = true;
   }
+  m_lock.NotifyAll();
 }
 
 size_t CPassSchedule::IndexOf(const CLineBatch* batch) const {
@@ -46,8 +53,8 @@ void CPassSchedule::Advance(Cursor& cursor) { ++cursor.batch; }
 CPassSchedule::Task CPassSchedule::Next() {
   CLockHolder hold(m_lock);
   Task task;
-  while (!m_bStopped && !Pick(&task)) {
-    if (Finished()) return {};
+  while (!m_bStopped && !(m_bStarted && Pick(&task))) {
+    if (m_bStarted && Finished()) return {};
     m_lock.Wait();
   }
   return m_bStopped ? Task{} : task;

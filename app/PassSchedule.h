@@ -31,9 +31,13 @@ class CPassSchedule {
     bool chunkStart = false;  // kRead: the chunk's first batch
   };
 
-  // chunks: how many there are; 0 when one reader fills a single chunk from
-  // its own thread (AddBatch). readers: how many chunks may be read at once.
-  CPassSchedule(std::vector<CLineBatch*> batches, uint32_t lanes, uint64_t chunks, uint32_t readers);
+  // readers: how many chunks may be read at once.
+  CPassSchedule(std::vector<CLineBatch*> batches, uint32_t lanes, uint32_t readers);
+
+  // Lets the work begin, once the input is known. chunks: how many there
+  // are; 0 when one reader fills a single chunk from its own thread
+  // (AddBatch). Until then Next waits.
+  void Start(uint64_t chunks);
 
   // A thread's next task, waiting for one; kNone once the pass is over or
   // stopped.
@@ -85,7 +89,8 @@ class CPassSchedule {
   std::vector<CLineBatch*> m_free;
   size_t m_nBatches;
   uint32_t m_nLanes;
-  uint64_t m_nChunks;  // 0: one chunk filled by a reader thread
+  uint64_t m_nChunks = 0;  // 0: one chunk filled by a reader thread
+  bool m_bStarted = false;
   uint32_t m_nReaders;
   uint32_t m_nReading = 0;
   std::deque<Chunk> m_chunks;  // from m_nFirstChunk on

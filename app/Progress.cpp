@@ -31,9 +31,17 @@ int FormatBytes(uint64_t bytes, char* out, size_t size) {
   return std::snprintf(out, size, "%.1f %s", value, kUnits[unit]);
 }
 
+// A source that grows while it is read must not show more than 100%.
+uint64_t Percent(uint64_t part, uint64_t whole) {
+  if (part >= whole) return 100;
+  return static_cast<uint64_t>(static_cast<double>(part) * 100 / static_cast<double>(whole));
+}
+
 }  // namespace
 
-CProgressLine::CProgressLine() : m_nStartMs(MonotonicMs()) { m_nNextDrawMs = m_nStartMs + DelayMs(); }
+CProgressLine::CProgressLine() : m_nPhaseStartMs(MonotonicMs()) {
+  m_nFirstDrawMs = m_nNextDrawMs = m_nPhaseStartMs + DelayMs();
+}
 
 ProgressCallback CProgressLine::Callback() {
   if (!m_terminal.IsTerminal()) return nullptr;
@@ -42,6 +50,12 @@ ProgressCallback CProgressLine::Callback() {
 
 void CProgressLine::Update(const RunProgress& done) {
   const int64_t now = MonotonicMs();
+  // A new phase is news: drawn at once, once the line shows at all.
+  if (done.phase != m_nPhase) {
+    m_nPhase = done.phase;
+    m_nPhaseStartMs = now;
+    m_nNextDrawMs = std::max(now, m_nFirstDrawMs);
+  }
   if (now < m_nNextDrawMs) return;
   m_nNextDrawMs = now + kRedrawMs;
   Draw(done, now);
@@ -59,7 +73,7 @@ void CProgressLine::Draw(const RunProgress& done, int64_t now) {
   const size_t columns = m_terminal.Width();
   const size_t width = columns > 1 ? columns - 1 : 79;
   char line[256];
-  const size_t n = Format(done, now - m_nStartMs, line, std::min(width, sizeof line));
+  const size_t n = Format(done, now - m_nPhaseStartMs, line, std::min(width, sizeof line));
   m_terminal.Show(line, n);
 }
 
@@ -68,7 +82,7 @@ void CProgressLine::Erase() { m_terminal.Erase(); }
 size_t CProgressLine::Format(const RunProgress& done, int64_t elapsedMs, char* out, size_t width) {
   char read[32], size[32], rate[32];
   FormatBytes(done.bytesRead, read, sizeof read);
-  // The rate over the whole run so far; steadier than the last interval's.
+  // The rate over the whole phase so far; steadier than the last interval's.
   const double seconds = static_cast<double>(elapsedMs > 0 ? elapsedMs : 1) / 1000;
   FormatBytes(static_cast<uint64_t>(static_cast<double>(done.bytesRead) / seconds), rate, sizeof rate);
 
@@ -76,17 +90,20 @@ size_t CProgressLine::Format(const RunProgress& done, int64_t elapsedMs, char* o
   int n;
   const auto kept = static_cast<unsigned long long>(done.linesKept);
   const auto dropped = static_cast<unsigned long long>(done.linesDropped);
-  if (done.sourceSize > 0) {
+  const char* phase = done.phase == phaseSecondReading ? "second reading, " : "";
+  if (done.phase == phaseSifting) {
+    n = std::snprintf(
+        text, sizeof text, "rowsift: sifting lines set aside, %llu of %llu (%llu%%), %llu kept, %llu dropped",
+        static_cast<unsigned long long>(done.linesSifted), static_cast<unsigned long long>(done.linesToSift),
+        static_cast<unsigned long long>(Percent(done.linesSifted, done.linesToSift)), kept, dropped);
+  } else if (done.sourceSize > 0) {
     FormatBytes(done.sourceSize, size, sizeof size);
-    // A source that grows while it is read must not show more than 100%.
-    const uint64_t percent =
-        done.bytesRead >= done.sourceSize
-            ? 100
-            : static_cast<uint64_t>(static_cast<double>(done.bytesRead) * 100 / static_cast<double>(done.sourceSize));
-    n = std::snprintf(text, sizeof text, "rowsift: %s of %s (%llu%%), %s/s, %llu kept, %llu dropped", read, size,
-                      static_cast<unsigned long long>(percent), rate, kept, dropped);
+    n = std::snprintf(text, sizeof text, "rowsift: %s%s of %s (%llu%%), %s/s, %llu kept, %llu dropped", phase, read,
+                      size, static_cast<unsigned long long>(Percent(done.bytesRead, done.sourceSize)), rate, kept,
+                      dropped);
   } else {
-    n = std::snprintf(text, sizeof text, "rowsift: %s read, %s/s, %llu kept, %llu dropped", read, rate, kept, dropped);
+    n = std::snprintf(text, sizeof text, "rowsift: %s%s read, %s/s, %llu kept, %llu dropped", phase, read, rate, kept,
+                      dropped);
   }
   size_t length = n < 0 ? 0 : std::min(static_cast<size_t>(n), sizeof text - 1);
   // On a narrow terminal the name goes first, then the end of the line.

@@ -18,12 +18,14 @@ class CProgressLine {
   ProgressCallback Callback();
 
   // Redraws the line when the run has lasted long enough and the last drawing
-  // is old enough; otherwise only reads the clock.
+  // is old enough, or the run has begun another phase; otherwise only reads
+  // the clock.
   void Update(const RunProgress& done);
   // Removes the line from the terminal, if it is there.
   void Erase();
 
-  // The text of the line, at most width bytes, without line end.
+  // The text of the line, at most width bytes, without line end; elapsedMs:
+  // since the phase began.
   static size_t Format(const RunProgress& done, int64_t elapsedMs, char* out, size_t width);
 
   static constexpr int64_t kDefaultDelayMs = 1000;  // quiet for the first second
@@ -33,6 +35,8 @@ class CProgressLine {
   void Draw(const RunProgress& done, int64_t now);
 
   CErrorTerminal m_terminal;  // erases the line when the run ends
-  int64_t m_nStartMs = 0;
+  int64_t m_nPhaseStartMs = 0;
+  int64_t m_nFirstDrawMs = 0;
   int64_t m_nNextDrawMs = 0;
+  RunPhase m_nPhase = phaseReading;
 };

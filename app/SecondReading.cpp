@@ -2,44 +2,80 @@
 
 #include <stdexcept>
 
+#include "app/DedupCommandLineInfo.h"
 #include "app/DedupPass.h"
 #include "dedup/SortedMerge.h"
 
-void WriteUndecidedLines(CLineDecider& decider, const CTextFile& source, CTextFile& target, CTextFile* duplicates,
-                         uint32_t options, EolStyle eolStyle) {
-  CTextFile again(encAutoDetect);
-  CTextFile* reader = decider.SourceCopy();
-  uint64_t skip = 0;  // lines before S
-  if (reader) {
-    reader->FlushBuffer();
-    reader->SeekToStart();
-  } else {
-    // The same reader from the same start gives the same lines.
-    again.OpenAgain(source);
-    reader = &again;
-    skip = decider.FirstUndecided() - decider.FirstSourceLine();
-  }
+namespace {
 
-  uint64_t line = decider.FirstUndecided();
+// The progress line is told of the second reading about every this many bytes read.
+constexpr uint64_t kReportEvery = 64 * 1024;
+
+[[noreturn]] void ThrowChanged() {
+  throw std::runtime_error("changed while it was read: its second reading gave other lines than the first");
+}
+
+}  // namespace
+
+// The second reading is one thread: it has little to do but read and write,
+// and handing its lines between two threads, a batch at a time, cost more
+// than it saved on a busy machine.
+void FinishSpilledRun(CLineDecider& decider, const CTextFile& source, CTextFile& target, CTextFile* duplicates,
+                      uint32_t options, const ProgressCallback& progress) {
+  RunProgress done = decider.Done();
+  done.phase = phaseSifting;
+  decider.SiftSpilled([&](uint64_t sifted, uint64_t total) {
+    if (!progress) return;
+    done.linesSifted = sifted;
+    done.linesToSift = total;
+    progress(done);
+  });
+
+  CUndecidedLines& undecided = decider.Undecided();
+  CTextFile again(encAutoDetect);
+  CTextFile* reader = undecided.BeginSecondReading();
+  uint64_t line = decider.FirstUndecided();  // the number of the next line read
+  if (reader) {
+    done.sourceSize = progress ? reader->GetLength() : 0;
+  } else {
+    // The same reader over the same bytes gives the same lines.
+    again.OpenAgain(source);
+    again.ReadNoMoreThan(source.GetBytesRead());
+    reader = &again;
+    line = decider.FirstSourceLine();
+    done.sourceSize = source.GetBytesRead();
+  }
+  done.phase = phaseSecondReading;
+  done.bytesRead = 0;
+  CLineFingerprinter fingerprinter(CCaseFolder::ForSource(source.m_nEncoding != encAnsi));
+  const bool caseSensitive = (options & optCaseSensitive) != 0;
   uint64_t kept = decider.NextKept();
+  uint64_t nextReport = 0;
   while (char* text = reader->ReadLine()) {
+    if (progress && reader->GetBytesRead() >= nextReport) {
+      done.bytesRead = reader->GetBytesRead();
+      nextReport = done.bytesRead + kReportEvery;
+      progress(done);
+    }
     // The copy's lines were offered once already; offering them again
     // changes none of them.
     const int32_t length = OfferedLength(&text, reader->GetLineLength(), options);
     if (length < 0) continue;
-    if (skip > 0) {
-      --skip;
-      continue;
+    const uint64_t number = line++;
+    if (number < decider.FirstUndecided()) continue;  // written by the first reading
+    // A line more than the first time, or another line, means the source changed.
+    if (number >= decider.LinesOffered() || !undecided.Matches(fingerprinter, text, length, caseSensitive)) {
+      ThrowChanged();
     }
     CTextFile* out = duplicates;
-    if (line++ == kept) {
+    if (number == kept) {
       out = &target;
       kept = decider.NextKept();
+      ++done.linesKept;
+    } else {
+      ++done.linesDropped;
     }
-    if (out) out->WriteLine(text, static_cast<uint32_t>(length), eolStyle);
+    if (out) out->WriteLine(text, static_cast<uint32_t>(length), source.m_nEolStyle);
   }
-  // A file changed meanwhile would have its lines misplaced.
-  if (skip > 0 || line != decider.LinesOffered() || kept != CSortedMerge::kEnd) {
-    throw std::runtime_error("changed while it was read: its second reading gave other lines than the first");
-  }
+  if (line != decider.LinesOffered() || kept != CSortedMerge::kEnd) ThrowChanged();
 }

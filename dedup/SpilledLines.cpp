@@ -1,6 +1,7 @@
 #include "dedup/SpilledLines.h"
 
 #include <algorithm>
+#include <new>
 #include <utility>
 
 #include "dedup/FingerprintTable.h"
@@ -9,14 +10,17 @@ namespace {
 
 static_assert(sizeof(SpilledLine) == 20, "a spilled line takes 20 bytes on disk");
 
-// At most 128 parts: with their kept lists, 256 descriptors at the end.
-constexpr int kMostBits = 7;
+constexpr int kMostBits = 7;  // at most 128 parts
 constexpr int kBitsWhenUnknown = 4;
 // The buffers of all parts together, and the least one part gets.
 constexpr size_t kAllPartBuffers = size_t{2} << 20;
 constexpr size_t kLeastBuffer = 8 * 1024;
 // Lines read ahead when a part is sifted, so that the set's cache misses overlap.
 constexpr size_t kSiftBatch = 64;
+// Sifting tells its progress every this many lines.
+constexpr uint64_t kReportEvery = 64 * 1024;
+// Below this the set's table is as small as it gets: a smaller budget would not help.
+constexpr uint64_t kLeastBudget = 64 * 1024;
 
 // The most lines one table within the budget sifts.
 uint64_t EntriesIn(uint64_t budget) {
@@ -38,7 +42,7 @@ CSpilledLines::CSpilledLines(std::string dir, uint64_t budget, uint64_t expected
   }
   const size_t parts = size_t{1} << m_nBits;
   m_nKeptBuffer = std::max(kLeastBuffer, kAllPartBuffers / 2 / parts);
-  m_parts = MakeParts(parts);
+  m_parts = MakeParts(LevelAt(0).parts, parts);
 }
 
 // A 64-bit mix of the whole fingerprint, whose bits choose the parts. The
@@ -56,10 +60,15 @@ uint64_t CSpilledLines::Mix(const SpilledLine& line) {
   return h ^ (h >> 31);
 }
 
-std::vector<std::unique_ptr<CSpilledLines::PartFile>> CSpilledLines::MakeParts(size_t count) const {
+CSpilledLines::Level& CSpilledLines::LevelAt(size_t depth) {
+  while (m_levels.size() <= depth) m_levels.push_back(std::make_unique<Level>(m_strDir));
+  return *m_levels[depth];
+}
+
+std::vector<std::unique_ptr<CSpilledLines::PartFile>> CSpilledLines::MakeParts(CTempSpace& space, size_t count) const {
   const size_t buffer = std::max(kLeastBuffer, kAllPartBuffers / count);
   std::vector<std::unique_ptr<PartFile>> parts;
-  for (size_t i = 0; i < count; ++i) parts.push_back(std::make_unique<PartFile>(m_strDir, buffer));
+  for (size_t i = 0; i < count; ++i) parts.push_back(std::make_unique<PartFile>(space, buffer));
   return parts;
 }
 
@@ -69,32 +78,40 @@ void CSpilledLines::Add(const LineFingerprint& fingerprint, uint64_t line) {
   ++m_nCount;
 }
 
-void CSpilledLines::Sift(uint64_t firstKept) {
+void CSpilledLines::Sift(uint64_t firstKept, const SiftProgress& progress) {
   m_nFirstKept = firstKept;
+  m_progress = progress;
+  m_nToSift = m_nCount;
+  CountSifted(0);
   for (std::unique_ptr<PartFile>& part : m_parts) {
-    m_kept.push_back(SiftPart(*part, m_nBits));
+    m_kept.push_back(SiftPart(*part, m_nBits, 0));
     part.reset();
   }
   m_parts.clear();
+  m_progress = nullptr;
+  // The merge reads the kept lines of the first depth only.
+  m_levels.resize(1);
+  m_levels[0]->parts.Clear();
   for (std::unique_ptr<KeptFile>& kept : m_kept) m_merge.Add(*kept);
 }
 
-std::unique_ptr<CSpilledLines::KeptFile> CSpilledLines::SiftPart(PartFile& part, int bitsUsed) {
-  auto kept = std::make_unique<KeptFile>(m_strDir, m_nKeptBuffer);
+std::unique_ptr<CSpilledLines::KeptFile> CSpilledLines::SiftPart(PartFile& part, int bitsUsed, size_t depth) {
+  auto kept = std::make_unique<KeptFile>(LevelAt(depth).kept, m_nKeptBuffer);
   if (part.Count() == 0) return kept;
-  // Past 64 bits nothing is left to split by: the set then grows as it must.
-  const bool canSplit = bitsUsed + kSplitBits <= 64;
-  const uint64_t room = canSplit ? EntriesIn(m_nBudget) : UINT64_MAX;
   std::vector<std::unique_ptr<PartFile>> rest;
   {
-    // Room for every line the part can hold, so the table never grows.
-    CFingerprintTable set(CFingerprintTable::BucketsFor(static_cast<size_t>(std::min(part.Count(), room))));
+    CFingerprintTable set;
+    // Past 64 bits nothing is left to split by: the set then takes every line.
+    const bool canSplit = bitsUsed + kSplitBits <= 64;
+    const uint64_t room = canSplit ? ReserveWithinBudget(set, part.Count()) : UINT64_MAX;
+    if (!canSplit) set.Resize(CFingerprintTable::BucketsFor(static_cast<size_t>(part.Count())));
     part.StartReading();
     SpilledLine batch[kSiftBatch];
     for (;;) {
       size_t n = 0;
       while (n < kSiftBatch && part.Next(&batch[n])) ++n;
       if (n == 0) break;
+      CountSifted(n);
       for (size_t i = 0; i < n; ++i) set.Prefetch(batch[i].fingerprint);
       for (size_t i = 0; i < n; ++i) {
         const SpilledLine& line = batch[i];
@@ -106,23 +123,50 @@ std::unique_ptr<CSpilledLines::KeptFile> CSpilledLines::SiftPart(PartFile& part,
         // a line it lacks equals none of the lines before, so the rest can
         // be sifted apart.
         if (set.Contains(line.fingerprint)) continue;
-        if (rest.empty()) rest = MakeParts(size_t{1} << kSplitBits);
+        if (rest.empty()) rest = MakeParts(LevelAt(depth + 1).parts, size_t{1} << kSplitBits);
         rest[PartOf(Mix(line), bitsUsed, kSplitBits)]->Append(line);
+        ++m_nToSift;
       }
     }
   }
-  part.Clear();
   if (rest.empty()) return kept;
 
   std::vector<std::unique_ptr<KeptFile>> keptOfRest;
   for (std::unique_ptr<PartFile>& smaller : rest) {
-    keptOfRest.push_back(SiftPart(*smaller, bitsUsed + kSplitBits));
+    keptOfRest.push_back(SiftPart(*smaller, bitsUsed + kSplitBits, depth + 1));
     smaller.reset();
   }
   CSortedMerge merge;
   merge.Add(*kept);
   for (std::unique_ptr<KeptFile>& file : keptOfRest) merge.Add(*file);
-  auto merged = std::make_unique<KeptFile>(m_strDir, m_nKeptBuffer);
+  auto merged = std::make_unique<KeptFile>(LevelAt(depth).kept, m_nKeptBuffer);
   for (uint64_t line = merge.Next(); line != CSortedMerge::kEnd; line = merge.Next()) merged->Append(line);
+  // The next part too big for the budget uses the deeper files afresh.
+  keptOfRest.clear();
+  m_levels.resize(depth + 1);
   return merged;
+}
+
+// Makes room in the set for the lines of a part, or for as many as the
+// budget allows; answers how many that is. When the system cannot give that
+// much (an address-space limit below the budget), the budget halves for this
+// part and every later one, which deals more lines out to smaller parts.
+uint64_t CSpilledLines::ReserveWithinBudget(CFingerprintTable& set, uint64_t lines) {
+  for (;;) {
+    const uint64_t room = EntriesIn(m_nBudget);
+    try {
+      set.Resize(CFingerprintTable::BucketsFor(static_cast<size_t>(std::min(lines, room))));
+      return room;
+    } catch (const std::bad_alloc&) {
+      if (m_nBudget < kLeastBudget) throw;
+      m_nBudget /= 2;
+    }
+  }
+}
+
+void CSpilledLines::CountSifted(size_t lines) {
+  m_nSifted += lines;
+  if (!m_progress || m_nSifted < m_nNextReport) return;
+  m_nNextReport = m_nSifted + kReportEvery;
+  m_progress(m_nSifted, m_nToSift);
 }

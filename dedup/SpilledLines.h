@@ -5,9 +5,14 @@
 // part that holds more distinct lines than the budget allows sifts what fits
 // and deals the rest out to smaller parts by further bits. The kept lines'
 // numbers then come out in ascending order, merged from all parts.
+//
+// The parts of one depth of dealing out share one temporary file, and their
+// kept lines another, so that the files open stay few however many parts
+// there are.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +20,9 @@
 #include "dedup/LineFingerprinter.h"
 #include "dedup/SortedMerge.h"
 #include "dedup/TempRecordFile.h"
+#include "dedup/TempSpace.h"
+
+class CFingerprintTable;
 
 // One line set aside: 20 bytes on disk.
 struct SpilledLine {
@@ -27,6 +35,15 @@ struct SpilledLine {
 
 class CSpilledLines {
  public:
+  // The memory setting lines aside takes from its start (buffers of the
+  // parts, of the kept lines and of the second reading's records, with room
+  // to spare), which a run keeps free until then.
+  static constexpr size_t kRoomToStart = size_t{8} << 20;
+
+  // Told now and then while sifting: the lines sifted so far and the lines
+  // to sift, both counting again a line dealt out to a smaller part.
+  using SiftProgress = std::function<void(uint64_t sifted, uint64_t total)>;
+
   // dir: the folder for the temporary files. budget: the bytes the sifting
   // of one part may take. expectedLines: about how many lines will come, to
   // choose the number of parts; 0 when nobody can tell.
@@ -36,10 +53,10 @@ class CSpilledLines {
   uint64_t Count() const { return m_nCount; }
   size_t Parts() const { return m_parts.size(); }
 
-  // Sifts every part, giving its disk space back. Lines numbered below
+  // Sifts every part, giving their disk space back. Lines numbered below
   // firstKept (those of exclusion lists) are compared like the others but
   // never kept.
-  void Sift(uint64_t firstKept);
+  void Sift(uint64_t firstKept, const SiftProgress& progress = nullptr);
   // After Sift: the kept lines' numbers, ascending, one per call, then
   // CSortedMerge::kEnd.
   uint64_t NextKept() { return m_merge.Next(); }
@@ -48,6 +65,13 @@ class CSpilledLines {
   using PartFile = CTempRecordFile<SpilledLine>;
   using KeptFile = CTempRecordFile<uint64_t>;
 
+  // The two files of one depth of dealing out.
+  struct Level {
+    explicit Level(const std::string& dir) : parts(dir), kept(dir) {}
+    CTempSpace parts;
+    CTempSpace kept;
+  };
+
   static constexpr int kSplitBits = 4;  // a part too big is dealt out to 16
 
   static uint64_t Mix(const SpilledLine& line);
@@ -55,8 +79,13 @@ class CSpilledLines {
   static size_t PartOf(uint64_t mixed, int bitsUsed, int bits) {
     return bits == 0 ? 0 : static_cast<size_t>((mixed << bitsUsed) >> (64 - bits));
   }
-  std::vector<std::unique_ptr<PartFile>> MakeParts(size_t count) const;
-  std::unique_ptr<KeptFile> SiftPart(PartFile& part, int bitsUsed);
+  Level& LevelAt(size_t depth);
+  std::vector<std::unique_ptr<PartFile>> MakeParts(CTempSpace& space, size_t count) const;
+  // Sifts part, dealt out depth times already by bitsUsed bits; its kept
+  // lines go to a list in the kept file of that depth.
+  std::unique_ptr<KeptFile> SiftPart(PartFile& part, int bitsUsed, size_t depth);
+  uint64_t ReserveWithinBudget(CFingerprintTable& set, uint64_t lines);
+  void CountSifted(size_t lines);
 
   std::string m_strDir;
   uint64_t m_nBudget;
@@ -64,7 +93,13 @@ class CSpilledLines {
   size_t m_nKeptBuffer = 0;  // bytes of the buffer of each part's kept lines
   uint64_t m_nCount = 0;
   uint64_t m_nFirstKept = 0;
+  std::vector<std::unique_ptr<Level>> m_levels;  // the first holds the parts Add fills
   std::vector<std::unique_ptr<PartFile>> m_parts;
   std::vector<std::unique_ptr<KeptFile>> m_kept;
   CSortedMerge m_merge;
+
+  SiftProgress m_progress;  // while sifting
+  uint64_t m_nSifted = 0;
+  uint64_t m_nToSift = 0;
+  uint64_t m_nNextReport = 0;
 };

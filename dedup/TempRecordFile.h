@@ -1,26 +1,25 @@
-// Records of one fixed-size type, written to a temporary file through a
-// buffer and then read back in the same order.
+// A list of records of one fixed-size type, written to a temporary file
+// through a buffer and then read back in the same order. Many lists may
+// share one file (CTempSpace): each buffer that fills goes there as a chunk.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <string>
 #include <type_traits>
+#include <vector>
 
-#include "platform/File.h"
+#include "dedup/TempSpace.h"
 
 template <typename T>
 class CTempRecordFile {
   static_assert(std::is_trivially_copyable_v<T>, "records are written as bytes");
 
  public:
-  // The file has no name in dir; failures throw CFileException naming dir.
-  CTempRecordFile(const std::string& dir, size_t bufferBytes)
-      : m_nCapacity(std::max<size_t>(1, bufferBytes / sizeof(T))), m_pBuffer(new T[m_nCapacity]) {
-    m_file.CreateTemporary(dir);
-  }
+  // space must outlive the list; its failures throw CFileException.
+  CTempRecordFile(CTempSpace& space, size_t bufferBytes)
+      : m_space(space), m_nCapacity(std::max<size_t>(1, bufferBytes / sizeof(T))), m_pBuffer(new T[m_nCapacity]) {}
 
   void Append(const T& record) {
     if (m_nUsed == m_nCapacity) Flush();
@@ -32,9 +31,8 @@ class CTempRecordFile {
   // Ends writing; Next then reads from the first record.
   void StartReading() {
     Flush();
-    m_file.SeekToStart();
     m_nLeft = m_nCount;
-    m_nUsed = m_nPos = 0;
+    m_nChunk = m_nUsed = m_nPos = 0;
   }
   bool Next(T* record) {
     if (m_nPos == m_nUsed && !Fill()) return false;
@@ -42,36 +40,29 @@ class CTempRecordFile {
     return true;
   }
 
-  // Gives the file's space back, once its records are no longer needed.
-  void Clear() {
-    m_file.SetLength(0);
-    m_file.SeekToStart();
-    m_nCount = m_nLeft = 0;
-    m_nUsed = m_nPos = 0;
-  }
-
  private:
+  // Every chunk but the last is a full buffer.
   void Flush() {
-    if (m_nUsed > 0) m_file.Write(m_pBuffer.get(), static_cast<uint32_t>(m_nUsed * sizeof(T)));
+    if (m_nUsed > 0) m_chunks.push_back(m_space.Append(m_pBuffer.get(), static_cast<uint32_t>(m_nUsed * sizeof(T))));
     m_nUsed = 0;
   }
   bool Fill() {
     const auto wanted = static_cast<size_t>(std::min<uint64_t>(m_nLeft, m_nCapacity));
     if (wanted == 0) return false;
-    const uint32_t got = m_file.Read(m_pBuffer.get(), static_cast<uint32_t>(wanted * sizeof(T)));
-    // Only this run writes the file: a short read means the disk lost bytes.
-    if (got != wanted * sizeof(T)) throw CFileException(m_file.GetFileName(), "read", kIoError, true);
+    m_space.ReadAt(m_chunks[m_nChunk++], m_pBuffer.get(), static_cast<uint32_t>(wanted * sizeof(T)));
     m_nLeft -= wanted;
     m_nUsed = wanted;
     m_nPos = 0;
     return true;
   }
 
+  CTempSpace& m_space;
   size_t m_nCapacity;
   std::unique_ptr<T[]> m_pBuffer;
-  CFile m_file;
-  size_t m_nUsed = 0;  // records in the buffer
-  size_t m_nPos = 0;   // the next to read from it
+  std::vector<uint64_t> m_chunks;  // where each chunk begins in the space
+  size_t m_nUsed = 0;              // records in the buffer
+  size_t m_nPos = 0;               // the next to read from it
+  size_t m_nChunk = 0;             // the next chunk to read
   uint64_t m_nCount = 0;
-  uint64_t m_nLeft = 0;  // records still in the file, while reading
+  uint64_t m_nLeft = 0;  // records still in the space, while reading
 };

@@ -119,9 +119,10 @@ class CFile {
   // position: other is not to be read any more. Failures throw.
   bool CanReadAgain() const { return m_bRereadable; }
   void OpenAgain(const CFile& other);
-  // Moves to where the file began when it was opened: its start, or the
-  // position a standard handle had.
-  void SeekToStart();
+  // Moves to offset bytes past where the file began when it was opened: its
+  // start, or the position a standard handle had.
+  void Seek(uint64_t offset);
+  void SeekToStart() { Seek(0); }
   void SetLength(uint64_t length);
 
   // Reads up to count bytes. A disk file fills the buffer and returns fewer

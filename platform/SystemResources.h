@@ -6,10 +6,11 @@
 
 // The least of the physical memory available now, the memory limit of the
 // process's control group or any group above it (cgroup v2 memory.max, v1
-// memory.limit_in_bytes) and the address space its resource limit leaves; on
-// Windows, of the physical memory available and the address space left.
-// UINT64_MAX when none of them can be told.
-uint64_t QueryAvailableMemory();
+// memory.limit_in_bytes) and the address space its resource limit leaves
+// once `threads` more threads have started, each mapping a stack and an
+// allocator arena; on Windows, of the physical memory available and the
+// address space left. UINT64_MAX when none of them can be told.
+uint64_t QueryAvailableMemory(unsigned threads);
 
 // The folder for temporary files: $TMPDIR when it is set, else /tmp; on
 // Windows the system's (GetTempPathW).

@@ -53,17 +53,21 @@ void CTextFile::ResolveEncoding() {
   m_nEncoding = encAnsi;
   // A stream may bring the first bytes in pieces. The bytes go on to the
   // reader or the decoder; the end of the source is found by the next read.
-  while (m_nDetectCount < kDetectBytes && !ReachedEnd())
-    m_nDetectCount += CFile::Read(m_detectBytes + m_nDetectCount, kDetectBytes - m_nDetectCount);
+  const auto wanted = static_cast<uint32_t>(std::min<uint64_t>(kDetectBytes, m_nReadLimit));
+  while (m_nDetectCount < wanted && !ReachedEnd())
+    m_nDetectCount += CFile::Read(m_detectBytes + m_nDetectCount, wanted - m_nDetectCount);
   const DetectedEncoding detected = ClassifyFirstBytes(reinterpret_cast<const uint8_t*>(m_detectBytes), m_nDetectCount,
                                                        m_codePage.GetKind() == CCodePage::Kind::Utf8);
   m_nEncoding = detected.encoding;
   m_nDetectPos = detected.markLength;
-  m_nDataStart = StartOffset() + detected.markLength;
+  m_nBytesRead = m_nDetectPos;  // a mark is taken too, though never handed out
+  m_nReadBase = StartOffset();
+  m_nDataStart = m_nReadBase + detected.markLength;
   if (m_nEncoding != encAnsi) m_pDecoder = std::make_unique<CUtf16Decoder>(m_nEncoding == encUtf16BE, m_codePage);
 }
 
 uint32_t CTextFile::ReadSource(void* buffer, uint32_t count) {
+  count = static_cast<uint32_t>(std::min<uint64_t>(count, m_nReadLimit - m_nBytesRead));
   auto* out = static_cast<char*>(buffer);
   if (m_pRangeFile) {
     const uint32_t got = m_pRangeFile->ReadAt(m_nRangeOffset, out, count);
@@ -83,6 +87,7 @@ uint32_t CTextFile::ReadSource(void* buffer, uint32_t count) {
     m_bSourceEnded = ReachedEnd();
   }
   m_nBytesRead += got;
+  if (m_nBytesRead == m_nReadLimit) m_bSourceEnded = true;
   return got;
 }
 
@@ -144,7 +149,7 @@ void CTextFile::PrepareReading() {
 
 void CTextFile::ReadRangeOf(const CFile& file, uint64_t begin, EolStyle style) {
   m_pRangeFile = &file;
-  m_nRangeOffset = m_nDataStart = m_nBlockOffset = begin;
+  m_nRangeOffset = m_nReadBase = m_nDataStart = m_nBlockOffset = begin;
   m_nEncoding = encAnsi;
   m_nEolStyle = style;
   m_pLineBuf.reset(new char[kFirstLineBufferSize]);
@@ -156,7 +161,7 @@ void CTextFile::ReadRangeOf(const CFile& file, uint64_t begin, EolStyle style) {
 void CTextFile::FillBlock() {
   m_nReadCount = Read(m_pReadBuf.get(), kReadBlockSize);
   m_nReadPos = 0;
-  m_nBlockOffset = m_nDataStart + m_nBytesRead - m_nReadCount;
+  m_nBlockOffset = m_nReadBase + m_nBytesRead - m_nReadCount;
 }
 
 // At a line start: whether the reader has reached where it is to stop.

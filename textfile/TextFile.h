@@ -67,8 +67,15 @@ class CTextFile : public CFile {
 
   // Length of the line ReadLine returned last.
   int32_t GetLineLength() const { return m_nLastLineLen; }
-  // Bytes of the source taken so far.
+  // Bytes of the source taken so far, a byte-order mark included.
   uint64_t GetBytesRead() const { return m_nBytesRead; }
+  // Other readers (ReadRangeOf) took this file's bytes up to offset.
+  void TakenElsewhereUpTo(uint64_t offset) {
+    if (offset > m_nReadBase + m_nBytesRead) m_nBytesRead = offset - m_nReadBase;
+  }
+  // Reads no more than the first `bytes` of the source, as if it ended there:
+  // a second reading takes the bytes of the first, whatever came after.
+  void ReadNoMoreThan(uint64_t bytes) { m_nReadLimit = bytes; }
   // Characters of a UTF-16 source that the code page lacks, written as '?'.
   uint64_t GetUnmappedCount() const { return m_pDecoder ? m_pDecoder->UnmappedCount() : 0; }
 
@@ -123,8 +130,11 @@ class CTextFile : public CFile {
   int32_t m_nPartnerToSkip = -1;  // LF or CR that pairs with a line end handed out already
   int32_t m_nLastLineLen = 0;
   uint64_t m_nBytesRead = 0;
-  // For an 8-bit source: the file offset of the first byte after a mark, and
-  // of the read block's first byte.
+  uint64_t m_nReadLimit = UINT64_MAX;
+  // For an 8-bit source: the file offsets of the first byte read (where
+  // m_nBytesRead counts from), of the first byte after a mark, and of the
+  // read block's first byte.
+  uint64_t m_nReadBase = 0;
   uint64_t m_nDataStart = 0;
   uint64_t m_nBlockOffset = 0;
   uint64_t m_nStopAt = UINT64_MAX;

@@ -212,8 +212,8 @@ void CFile::OpenAgain(const CFile& other) {
   SeekToStart();
 }
 
-void CFile::SeekToStart() {
-  if (::lseek(Fd(m_hFile), static_cast<off_t>(m_nStartOffset), SEEK_SET) < 0) {
+void CFile::Seek(uint64_t offset) {
+  if (::lseek(Fd(m_hFile), static_cast<off_t>(m_nStartOffset + offset), SEEK_SET) < 0) {
     throw CFileException(m_strFileName, "seek", errno, m_bTemporary);
   }
   m_bEnded = false;

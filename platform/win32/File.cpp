@@ -202,9 +202,9 @@ void CFile::OpenAgain(const CFile& other) {
   SeekToStart();
 }
 
-void CFile::SeekToStart() {
+void CFile::Seek(uint64_t offset) {
   LARGE_INTEGER to{};
-  to.QuadPart = static_cast<LONGLONG>(m_nStartOffset);
+  to.QuadPart = static_cast<LONGLONG>(m_nStartOffset + offset);
   if (!::SetFilePointerEx(Handle(m_hFile), to, nullptr, FILE_BEGIN)) {
     throw CFileException(m_strFileName, "seek", static_cast<int>(::GetLastError()), m_bTemporary);
   }

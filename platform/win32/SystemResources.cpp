@@ -5,9 +5,9 @@
 #include "platform/win32/WinApi.h"
 
 // The physical memory free now and the address space left to the process
-// (a 64-bit process has plenty; a job object's limit shows in neither, and
-// is not looked for).
-uint64_t QueryAvailableMemory() {
+// (a 64-bit process has plenty, threads or not; a job object's limit shows
+// in neither, and is not looked for).
+uint64_t QueryAvailableMemory(unsigned /*threads*/) {
   MEMORYSTATUSEX status{};
   status.dwLength = sizeof status;
   if (!::GlobalMemoryStatusEx(&status)) return UINT64_MAX;

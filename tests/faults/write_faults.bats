@@ -260,3 +260,52 @@ load helpers
     [[ $status -eq 1 && $(<stderr) == "rowsift: standard output: write failed: No space left on device" ]]
   done
 }
+
+@test "a bounded run keeps few files open: 128 parts and more under ulimit -n 40" {
+  seq 1 200000 | awk '{ print "n" ($1 * 7919 % 150000) }' >in.txt
+  mkdir tmp
+  sift -- in.txt expected.txt --duplicates=expected.dups
+  for memory in 7 64K; do
+    for source in in.txt /dev/stdin; do
+      status=0
+      (ulimit -n 40 && exec setsid -w env TMPDIR="$WORK/tmp" "$ROWSIFT" "$source" out.txt --memory=$memory \
+        --duplicates=out.dups) <in.txt 2>stderr || status=$?
+      [[ $status -eq 0 && ! -s stderr ]]
+      same_bytes out.txt expected.txt
+      same_bytes out.dups expected.dups
+    done
+  done
+}
+
+# The target is a FIFO that the test drains: the first byte tells that the
+# second reading has begun (nothing is written before it with --memory=7),
+# and the run then waits on the full pipe, far from the end of the source.
+@test "the second reading: a line changed meanwhile stops the run; lines added to the end are no part of it" {
+  distinct_lines 40000 >expected.txt
+  mkdir tmp
+  for change in edit append; do
+    cp expected.txt in.txt
+    rm -f out.fifo
+    mkfifo out.fifo
+    setsid -w env TMPDIR="$WORK/tmp" "$ROWSIFT" in.txt out.fifo --memory=7 >stdout 2>stderr </dev/null &
+    local pid=$!
+    exec 5<out.fifo
+    dd bs=1 count=1 status=none <&5 >out.txt
+    if [[ $change == edit ]]; then
+      printf 'CHANGED' | dd of=in.txt bs=1 seek=3999900 conv=notrunc status=none
+    else
+      printf 'line added\nhalf a line' >>in.txt
+    fi
+    cat <&5 >>out.txt
+    exec 5<&-
+    status=0
+    wait "$pid" || status=$?
+    if [[ $change == edit ]]; then
+      [[ $status -eq 1 ]]
+      only_error_line "rowsift: in.txt: changed while it was read: its second reading gave other lines than the first"
+    else
+      [[ $status -eq 0 && ! -s stderr ]]
+      same_bytes out.txt expected.txt
+    fi
+  done
+}

@@ -88,6 +88,19 @@ on_pty target.log "'$tool' in.txt /dev/stdout"
 check "terminal target: no line drawn" bash -c "! grep -aqF ' kept, ' target.log"
 check "terminal target: the kept lines" cmp -s <(tr -d '\r' <target.log) expected.txt
 
+# (g) A run that sets lines aside: each later phase shows as it begins.
+on_pty bounded.log "'$tool' distinct.txt bounded.txt --memory=7"
+check "bounded: the sifting is shown" holds bounded.log "sifting lines set aside, "
+check "bounded: the second reading is shown" holds bounded.log "second reading, "
+check "bounded: the line is erased at the end" ends_with_erase bounded.log
+check "bounded: the kept lines" cmp -s bounded.txt distinct.txt
+
+# (h) The source is the terminal: no line among the lines typed, nor while
+# the run waits for them (should script not pass them on, SIGINT ends it).
+setsid -w script -qfec "timeout --foreground -s INT 3 '$tool' /dev/stdin typed.txt" /dev/null \
+  < <(printf 'b\na\nb\n\004') >typed.log || true
+check "terminal source: no line drawn" bash -c "! grep -aqF ' kept, ' typed.log"
+
 # (f) The key wait after the usage text, ended by a signal rather than a key:
 # echo and line editing come back. The keyboard (script's input) stays silent.
 setsid -w script -qfec "for sig in TERM INT HUP; do
@@ -102,7 +115,7 @@ printf 'x\n' | setsid -w script -qfec "'$tool' >/dev/null; head -c2 >typed.txt" 
 check "usage text redirected: no key wait" test "$(cat typed.txt)" = x
 
 if ((fail)); then
-  for log in quick tty pipe full target wait; do
+  for log in quick tty pipe full target bounded typed wait; do
     echo "--- $log.log"
     cat -v "$log.log" | tr '\r' '\n' | tail -5
   done
