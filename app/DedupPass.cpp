@@ -111,10 +111,16 @@ void CDedupPass::ReadLines() {
   try {
     while (char* line = m_source.ReadLine()) {
       if (!encodingKnown) {
-        // The first read settles the source's encoding, and with it what its lines are.
-        m_pFolder = &CCaseFolder::ForSource(m_source.m_nEncoding != encAnsi);
+        // The first read settles the source's encoding, and with it what its
+        // lines are; a stream may turn out UTF-8 after lines of ASCII, which
+        // fold alike either way.
+        using SourceText = CCaseFolder::SourceText;
+        const Encoding encoding = m_source.m_nEncoding;
+        m_pFolder = &CCaseFolder::ForSource(encoding == encUtf8 ? SourceText::Utf8
+                                            : IsUtf16(encoding) ? SourceText::FromUtf16
+                                                                : SourceText::CodePage);
         fingerprinter.UseFolder(*m_pFolder);
-        encodingKnown = true;
+        encodingKnown = m_source.IsEncodingSettled();
       }
       const int32_t length = OfferedLength(&line, m_source.GetLineLength(), m_nOptions);
       if (length < 0) {

@@ -314,9 +314,14 @@ TEST_F(Rowsift, CodePageDecidesFoldingAndConversion) {
       {"CP1251", utf16, "?\r\nx\r\n", "rowsift: in.txt: 2" + missing + "CP1251 and were written as '?'\n"},
       {"CP1252", pairAndMark, "?x\nq?\n", "rowsift: in.txt: 2" + missing + "CP1252 and were written as '?'\n"},
       {"UTF-8", cjk, "\xE4\xB8\xAD\xE6\x96\x87\n\xE6\x97\xA5\xE6\x9C\xAC\n"},
-      // A UTF-8 byte-order mark is skipped only where the code page is UTF-8.
+      // UTF-8, marked or not, folds as in a UTF-8 locale whatever the code
+      // page (U+00DC and U+00CC end in 9C and 8C, œ and Œ in CP1252).
       {"UTF-8", "\xEF\xBB\xBFName\nname\n", "Name\n"},
-      {"CP1252", "\xEF\xBB\xBFName\nname\n", "\xEF\xBB\xBFName\nname\n"},
+      {"CP1252", "\xEF\xBB\xBFName\nname\n", "Name\n"},
+      {"CP1252", "\xC3\x9C\n\xC3\x8C\n\xC3\xBC\n", "\xC3\x9C\n\xC3\x8C\n"},
+      {"CP1251", "\xD0\xA8\n\xD0\xB8\n\xD1\x88\n", "\xD0\xA8\n\xD0\xB8\n"},
+      // Cyrillic UTF-16 without a mark.
+      {"CP1251", "\x1F\x04\x40\x04\r\0\n\0\x3F\x04\x40\x04\r\0\n\0"s, "\xCF\xF0\r\n"},
   };
   int runs = 0;
   for (const Case& c : cases) {
