@@ -57,16 +57,17 @@ Expected ExpectedEncoding(std::string_view file, Encoding found) {
   return {found == encUtf8 && high ? encUtf8 : encAnsi, 0};
 }
 
-// The style the first block asks for.
-int32_t StyleOf(std::string_view block) {
+// The style the first block asks for; a line end that closes it pairs with
+// the byte after it.
+int32_t StyleOf(std::string_view text) {
+  const std::string_view block = text.substr(0, CTextFile::kReadBlockSize);
   const size_t lf = block.find('\n');
-  if (lf != std::string_view::npos) {
-    if (lf > 0 && block[lf - 1] == '\r') return eolCrLf;
-    if (lf + 1 < block.size() && block[lf + 1] == '\r') return eolLfCr;
-    return eolLf;
-  }
-  if (block.find('\r') != std::string_view::npos) return eolCr;
-  return kSystemLineEndIsCrLf ? eolCrLf : eolLf;
+  const size_t at = lf != std::string_view::npos ? lf : block.find('\r');
+  if (at == std::string_view::npos) return kSystemLineEndIsCrLf ? eolCrLf : eolLf;
+  const char after = at + 1 < text.size() ? text[at + 1] : '\0';
+  if (lf == std::string_view::npos) return after == '\n' ? eolCrLf : eolCr;
+  if (lf > 0 && block[lf - 1] == '\r') return eolCrLf;
+  return after == '\r' ? eolLfCr : eolLf;
 }
 
 // Matches the lines against the 8-bit text they came from.
@@ -213,8 +214,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   CheckAccounting(text, lines);
   if (wholeFirstBlock) {
-    const std::string_view first = std::string_view(text).substr(0, CTextFile::kReadBlockSize);
-    FUZZ_CHECK(source.m_nEolStyle == StyleOf(first), "style " + std::to_string(source.m_nEolStyle));
+    FUZZ_CHECK(source.m_nEolStyle == StyleOf(text), "style " + std::to_string(source.m_nEolStyle));
   }
   return 0;
 }

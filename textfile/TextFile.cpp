@@ -27,6 +27,19 @@ bool IsSpecial(int32_t byte) { return byte == kLf || byte == kCr || byte == kNul
 
 bool HoldsLineEnd(const char* p, uint32_t n) { return std::memchr(p, '\n', n) || std::memchr(p, '\r', n); }
 
+// The style of a first block: its first LF decides, else its first CR;
+// *decider is set to that byte, or to null.
+EolStyle StyleOfBlock(const char* block, uint32_t n, const char** decider) {
+  const auto* lf = static_cast<const char*>(std::memchr(block, '\n', n));
+  if (!lf) {
+    *decider = static_cast<const char*>(std::memchr(block, '\r', n));
+    return *decider ? eolCr : CTextFile::kNoLineEndStyle;
+  }
+  *decider = lf;
+  if (lf > block && lf[-1] == '\r') return eolCrLf;
+  return lf + 1 < block + n && lf[1] == '\r' ? eolLfCr : eolLf;
+}
+
 }  // namespace
 
 CLineTooLongException::CLineTooLongException(const std::string& fileName)
@@ -136,11 +149,12 @@ uint32_t CTextFile::DecodingRead(char* buffer, uint32_t count) {
 void CTextFile::SetUpReader() {
   m_pLineBuf.reset(new char[kFirstLineBufferSize]);
   m_nLineBufSize = kFirstLineBufferSize;
-  m_pReadBuf.reset(new char[kReadBlockSize]);
+  m_pReadBuf.reset(new char[kReadBlockSize + 1]);
   char* block = m_pReadBuf.get();
   m_nReadCount = Read(block, kReadBlockSize);
   // A stream's first block ends with the read that brings a line end, so that
   // its first line does not wait for 64 KiB that may be long in coming.
+  bool full = !IsStream();
   if (IsStream()) {
     uint32_t scanned = 0;
     while (m_bMoreInput && kReadBlockSize - m_nReadCount >= kMinReadRoom &&
@@ -148,20 +162,17 @@ void CTextFile::SetUpReader() {
       scanned = m_nReadCount;
       m_nReadCount += Read(block + m_nReadCount, kReadBlockSize - m_nReadCount);
     }
+    full = kReadBlockSize - m_nReadCount < kMinReadRoom;
   }
 
-  // The line-ending style of the first block.
-  const auto* lf = static_cast<const char*>(std::memchr(block, '\n', m_nReadCount));
-  if (lf) {
-    if (lf > block && lf[-1] == '\r') {
-      m_nEolStyle = eolCrLf;
-    } else if (lf + 1 < block + m_nReadCount && lf[1] == '\r') {
-      m_nEolStyle = eolLfCr;
-    } else {
-      m_nEolStyle = eolLf;
-    }
-  } else {
-    m_nEolStyle = std::memchr(block, '\r', m_nReadCount) ? eolCr : kNoLineEndStyle;
+  // A lone LF or CR that decides the style as the last byte of a full block
+  // may pair with the byte after it, which the block then takes in too (a
+  // stream whose block ends where its writer paused does not wait for it).
+  const char* decider = nullptr;
+  m_nEolStyle = StyleOfBlock(block, m_nReadCount, &decider);
+  if (full && m_bMoreInput && decider == block + m_nReadCount - 1 && m_nEolStyle != eolCrLf) {
+    m_nReadCount += Read(block + m_nReadCount, 1);
+    m_nEolStyle = StyleOfBlock(block, m_nReadCount, &decider);
   }
   m_nReadPos = 0;
   m_nLineLen = 0;

@@ -166,6 +166,7 @@ TEST_F(Rowsift, DeduplicatesAsTheSwitchesSay) {
     std::string target;
   };
   const std::string blanks = "a\n\n  \n\t\nb\n\n";
+  const std::string a65535(65535, 'a');
   const Case cases[] = {
       {"Abc\nabc\nABC\n", {}, "Abc\n"},
       {"Abc\nabc\nABC\n", {"/c"}, "Abc\nabc\nABC\n"},
@@ -186,6 +187,8 @@ TEST_F(Rowsift, DeduplicatesAsTheSwitchesSay) {
       {"x\0y\n"s, {}, "x\xB7y\n"},
       {"", {}, ""},
       {"\xFF\xFE\n\0"s, {}, "\n"},
+      // The pair that decides the style across the end of the first block.
+      {a65535 + "\r\nb", {}, a65535 + "\r\nb\r\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.source) + " " + ::testing::PrintToString(c.switches));
