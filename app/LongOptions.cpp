@@ -11,6 +11,7 @@ const LongOption kLongOptions[] = {
     {loptDuplicates, "duplicates", "FILE", "write the lines dropped as duplicates to FILE"},
     {loptMemory, "memory", "SIZE", "memory for the index, K, M or G (default: what is free)"},
     {loptTempDir, "temp-dir", "DIR", "temporary files in DIR (default: $TMPDIR, else /tmp)"},
+    {loptEncoding, "encoding", "NAME", "read the source and lists as ansi, utf-8, utf-16le or utf-16be"},
     {loptHelp, "help", nullptr, "show this text"},
     {loptVersion, "version", nullptr, "show the version"},
 };

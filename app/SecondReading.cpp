@@ -7,7 +7,8 @@
 
 void WriteUndecidedLines(CLineDecider& decider, const CTextFile& source, CTextFile& target, CTextFile* duplicates,
                          uint32_t options, EolStyle eolStyle) {
-  CTextFile again(encAutoDetect);
+  // Told what the first reading found, it skips the same mark.
+  CTextFile again(source.m_nEncoding);
   CTextFile* reader = decider.SourceCopy();
   uint64_t skip = 0;  // lines before S
   if (reader) {

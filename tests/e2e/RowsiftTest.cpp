@@ -100,6 +100,7 @@ TEST_F(Rowsift, RefusedRunsTouchNoFile) {
       {{"a.txt", "b.txt", "--duplicates=./b.txt"}, "Failed to open duplicates file ./b.txt", 1, "rowsift: ./b.txt: "},
       {{"a.txt", "b.txt", "--temp-dir=missing"}, "Failed to open temporary folder missing", 1, "rowsift: missing: "},
       {{"a.txt", "b.txt", "--exclud=x.txt"}, "", 2, "rowsift: unknown option '--exclud'"},
+      {{"a.txt", "b.txt", "--encoding=latin1"}, "", 2, "rowsift: option '--encoding' takes ansi, utf-8,"},
       {{"--version", "a.txt", "b.txt"}, ConsoleLines("rowsift " ROWSIFT_VERSION "\n"), 0, ""},
   };
   if (kFileNamesIgnoreCase) {
@@ -189,7 +190,13 @@ TEST_F(Rowsift, DeduplicatesAsTheSwitchesSay) {
       {"\xFF\xFE\n\0"s, {}, "\n"},
       // The pair that decides the style across the end of the first block.
       {a65535 + "\r\nb", {}, a65535 + "\r\nb\r\n"},
+      {"x\0y\0z\0\n\0"s, {"--encoding=ansi"}, "x\xB7y\xB7z\xB7\n\xB7\n"},
+      {"\xFF\xFEx\0\n\0X\0\n\0"s, {"--encoding=UTF-16LE"}, "x\n"},
+      {"\xEF\xBB\xBFx\nX\n", {"--encoding=utf-8"}, "x\n"},
+      // Exclusion lists are read in the same encoding.
+      {"\xFF\xFEx\0\n\0y\0\n\0"s, {"--encoding=utf-16le", "--exclude=list.txt"}, "y\n"},
   };
+  WriteBytes(Path("list.txt"), "X\0\n\0"s);
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.source) + " " + ::testing::PrintToString(c.switches));
     WriteBytes(Path("in.txt"), c.source);
@@ -416,6 +423,7 @@ TEST_F(Rowsift, BoundedRunEqualsUnboundedRun) {
       {"one key", oneKey, {}, false},
       {"UTF-16", Utf16Le(heavy), {"/r"}, false},
       {"CR LF", crlf, {"/e"}, false},
+      {"UTF-16 told 8-bit", Utf16Le(heavy), {"--encoding=ansi"}, false},
       {"a pipe", heavy, {"/b", "/r"}, true},
       {"UTF-16 from a pipe", Utf16Le(distinct), {}, true},
   };
