@@ -96,13 +96,15 @@ TEST(LineReader, LinesAndStyleOfEverySource) {
 }
 
 // A pipe that pauses: the line end that closes what has arrived hands its line
-// on at once, and the lines are still those of a file of the same bytes.
+// on at once, and the lines are still those of a file of the same bytes. UTF-8
+// after lines of ASCII is still found.
 TEST(LineReader, PipeThatPauses) {
   struct Case {
     const char* name;
     std::vector<std::string> pieces;
     Lines lines;
     EolStyle eolStyle;
+    Encoding encoding = encAnsi;
   };
   const Case cases[] = {
       {"LF, then the CR of its pair", {"s\na\n", "\rb"}, {"s", "a", "b"}, eolLf},
@@ -115,7 +117,8 @@ TEST(LineReader, PipeThatPauses) {
        {std::string(65530, 'a'), "aaaaa\r\nb"},
        {std::string(65535, 'a'), "b"},
        eolCrLf},
-      {"UTF-16 cut inside units", {"\xFF\xFE\x61"s, "\0\r\0\n\0b"s, "\0\r\0\n\0"s}, {"a", "b"}, eolCrLf},
+      {"UTF-16 cut inside units", {"\xFF\xFE\x61"s, "\0\r\0\n\0b"s, "\0\r\0\n\0"s}, {"a", "b"}, eolCrLf, encUtf16LE},
+      {"UTF-8 after a pause", {"abcd\n", "\xC3\x9C\n"}, {"abcd", "\xC3\x9C"}, eolLf, encUtf8},
   };
   TempDir dir;
   for (const Case& c : cases) {
@@ -124,6 +127,7 @@ TEST(LineReader, PipeThatPauses) {
     const ReadResult got = ReadFifoLines(dir, c.pieces, Page("CP1252"));
     EXPECT_EQ(got.lines, c.lines);
     EXPECT_EQ(got.eolStyle, c.eolStyle);
+    EXPECT_EQ(got.encoding, c.encoding);
   }
 }
 
