@@ -47,12 +47,13 @@ Expected ExpectedEncoding(std::string_view file, Encoding found) {
   if (file.starts_with("\xFF\xFE")) return {encUtf16LE, 2};
   if (file.starts_with("\xFE\xFF")) return {encUtf16BE, 2};
   if (file.starts_with("\xEF\xBB\xBF")) return {encUtf8, 3};
-  if (file.size() <= 4) return {encAnsi, 0};
-  const auto b = [&](size_t i) { return static_cast<uint8_t>(file[i]); };
-  if (b(0) != 0 && b(1) == 0 && b(2) != 0 && b(3) == 0) return {encUtf16LE, 0};
-  if (b(0) == 0 && b(1) != 0 && b(2) == 0 && b(3) != 0) return {encUtf16BE, 0};
   const std::string_view block = file.substr(0, CTextFile::kReadBlockSize);
-  if (IsUtf16(found) && block.find('\0') != std::string_view::npos) return {found, 0};
+  if (file.size() > 4) {
+    const auto b = [&](size_t i) { return static_cast<uint8_t>(file[i]); };
+    if (b(0) != 0 && b(1) == 0 && b(2) != 0 && b(3) == 0) return {encUtf16LE, 0};
+    if (b(0) == 0 && b(1) != 0 && b(2) == 0 && b(3) != 0) return {encUtf16BE, 0};
+    if (IsUtf16(found) && block.find('\0') != std::string_view::npos) return {found, 0};
+  }
   const bool high = std::any_of(block.begin(), block.end(), [](char c) { return static_cast<uint8_t>(c) >= 0x80; });
   return {found == encUtf8 && high ? encUtf8 : encAnsi, 0};
 }
