@@ -324,8 +324,7 @@ TEST_F(Rowsift, CodePageDecidesFoldingAndConversion) {
       {"CP1251", utf16, "?\r\nx\r\n", "rowsift: in.txt: 2" + missing + "CP1251 and were written as '?'\n"},
       {"CP1252", pairAndMark, "?x\nq?\n", "rowsift: in.txt: 2" + missing + "CP1252 and were written as '?'\n"},
       {"UTF-8", cjk, "\xE4\xB8\xAD\xE6\x96\x87\n\xE6\x97\xA5\xE6\x9C\xAC\n"},
-      // UTF-8, marked or not, folds as in a UTF-8 locale whatever the code
-      // page (U+00DC and U+00CC end in 9C and 8C, œ and Œ in CP1252).
+      // UTF-8 folds as in a UTF-8 locale (Ü and Ì end in 9C and 8C: œ and Œ in CP1252).
       {"UTF-8", "\xEF\xBB\xBFName\nname\n", "Name\n"},
       {"CP1252", "\xEF\xBB\xBFName\nname\n", "Name\n"},
       {"CP1252", "\xC3\x9C\n\xC3\x8C\n\xC3\xBC\n", "\xC3\x9C\n\xC3\x8C\n"},

@@ -1,6 +1,5 @@
-// Encodings: UTF-16 recognised by a mark or by its first block and decoded
-// into the code page, UTF-8 recognised whatever the code page; from a file
-// and through a FIFO alike.
+// Encodings found by a mark or the first block, UTF-16 decoded into the code
+// page; from a file and through a FIFO alike.
 #include <gtest/gtest.h>
 
 #include "TestFiles.h"
@@ -60,11 +59,9 @@ TEST(Utf16Read, SourcesFromFileAndFifo) {
       {"UTF-8 mark alone", "UTF-8", "\xEF\xBB\xBF", {}, encUtf8},
       {"UTF-8 mark skipped in CP1252", "CP1252", "\xEF\xBB\xBFx\n", {"x"}, encUtf8},
       {"UTF-8 in CP1252", "CP1252", "a\n\xC3\x9C\n", {"a", "\xC3\x9C"}, encUtf8},
-      {"malformed UTF-8 is 8-bit", "CP1251", "\xD0\x96\n\xC6\xE0\n", {"\xD0\x96", "\xC6\xE0"}, encAnsi},
       {"first block cut inside a sequence", "CP1252", "Ж\n" + a65532 + "Ж", {"Ж", a65532 + "Ж"}, encUtf8},
       {"Cyrillic LE without mark", "UTF-8", Units(u"Привет, мир\r\nпока\r\n", false), {"Привет, мир", "пока"}, encUtf16LE},
       {"Japanese BE without mark", "UTF-8", Units(u"日本語の上\u3000下\r\n一\r\n", true), {"日本語の上\u3000下", "一"}, encUtf16BE},
-      {"Japanese LE, LF only", "UTF-8", Units(u"こんにちは\n世界\n", false), {"こんにちは", "世界"}, encUtf16LE},
       {"8-bit text", "UTF-8", "Hi\r\nA", {"Hi", "A"}, encAnsi},
       {"b3 not zero", "UTF-8", "A\0BC\n"s, {"A\xB7" "BC"}, encAnsi},
       {"odd length drops the last byte", "UTF-8", "\xFF\xFE" "A\0B\0C"s, {"AB"}, encUtf16LE},
@@ -155,12 +152,9 @@ TEST(Utf16Read, EightBitTextIsNeverUtf16) {
       {"windows-936", "你好，世界。\n中文文本，上海一开。\n"},
       {"UTF-8", "Съешь ещё. こんにちは、世界。你好 Καλημέρα Grüße 😀\n"},
   };
-  // Stray NULs inside lines, ending them (after 49 bytes), opening them,
-  // between fields, before a line end, after the last one; records padded
-  // with NULs to 16 bytes, one of them with a letter that is a surrogate's
-  // high byte.
-  std::vector<std::string> samples(8, "");
-  samples[7] = "test\n\0"s;
+  // Stray NULs in, ending, opening lines, between fields, before line ends;
+  // records padded to 16 bytes, one with a surrogate's high byte.
+  std::vector<std::string> samples(7);
   for (int i = 0; i < 40; ++i) {
     const std::string n = std::to_string(i * 7);
     samples[0] += "x\0y"s + n + "\n";
@@ -169,8 +163,7 @@ TEST(Utf16Read, EightBitTextIsNeverUtf16) {
     samples[3] += "k" + n + "\0v\n"s;
     samples[4] += "line " + n + "\0\n"s;
     samples[5] += ("r" + n + std::string(15, '\0')).substr(0, 15) + "\n";
-    samples[6] +=
-        (i == 9 ? "Karl M\xDCller-x"s : "Record " + std::string(6, static_cast<char>('a' + i % 26))) + "\0\0\n"s;
+    samples[6] += (i == 9 ? "Karl M\xDCller-x"s : "Record number"s) + "\0\0\n"s;
   }
   TempDir dir;
   for (const auto& [codeset, utf8] : texts) {
@@ -182,7 +175,7 @@ TEST(Utf16Read, EightBitTextIsNeverUtf16) {
     std::string block;
     while (block.size() < 70000) block += text;
     std::vector<std::string> sources = samples;
-    sources.insert(sources.end(), {text, text.substr(0, text.find('\n') + 1), block});
+    sources.insert(sources.end(), {text, text.substr(0, text.find('\n') + 1), block, "test\n\0"s});
     for (const std::string& bytes : sources) {
       SCOPED_TRACE(codeset + (" " + ::testing::PrintToString(bytes.substr(0, 40))));
       const bool isUtf8 = Page(codeset).GetKind() == CCodePage::Kind::Utf8 && bytes.find('\0') == std::string::npos;
