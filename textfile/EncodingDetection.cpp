@@ -16,9 +16,9 @@ bool StartsWith(const uint8_t* bytes, uint32_t count, const char* mark, uint32_t
 // byte in the high half of their unit; 8-bit text holds no zero byte at all,
 // so it never passes. Text with stray NULs is kept out by what UTF-16 text
 // does not hold: a zero unit, an unpaired surrogate, and LF or CR bytes in
-// the high half, where 8-bit line ends fall half the time
-// (UTF-16 has them there only in U+0A00..U+0AFF and U+0D00..U+0DFF, whose
-// scripts then need a mark).
+// the high half, where 8-bit line ends fall half the time (UTF-16 has them
+// there only in U+0A00..U+0AFF and U+0D00..U+0DFF, whose scripts then need a
+// mark).
 bool LooksLikeUtf16(const uint8_t* bytes, uint32_t count, bool bigEndian) {
   uint32_t lineEnds = 0;
   uint32_t zeroHigh = 0;

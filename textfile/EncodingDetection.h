@@ -29,10 +29,12 @@ constexpr uint32_t kUnmarkedMinBytes = 5;
 
 // Classifies a source by the count bytes of its first block (fewer than
 // kUnmarkedMinBytes only when the source is that short). A byte-order mark
-// decides from two bytes on (three for UTF-8). Without one, the source is
-// UTF-16 when its first two code units lie in U+0001..U+00FF, or when its
-// units look like text and 8-bit text could not: see the definition. Else it
-// is 8-bit (encAnsi); whether that is UTF-8 is ExamineUtf8's to say.
+// decides from two bytes on (three for UTF-8). Without one, a source longer
+// than four bytes is UTF-16 when its first two code units lie in
+// U+0001..U+00FF, or when its units hold a line end and other characters of
+// U+0001..U+00FF but nothing that 8-bit text with stray NULs would show
+// instead. Else it is 8-bit (encAnsi); whether that is UTF-8 is ExamineUtf8's
+// to say.
 DetectedEncoding DetectEncoding(const uint8_t* bytes, uint32_t count);
 
 // The length of the byte-order mark of encoding at the start of bytes, or 0:
