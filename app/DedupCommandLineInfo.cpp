@@ -33,7 +33,7 @@ bool CDedupCommandLineInfo::ParseWholeArgument(const char* arg) {
     ParseParam(arg, false, false);
     return true;
   }
-  if (std::strncmp(arg, "--", 2) != 0) return false;
+  if (std::strncmp(arg, "--", 2) != 0) return RefuseLongOptionAsSwitch(arg);
   if (arg[2] == '\0') {
     m_bOptionsEnded = true;
     return true;
@@ -42,9 +42,11 @@ bool CDedupCommandLineInfo::ParseWholeArgument(const char* arg) {
   const std::string name = equals ? std::string(arg + 2, equals) : std::string(arg + 2);
   const LongOption* option = FindLongOption(name);
   if (!option) {
-    if (m_strError.empty()) m_strError = "unknown option '--" + name + "'";
+    Fail("unknown option '--" + name + "'");
+  } else if (!option->repeatable && !m_givenOptions.insert(option->id).second) {
+    Fail("option '--" + name + "' may be given only once");
   } else if (!option->valueName && equals) {
-    if (m_strError.empty()) m_strError = "option '--" + name + "' takes no value";
+    Fail("option '--" + name + "' takes no value");
   } else if (option->valueName && !equals) {
     m_awaitingValue = option;
   } else {
@@ -53,10 +55,20 @@ bool CDedupCommandLineInfo::ParseWholeArgument(const char* arg) {
   return true;
 }
 
+bool CDedupCommandLineInfo::RefuseLongOptionAsSwitch(const char* arg) {
+  if (arg[0] != '-' && arg[0] != '/') return false;
+  const char* equals = std::strchr(arg, '=');
+  const std::string word = equals ? std::string(arg + 1, equals) : std::string(arg + 1);
+  const LongOption* option = FindLongOptionIgnoringCase(word);
+  if (!option) return false;
+  Fail(std::string("long options take two dashes: '--") + option->name + "', not '" + arg[0] + word + "'");
+  return true;
+}
+
 void CDedupCommandLineInfo::TakeLongOption(const LongOption& option, const std::string& value) {
   // An empty value would quietly mean the default, or no file at all.
   if (option.valueName && value.empty()) {
-    if (m_strError.empty()) m_strError = std::string("option '--") + option.name + "' needs a value";
+    Fail(std::string("option '--") + option.name + "' needs a value");
     return;
   }
   switch (option.id) {
@@ -67,8 +79,8 @@ void CDedupCommandLineInfo::TakeLongOption(const LongOption& option, const std::
       m_strDuplicates = value;
       break;
     case loptMemory:
-      if (!ParseSize(value, &m_nMemory) && m_strError.empty()) {
-        m_strError = "option '--memory' takes a size in bytes, or with K, M or G, not '" + value + "'";
+      if (!ParseSize(value, &m_nMemory)) {
+        Fail("option '--memory' takes a size in bytes, or with K, M or G, not '" + value + "'");
       }
       break;
     case loptTempDir:
@@ -86,6 +98,10 @@ void CDedupCommandLineInfo::TakeLongOption(const LongOption& option, const std::
       m_bVersion = true;
       break;
   }
+}
+
+void CDedupCommandLineInfo::Fail(const std::string& message) {
+  if (m_strError.empty()) m_strError = message;
 }
 
 std::string CDedupCommandLineInfo::UsageError() const {
@@ -113,6 +129,9 @@ void CDedupCommandLineInfo::ParseParam(const char* param, bool isSwitch, bool /*
       case 'r':
         m_nOptions |= optRemoveBlank;
         break;
+      case '?':
+        m_bHelp = true;
+        break;
       default:
         break;
     }
@@ -122,6 +141,10 @@ void CDedupCommandLineInfo::ParseParam(const char* param, bool isSwitch, bool /*
     m_strSource = param;
   } else if (m_nNames == 1) {
     m_strTarget = param;
+  } else if (m_nNames == 2) {
+    // `rowsift s1.txt s2.txt all.txt` means two sources; run as written it
+    // would cut s2.txt, which was meant to be read.
+    Fail(std::string("one source and one target only, not also '") + param + "'");
   }
   ++m_nNames;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,17 +20,19 @@ enum Options : uint32_t {
 class CDedupCommandLineInfo : public CCommandLineInfo {
  public:
   // Long options ("--name=value", "--name value"), the value of one, a bare
-  // "--" and every argument after it (a name, even "/r").
+  // "--" and every argument after it (a name, even "/r"). A long option
+  // written with one dash or a slash is a mistake, not a switch.
   bool ParseWholeArgument(const char* arg) override;
-  // A switch counts by its first character alone (/remove is /r); unknown
-  // switches and names after the second are ignored. An empty argument is a
-  // name like any other, so that `rowsift in.txt "" out.txt` cannot quietly
-  // take out.txt for the target.
+  // A switch counts by its first character alone (/remove is /r; /? is
+  // --help); unknown switches are ignored. A third name is a mistake. An empty
+  // argument is a name like any other, so that `rowsift in.txt "" out.txt` is
+  // three names rather than in.txt into out.txt.
   void ParseParam(const char* param, bool isSwitch, bool isLast) override;
 
   bool HasBothNames() const { return m_nNames >= 2; }
-  // The first mistake among the long options (an unknown one, a missing or
-  // unwanted value, a bad size), for standard error; empty when there is none.
+  // The first mistake on the command line (an unknown long option, one given
+  // twice or with one dash, a missing or unwanted value, a bad size, a third
+  // name), for standard error; empty when there is none.
   std::string UsageError() const;
 
   std::string m_strSource;
@@ -49,8 +52,15 @@ class CDedupCommandLineInfo : public CCommandLineInfo {
 
  private:
   void TakeLongOption(const LongOption& option, const std::string& value);
+  // "-exclude=list.txt" would otherwise be the switch /e, and "/memory=1M"
+  // an unknown switch, ignored: neither does what was asked. True when arg
+  // is such an option.
+  bool RefuseLongOptionAsSwitch(const char* arg);
+  // Keeps the first mistake only.
+  void Fail(const std::string& message);
 
   const LongOption* m_awaitingValue = nullptr;  // given as "--name", its value next
   bool m_bOptionsEnded = false;
+  std::set<LongOptionId> m_givenOptions;
   std::string m_strError;
 };

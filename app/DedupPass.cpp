@@ -92,7 +92,7 @@ void CDedupPass::TakeLeftFingerprints(CLineBatch* batch, CLineFingerprinter* fin
   if (batch->folder) fingerprinter->UseFolder(*batch->folder);
   for (uint32_t i = 0; i < batch->lineCount; ++i) {
     CLineBatch::Line& line = batch->lines[i];
-    if (line.fingerprint.length == CLineBatch::kNotTaken) {
+    if (line.fingerprint.lengthCode == CLineBatch::kNotTaken) {
       line.fingerprint = fingerprinter->TakeFolded(batch->TextOf(line), line.length);
     }
   }
@@ -135,7 +135,7 @@ void CDedupPass::ReadLines() {
       if (!mayLeave) {
         fingerprint = fingerprinter.Take(line, length, caseSensitive);
       } else if (!fingerprinter.TakeQuickly(line, length, caseSensitive, &fingerprint)) {
-        fingerprint = {0, 0, CLineBatch::kNotTaken};
+        fingerprint = {0, 0, 0, CLineBatch::kNotTaken};
       }
       if (length > CLineBatch::kMaxCopiedLine) {
         m_filling->borrowed = line;

@@ -1,18 +1,24 @@
 #include "app/DedupRun.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "app/DedupPass.h"
 #include "app/LineDecider.h"
 #include "app/LongOptions.h"
+#include "app/Messages.h"
 #include "app/SecondReading.h"
+#include "dedup/Fingerprints.h"
 #include "platform/CodePage.h"
 #include "platform/Console.h"
 #include "platform/File.h"
+#include "platform/RunFiles.h"
 #include "platform/SystemResources.h"
 #include "textfile/TextFile.h"
 
@@ -28,21 +34,25 @@ const char kUsage[] =
     "\t/e  - strip blanks from line Ending\n"
     "\t/c  - Case sensitive\n";
 
-// Messages go to standard output, unless that is the source itself (its
-// refusal must not write into it).
-std::FILE* MessageStream(const std::string& source) { return StandardOutputIsFile(source) ? stderr : stdout; }
+// After the options in --help.
+const char kNamesHelp[] = "A name of - is standard input as source_file, standard output as target_file.\n";
+
+// Standard output may be a full disk or a closed pipe: a text that did not
+// arrive there makes the run fail, as in other tools.
+int FinishStandardOutput(int status) {
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
+  const int error = errno;
+  std::fprintf(stderr, "rowsift: standard output: write failed: %s\n", std::strerror(error));
+  return exitFailed;
+}
 
 // The message on standard output has no line end; the reason follows on
-// standard error for people and scripts.
-int ReportOpenFailure(const char* message, const std::string& name, const std::string& reason,
-                      const std::string& source) {
-  std::FILE* out = MessageStream(source);
-  std::fputs(message, out);
-  std::fputs(ConsoleText(name).c_str(), out);
-  if (out == stderr) std::fputc('\n', out);
-  std::fflush(out);
-  std::fprintf(stderr, "rowsift: %s: %s\n", name.empty() ? "''" : ConsoleText(name).c_str(),
-               ConsoleText(reason).c_str());
+// standard error for people and scripts. A message that goes elsewhere (see
+// MessageStream) ends its line.
+int ReportOpenFailure(const char* message, const std::string& name, const std::string& reason) {
+  const std::optional<StandardStream> out = MessageStream(streamOutput), err = MessageStream(streamError);
+  if (out) WriteStandardText(*out, message + name + (out == streamOutput && err != out ? "" : "\n"));
+  if (err) WriteStandardText(*err, "rowsift: " + (name.empty() ? "''" : name) + ": " + reason + "\n");
   return exitFailed;
 }
 
@@ -65,49 +75,60 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
   if (info.m_bHelp) {
     std::fputs(kUsage, stdout);
     std::fputs(LongOptionsHelp().c_str(), stdout);
-    return exitDone;
+    std::fputs(kNamesHelp, stdout);
+    return FinishStandardOutput(exitDone);
   }
   if (info.m_bVersion) {
     std::fputs("rowsift " ROWSIFT_VERSION "\n", stdout);
-    return exitDone;
+    return FinishStandardOutput(exitDone);
   }
   if (!info.HasBothNames()) {
     std::fputs(kUsage, stdout);
-    WaitForKey();
-    return exitUsage;
+    const int status = FinishStandardOutput(exitUsage);
+    if (status == exitUsage) WaitForKey();
+    return status;
   }
   if (FileNamesEqual(info.m_strSource, info.m_strTarget)) {
-    std::FILE* out = MessageStream(info.m_strSource);
-    std::fputs("Source file is identical to target file! \n", out);
-    std::fputs(ConsoleText(info.m_strSource).c_str(), out);
-    if (out == stderr) std::fputc('\n', out);
+    NoteFileOfRun(info.m_strSource);
+    const std::string text = "Source file is identical to target file! \n" + info.m_strSource;
+    if (const auto out = MessageStream(streamOutput)) WriteStandardText(*out, out == streamOutput ? text : text + "\n");
+    return exitFailed;
+  }
+
+  // The fingerprints' secret, drawn before any file is opened: without a
+  // random source there is no run, rather than fingerprints one could forge.
+  try {
+    ProcessFingerprintKey();
+  } catch (const std::runtime_error& e) {
+    std::fprintf(stderr, "rowsift: %s\n", e.what());
     return exitFailed;
   }
 
   std::string reason;
   CTextFile source(info.m_nEncoding);
   if (!source.Open(info.m_strSource, CFile::modeRead | CFile::shareDenyNone, &reason, "the source file")) {
-    return ReportOpenFailure("Failed to open source file ", info.m_strSource, reason, info.m_strSource);
+    return ReportOpenFailure("Failed to open source file ", info.m_strSource, reason);
   }
-  // The exclusion lists are open before the outputs, so that an output that
-  // is one of them is refused before anything is cut.
+  // The exclusion lists are checked before the outputs are opened, so that an
+  // output that is one of them is refused before anything is cut; they are
+  // then let go of and read one at a time, so that any number of them fit in
+  // the files a process may hold open.
   std::vector<std::unique_ptr<CTextFile>> lists;
   for (const std::string& name : info.m_exclusionLists) {
     lists.push_back(std::make_unique<CTextFile>(info.m_nEncoding));
     if (!lists.back()->Open(name, CFile::modeRead | CFile::shareDenyNone, &reason, "an exclusion list")) {
-      return ReportOpenFailure("Failed to open exclusion list ", name, reason, info.m_strSource);
+      return ReportOpenFailure("Failed to open exclusion list ", name, reason);
     }
+    lists.back()->Suspend();
   }
-  // A folder given on the command line is tried now rather than when memory
-  // runs short, halfway through the run.
+  // The folder is tried now rather than when memory runs short, halfway
+  // through the run and after the target was cut.
   const std::string tempDir = info.m_strTempDir.empty() ? DefaultTempDir() : info.m_strTempDir;
-  if (!info.m_strTempDir.empty()) {
-    try {
-      CFile probe;
-      probe.CreateTemporary(tempDir);
-    } catch (const CFileException& e) {
-      return ReportOpenFailure("Failed to open temporary folder ", tempDir, e.Reason(), info.m_strSource);
-    }
+  try {
+    CFile probe;
+    probe.CreateTemporary(tempDir);
+  } catch (const CFileException& e) {
+    return ReportOpenFailure("Failed to open temporary folder ", tempDir, e.Reason());
   }
 
   // The outputs are 8-bit text whatever the source: UTF-16 is converted as it
@@ -116,13 +137,13 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
   const unsigned create = CFile::modeCreate | CFile::modeWrite | CFile::modeNoTruncate;
   CTextFile target(encAnsi);
   if (!target.Open(info.m_strTarget, create, &reason, "the target file")) {
-    return ReportOpenFailure("Failed to open target file ", info.m_strTarget, reason, info.m_strSource);
+    return ReportOpenFailure("Failed to open target file ", info.m_strTarget, reason);
   }
   std::unique_ptr<CTextFile> duplicates;
   if (!info.m_strDuplicates.empty()) {
     duplicates = std::make_unique<CTextFile>(encAnsi);
     if (!duplicates->Open(info.m_strDuplicates, create, &reason, "the duplicates file")) {
-      return ReportOpenFailure("Failed to open duplicates file ", info.m_strDuplicates, reason, info.m_strSource);
+      return ReportOpenFailure("Failed to open duplicates file ", info.m_strDuplicates, reason);
     }
   }
   target.Cut();
@@ -132,9 +153,12 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
   const ProgressCallback none;
   try {
     for (std::unique_ptr<CTextFile>& list : lists) {
+      if (!list->Resume(&reason)) {
+        return ReportOpenFailure("Failed to open exclusion list ", list->GetFileName(), reason);
+      }
       decider.BeginInput(*list, nullptr, nullptr);
-      CDedupPass pass(*list, decider, info.m_nOptions, none);
-      pass.Run();
+      CDedupPass(*list, decider, info.m_nOptions, none).Run();
+      list.reset();  // its buffers and its file
     }
     decider.BeginInput(source, &target, duplicates.get());
     // A progress line would land among the lines on a terminal target.

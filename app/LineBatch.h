@@ -21,9 +21,9 @@ struct CLineBatch {
   struct Line {
     uint32_t offset;              // in text
     int32_t length;               // of the text, which the fingerprint's length need not be
-    LineFingerprint fingerprint;  // length kNotTaken: left to the deciding thread
+    LineFingerprint fingerprint;  // lengthCode kNotTaken: left to the deciding thread
   };
-  static constexpr int32_t kNotTaken = -1;
+  static constexpr uint16_t kNotTaken = 0;  // no fingerprint has this length code
 
   std::unique_ptr<char[]> text{new char[kTextSize + kMaxCopiedLine]};
   uint32_t textSize = 0;

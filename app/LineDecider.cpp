@@ -27,8 +27,8 @@ void CLineDecider::Decide(const CLineBatch& batch) {
   // round before fetched, so that the misses of a whole batch overlap.
   const uint32_t count = batch.lineCount;
   const CLineBatch::Line* lines = batch.lines;
-  for (uint32_t i = 0; i < count; ++i) m_index->PrefetchBucket(lines[i].fingerprint.key);
-  for (uint32_t i = 0; i < count; ++i) m_entries[i] = m_index->PrefetchRecord(lines[i].fingerprint.key);
+  for (uint32_t i = 0; i < count; ++i) m_index->PrefetchBucket(lines[i].fingerprint.hashLow);
+  for (uint32_t i = 0; i < count; ++i) m_entries[i] = m_index->PrefetchRecord(lines[i].fingerprint.hashLow);
   // Entries found ahead move when the map grows; then the rest are looked up again.
   const uint32_t buckets = m_index->Map().Buckets();
   for (uint32_t i = 0; i < count; ++i) {

@@ -4,16 +4,22 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/SystemResources.h"
+
 namespace {
 
+// Each system has its own default folder.
+const std::string kTempDirHelp = std::string("temporary files in DIR (default: ") + kDefaultTempDirSource + ")";
+
 const LongOption kLongOptions[] = {
-    {loptExclude, "exclude", "FILE", "drop the lines found in FILE too (any number of lists)"},
+    {loptExclude, "exclude", "FILE", "drop the lines found in FILE too (any number of lists)", true},
     {loptDuplicates, "duplicates", "FILE", "write the lines dropped as duplicates to FILE"},
-    {loptMemory, "memory", "SIZE", "memory for the index, K, M or G (default: what is free)"},
-    {loptTempDir, "temp-dir", "DIR", "temporary files in DIR (default: $TMPDIR, else /tmp)"},
+    {loptMemory, "memory", "SIZE",
+     "memory for the index, K, M or G (default: what is free);\nthe longest line is held whole on top of it"},
+    {loptTempDir, "temp-dir", "DIR", kTempDirHelp.c_str()},
     {loptEncoding, "encoding", "NAME", "read the source and lists as ansi, utf-8, utf-16le or utf-16be"},
-    {loptHelp, "help", nullptr, "show this text"},
-    {loptVersion, "version", nullptr, "show the version"},
+    {loptHelp, "help", nullptr, "show this text (also /? or -?)", true},
+    {loptVersion, "version", nullptr, "show the version", true},
 };
 
 }  // namespace
@@ -23,6 +29,12 @@ const LongOption* FindLongOption(const std::string& name) {
     if (name == option.name) return &option;
   }
   return nullptr;
+}
+
+const LongOption* FindLongOptionIgnoringCase(const std::string& name) {
+  std::string lower = name;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return FindLongOption(lower);
 }
 
 std::string LongOptionsHelp() {
@@ -36,7 +48,12 @@ std::string LongOptionsHelp() {
     std::string left = std::string("--") + option.name;
     if (option.valueName) left += std::string("=") + option.valueName;
     left.resize(width + 3, ' ');
-    text += "\t" + left + "- " + option.help + "\n";
+    // A description's further lines start under its first.
+    std::string help = option.help;
+    for (size_t at = help.find('\n'); at != std::string::npos; at = help.find('\n', at + 1)) {
+      help.insert(at + 1, "\t" + std::string(left.size() + 2, ' '));
+    }
+    text += "\t" + left + "- " + help + "\n";
   }
   return text;
 }

@@ -20,14 +20,22 @@ struct LongOption {
   LongOptionId id;
   const char* name;       // without the leading "--"
   const char* valueName;  // what the value stands for, as --help shows it; null when there is none
-  const char* help;
+  const char* help;       // a line feed starts a second line
+  // Whether it may be given more than once (every --exclude counts; --help
+  // twice is --help). An option that holds one value stops the run when given
+  // twice, rather than let one of the values quietly win.
+  bool repeatable = false;
 };
 
 // The option of that name (without "--"), or null. Names are exact: an
 // abbreviation or a misspelling is not an option.
 const LongOption* FindLongOption(const std::string& name);
 
-// One line per option, tab-indented like the usage text's switches.
+// The option whose name this is in any letter case, or null: for spotting
+// one written like a switch ("-Exclude=list.txt").
+const LongOption* FindLongOptionIgnoringCase(const std::string& name);
+
+// A line or two per option, tab-indented like the usage text's switches.
 std::string LongOptionsHelp();
 
 // A size in bytes, with K, M or G for powers of 1024 ("64M"). False when text

@@ -1,14 +1,13 @@
 // rowsift: removes duplicate lines from a text file, keeping the first
 // occurrence of every line in source order.
-#include <cstdio>
 #include <exception>
 #include <new>
 #include <string>
 
 #include "app/DedupCommandLineInfo.h"
 #include "app/DedupRun.h"
+#include "app/Messages.h"
 #include "app/Progress.h"
-#include "platform/Console.h"
 #include "platform/File.h"
 #include "platform/Process.h"
 #include "textfile/TextFile.h"
@@ -18,8 +17,7 @@ namespace {
 // One line on standard error, after anything already on standard output.
 void ReportError(CProgressLine& progressLine, const std::string& message) {
   progressLine.Erase();
-  std::fflush(stdout);
-  std::fprintf(stderr, "rowsift: %s\n", ConsoleText(message).c_str());
+  PrintMessage(streamError, "rowsift: " + message + "\n");
 }
 
 }  // namespace
@@ -34,7 +32,7 @@ int main(int argc, char** argv) {
     std::string notice;
     const int status = RunDedup(info, progressLine.Callback(), &notice);
     progressLine.Erase();
-    if (!notice.empty()) std::fprintf(stderr, "rowsift: %s\n", ConsoleText(notice).c_str());
+    if (!notice.empty()) PrintMessage(streamError, "rowsift: " + notice + "\n");
     return status;
   } catch (const CFileException& e) {
     ReportError(progressLine, e.what());  // names its file already

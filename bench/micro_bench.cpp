@@ -1,4 +1,4 @@
-// Micro-benchmarks of the hot pieces of a run: the line reader, the two
+// Micro-benchmarks of the hot pieces of a run: the line reader, the
 // fingerprints, case folding and the duplicate index.
 //
 //   build/bench/rowsift_microbench [--benchmark_filter=REGEX]
@@ -19,7 +19,7 @@
 #include "SplitMix64.h"
 #include "dedup/CaseFolder.h"
 #include "dedup/DuplicateIndex.h"
-#include "dedup/Fingerprints.h"
+#include "dedup/LineFingerprinter.h"
 #include "platform/CodePage.h"
 #include "textfile/TextFile.h"
 
@@ -174,51 +174,42 @@ BENCHMARK(BM_ReadLine)
 
 // ---------------------------------------------------------------- fingerprints
 
-void BM_HashLineKey(benchmark::State& state) {
-  SplitMix64 rng{1};
-  const std::string line = RandomText(rng, static_cast<size_t>(state.range(0)));
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(line.data());
-    benchmark::DoNotOptimize(HashLineKey(line.data(), line.size()));
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
-}
-BENCHMARK(BM_HashLineKey)->Arg(60)->Arg(1024);
-
-void BM_Crc32(benchmark::State& state) {
-  SplitMix64 rng{2};
-  const std::string line = RandomText(rng, static_cast<size_t>(state.range(0)));
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(line.data());
-    benchmark::DoNotOptimize(Crc32(line.data(), line.size()));
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
-}
-BENCHMARK(BM_Crc32)->Arg(60)->Arg(1024);
-
-// Both fingerprints in one pass, as the index takes them; folded: A-Z folded in
-// the register (the line a mix of upper and lower case).
-void BM_KeyAndCrc32(benchmark::State& state) {
-  SplitMix64 rng{3};
-  const bool folded = state.range(1) != 0;
-  const std::string line = RandomText(rng, static_cast<size_t>(state.range(0)), folded ? 64 : 0);
-  LineKeyAndCrc both{};
-  if (folded && !KeyAndCrc32OfAsciiLowerCase(line.data(), line.size(), &both)) {
-    state.SkipWithError("this processor cannot fold in the register");
-    return;
-  }
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(line.data());
-    if (folded) {
-      KeyAndCrc32OfAsciiLowerCase(line.data(), line.size(), &both);
-    } else {
-      both = KeyAndCrc32(line.data(), line.size());
+// Cyrillic words (а-я, one letter in 16 a capital) and spaces, UTF-8.
+std::string CyrillicText(SplitMix64& rng, size_t length) {
+  std::string text;
+  while (text.size() + 2 <= length) {
+    const uint64_t r = rng.Next();
+    if (r % 7 == 0) {
+      text += ' ';
+      continue;
     }
-    benchmark::DoNotOptimize(both);
+    const auto letter = static_cast<unsigned>((r >> 8) % 32);
+    const unsigned code = (r >> 16) % 16 == 0 ? 0x410 + letter : 0x430 + letter;
+    text += static_cast<char>(0xC0 | code >> 6);
+    text += static_cast<char>(0x80 | (code & 0x3F));
+  }
+  text.resize(length, ' ');
+  return text;
+}
+
+// The fingerprint of one line as a run takes it (CLineFingerprinter::Take):
+// args line length, kind (0 ASCII with case counted, 1 ASCII with capitals
+// folded from A-Z, 2 Cyrillic UTF-8 folded).
+void BM_Fingerprint(benchmark::State& state) {
+  const auto length = static_cast<size_t>(state.range(0));
+  const int64_t kind = state.range(1);
+  SplitMix64 rng{4};
+  const std::string line = kind == 2 ? CyrillicText(rng, length) : RandomText(rng, length, kind == 1 ? 64 : 0);
+  const CCaseFolder folder(Utf8());
+  CLineFingerprinter fingerprinter(folder);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(line.data());
+    LineFingerprint fingerprint = fingerprinter.Take(line.data(), static_cast<int32_t>(length), kind == 0);
+    benchmark::DoNotOptimize(fingerprint);
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
 }
-BENCHMARK(BM_KeyAndCrc32)->ArgNames({"len", "folded"})->ArgsProduct({{60, 1024}, {0, 1}});
+BENCHMARK(BM_Fingerprint)->ArgNames({"len", "kind"})->ArgsProduct({{16, 30, 60, 1024}, {0, 1, 2}});
 
 // ---------------------------------------------------------------- folding
 

@@ -111,9 +111,9 @@ define_set o 10000000 1000000 "--min-len 40 --max-len 76 --seed 1 --script cyril
   "$utf8_tools" "$utf8_checks" "Cyrillic letters, 1 in 16 a capital (set k with capitals), UTF-8"
 define_set p 10000000 1000000 "--min-len 40 --max-len 76 --seed 1 --accents mixed --capitals" \
   "$utf8_tools" "$utf8_checks" "Latin letters, 1 in 5 accented, 1 in 16 a capital, UTF-8"
-# Crafted keys: groups of 63 different lines that share one line key, and
-# the same shape with every key its own. No line differs from another only
-# in case.
+# Crafted keys: groups of 63 different lines that shared one line key before
+# the fingerprints were keyed with a secret, and the same shape with every
+# key its own. No line differs from another only in case.
 define_set q 6300000 6300000 "--crafted-keys shared" \
   "rowsift rowsift_c mawk" "rowsift:mawk rowsift_c:mawk" "63 different lines to each key, the groups interleaved"
 define_set r 6300000 6300000 "--crafted-keys unique" \

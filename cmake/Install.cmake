@@ -55,8 +55,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The dependencies come from the libraries the binary really links (ICU, zlib,
-# the C and C++ runtimes), with the versions dpkg-shlibdeps finds on the build
+# The dependencies come from the libraries the binary really links (ICU, the
+# C and C++ runtimes), with the versions dpkg-shlibdeps finds on the build
 # machine. Without dpkg-dev, name them by hand; the ICU package carries the
 # library's major version in its name.
 find_program(ROWSIFT_DPKG_SHLIBDEPS dpkg-shlibdeps)
@@ -65,7 +65,7 @@ if(ROWSIFT_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
   string(REGEX MATCH "^[0-9]+" _rowsift_icu_major "${ICU_VERSION}")
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libgcc-s1, libstdc++6, libicu${_rowsift_icu_major}, zlib1g")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libgcc-s1, libstdc++6, libicu${_rowsift_icu_major}")
 endif()
 
 # Debian keeps manual pages compressed (gzip -9n: no name or time stamp, so

@@ -14,7 +14,7 @@ set(CMAKE_C_COMPILER ${ROWSIFT_MINGW_PREFIX}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${ROWSIFT_MINGW_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${ROWSIFT_MINGW_PREFIX}-windres)
 
-# Libraries and headers of the target (zlib) only; programs of the build machine.
+# Libraries and headers of the target only; programs of the build machine.
 set(CMAKE_FIND_ROOT_PATH /usr/${ROWSIFT_MINGW_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
+#include "dedup/CaseGroups.h"
 #include "dedup/Utf8FoldTable.h"
-#include "platform/CharacterCase.h"
 
 namespace {
 
@@ -51,28 +51,52 @@ CCaseFolder::CCaseFolder(const CCodePage& codePage) : CCaseFolder() {
 }
 
 void CCaseFolder::BuildCodePageTables(const CCodePage& codePage) {
-  uint8_t out[4];
+  uint8_t out[2];
+  CCaseGroups groups;
+  auto add = [&](int32_t c) {
+    if (c >= 0) groups.Add(c, codePage.EncodeChar(c, out));
+  };
+  int32_t single[256];
   for (int b = 1; b < 256; ++b) {
     m_bLead[b] = codePage.IsLeadByte(static_cast<uint8_t>(b));
-    if (m_bLead[b]) continue;
     const auto byte = static_cast<uint8_t>(b);
-    const int32_t c = codePage.DecodeChar(&byte, 1);
-    m_table[b] = byte;
-    if (c >= 0 && IsUpperCase(c) && codePage.EncodeChar(ToLowerCase(c), out) == 1) m_table[b] = out[0];
+    single[b] = m_bLead[b] ? -1 : codePage.DecodeChar(&byte, 1);
+    add(single[b]);
   }
-  if (!codePage.HasLeadBytes()) return;
+  std::vector<int32_t> pairs;
+  if (codePage.HasLeadBytes()) {
+    pairs.assign(65536, -1);
+    for (int lead = 1; lead < 256; ++lead) {
+      for (int trail = 0; m_bLead[lead] && trail < 256; ++trail) {
+        const uint8_t pair[2] = {static_cast<uint8_t>(lead), static_cast<uint8_t>(trail)};
+        add(pairs[static_cast<size_t>(lead << 8 | trail)] = codePage.DecodeChar(pair, 2));
+      }
+    }
+  }
+  groups.Join();
 
+  for (int b = 1; b < 256; ++b) {
+    const int32_t folded = single[b] >= 0 ? groups.FoldedForm(single[b], 1) : single[b];
+    m_table[b] = folded != single[b] && codePage.EncodeChar(folded, out) == 1 ? out[0] : static_cast<uint8_t>(b);
+  }
+  if (pairs.empty()) return;
+
+  // Every pair folds to a pair: a character is written back in the code
+  // page's own bytes for its folded form (one of several byte pairs for the
+  // same character becomes the one the code page writes), or stays as it is
+  // when that form takes one byte or none; an invalid pair spans the bytes
+  // the code page reads as one, so that what follows is read as it reads it.
   m_mode = Mode::DoubleByte;
-  m_double.assign(65536, -1);
-  for (int lead = 0; lead < 256; ++lead) {
-    if (!m_bLead[lead]) continue;
-    for (int trail = 0; trail < 256; ++trail) {
+  m_double.assign(65536, 0);
+  for (int lead = 1; lead < 256; ++lead) {
+    for (int trail = 0; m_bLead[lead] && trail < 256; ++trail) {
+      const auto at = static_cast<size_t>(lead << 8 | trail);
       const uint8_t pair[2] = {static_cast<uint8_t>(lead), static_cast<uint8_t>(trail)};
-      const int32_t c = codePage.DecodeChar(pair, 2);
-      if (c < 0) continue;
-      const int n = codePage.EncodeChar(ToLowerCase(c), out);
-      if (n == 0) continue;
-      m_double[static_cast<size_t>(lead << 8 | trail)] = n << 16 | out[0] << 8 | (n == 2 ? out[1] : 0);
+      const int32_t c = pairs[at];
+      const int32_t folded = c >= 0 ? groups.FoldedForm(c, 2) : c;
+      const bool refolds = c >= 0 && codePage.EncodeChar(folded, out) == 2;
+      const int length = c >= 0 ? 2 : codePage.PairLength(pair);
+      m_double[at] = length << 16 | (refolds ? out[0] << 8 | out[1] : lead << 8 | (length == 2 ? trail : 0));
     }
   }
 }
@@ -81,8 +105,9 @@ size_t CCaseFolder::FoldRoom(size_t length) const {
   return m_mode == Mode::Utf8 ? CUtf8FoldTable::Room(length) : length;
 }
 
-bool CCaseFolder::KeyAndCrc32OfFolded(const char* src, size_t length, LineKeyAndCrc* result) const {
-  return m_mode == Mode::Utf8 && CUtf8FoldTable::Get().KeyAndCrc32OfFolded(src, length, result);
+bool CCaseFolder::HashOfFolded(const char* src, size_t length, const FingerprintKey& key,
+                               LineFingerprint* fingerprint) const {
+  return m_mode == Mode::Utf8 && CUtf8FoldTable::Get().HashOfFolded(src, length, key, fingerprint);
 }
 
 size_t CCaseFolder::PieceEnd(const char* src, size_t length, size_t limit) const {
@@ -115,8 +140,8 @@ size_t CCaseFolder::Fold(const char* src, size_t length, char* dst) const {
   return length;
 }
 
-// A lead byte and the byte after it fold as one character; an invalid or
-// unmappable character ends the folding, leaving the rest as it was.
+// A lead byte and the byte after it fold as one character, or as many bytes
+// as the code page reads as one; a lead byte at the end stays.
 void CCaseFolder::FoldDoubleByte(const uint8_t* src, size_t length, uint8_t* dst) const {
   size_t i = 0;
   while (i < length) {
@@ -126,17 +151,15 @@ void CCaseFolder::FoldDoubleByte(const uint8_t* src, size_t length, uint8_t* dst
       ++i;
       continue;
     }
-    const int32_t lower = i + 1 < length ? m_double[static_cast<size_t>(b << 8 | src[i + 1])] : -1;
-    if (lower < 0) break;
-    dst[i] = static_cast<uint8_t>(lower >> 8);
-    if ((lower >> 16) == 2) {
-      dst[i + 1] = static_cast<uint8_t>(lower);
-      i += 2;
-    } else {
-      i += 1;  // a one-byte form replaces the lead byte; the next byte is taken on its own
+    if (i + 1 == length) {
+      dst[i] = b;
+      break;
     }
+    const int32_t folded = m_double[static_cast<size_t>(b << 8 | src[i + 1])];
+    dst[i] = static_cast<uint8_t>(folded >> 8);
+    if ((folded >> 16) == 2) dst[i + 1] = static_cast<uint8_t>(folded);
+    i += static_cast<size_t>(folded >> 16);
   }
-  if (i < length) std::memcpy(dst + i, src + i, length - i);
 }
 
 // A byte of A-Z folds only where the code page reads it as that letter on its

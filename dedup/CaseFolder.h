@@ -1,13 +1,15 @@
 // Folds the case of a copy of a line by the rules of the code page: in UTF-8
 // by Unicode's full case folding, which may change the copy's length; in other
-// code pages by lower-casing, byte for byte, which never does.
+// code pages character by character, each to the one its case group folds to
+// (see CaseGroups.h) among those of its length, so the length never changes.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-#include "dedup/Fingerprints.h"
+#include "dedup/FingerprintKey.h"
+#include "dedup/LineFingerprint.h"
 #include "platform/CodePage.h"
 
 class CCaseFolder {
@@ -38,10 +40,10 @@ class CCaseFolder {
   // FoldRoom(length) bytes, and returns its length.
   size_t Fold(const char* src, size_t length, char* dst) const;
 
-  // The fingerprints of the folded copy of src[0, length) without making it,
-  // where that is quicker (most lines of Latin, Greek or Cyrillic UTF-8);
-  // false, and nothing computed, elsewhere.
-  bool KeyAndCrc32OfFolded(const char* src, size_t length, LineKeyAndCrc* result) const;
+  // The fingerprint of the folded copy of src[0, length) without making it,
+  // where that is quicker (most lines of UTF-8 in Latin, Greek, Cyrillic or
+  // CJK); false, and nothing computed, elsewhere.
+  bool HashOfFolded(const char* src, size_t length, const FingerprintKey& key, LineFingerprint* fingerprint) const;
 
   // True when every byte below 0x80 is a character of its own that folds
   // exactly from A-Z to a-z, so a line of such bytes may be folded in place
@@ -62,9 +64,10 @@ class CCaseFolder {
   bool m_bAsciiAtoZ = true;
   uint8_t m_table[256];
   bool m_bLead[256] = {};
-  // For a lead byte L and the byte T after it, m_double[L << 8 | T] holds the
-  // lower-case form as (length << 16 | first << 8 | second), or -1 when the
-  // character is invalid or has no lower-case form in the code page.
+  // For a lead byte L and the byte T after it, m_double[L << 8 | T] holds how
+  // many bytes the code page reads as one character (2, or 1 for an invalid
+  // pair whose second byte begins the next one) and their folded form:
+  // (length << 16 | first << 8 | second).
   std::vector<int32_t> m_double;
   // Mode::Characters: the code page that tells which bytes stand alone.
   const CCodePage* m_codePage = nullptr;

@@ -16,17 +16,17 @@ bool CDuplicateIndex::TestAndAdd(const char* line, int32_t length, bool caseSens
 }
 
 LineVerdict CDuplicateIndex::TestAndAdd(const LineFingerprint& fingerprint, FingerprintAssoc* entry) {
-  if (!entry) entry = m_map.Find(fingerprint.key);
-  if (entry && m_longKeys.IsLongKey(fingerprint.key)) {
-    if (!Fits(m_longKeys.BytesToInsert(1)) &&
-        !m_longKeys.Contains(fingerprint.key, fingerprint.crc, fingerprint.length)) {
+  const auto rest = static_cast<int32_t>(HighAndLengthCode(fingerprint));
+  if (!entry) entry = m_map.Find(fingerprint.hashLow);
+  if (entry && m_longKeys.IsLongKey(fingerprint.hashLow)) {
+    if (!Fits(m_longKeys.BytesToInsert(1)) && !m_longKeys.Contains(fingerprint.hashLow, fingerprint.hashMid, rest)) {
       return lineNoRoom;
     }
-    return m_longKeys.Insert(fingerprint.key, fingerprint.crc, fingerprint.length) ? lineNew : lineDuplicate;
+    return m_longKeys.Insert(fingerprint.hashLow, fingerprint.hashMid, rest) ? lineNew : lineDuplicate;
   }
 
-  // The whole chain is walked: lines with the same key but another CRC-32 or
-  // length are different lines.
+  // The whole chain is walked: lines with the same key but other bits of the
+  // fingerprint are different lines.
   uint32_t walked = 0;
   if (entry && ChainHolds(entry->Head(), fingerprint, &walked)) return lineDuplicate;
 
@@ -36,21 +36,22 @@ LineVerdict CDuplicateIndex::TestAndAdd(const LineFingerprint& fingerprint, Fing
   if (!Fits(more)) return lineNoRoom;
 
   const RecordRef record = m_pool.TakeRecord();
-  m_pool[record] = {fingerprint.crc, fingerprint.length, entry ? entry->Head() : kNoRecord};
+  m_pool[record] = {fingerprint.hashMid, rest, entry ? entry->Head() : kNoRecord};
   if (!entry) {
-    m_map.AddKey(fingerprint.key, record);
+    m_map.AddKey(fingerprint.hashLow, record);
   } else {
     entry->SetHead(record);
-    if (walked >= kLongChain) MoveToLongKeys(fingerprint.key, record);
+    if (walked >= kLongChain) MoveToLongKeys(fingerprint.hashLow, record);
   }
   return lineNew;
 }
 
 bool CDuplicateIndex::Contains(const LineFingerprint& fingerprint, FingerprintAssoc* entry) {
-  if (!entry) entry = m_map.Find(fingerprint.key);
+  if (!entry) entry = m_map.Find(fingerprint.hashLow);
   if (!entry) return false;
-  if (m_longKeys.IsLongKey(fingerprint.key)) {
-    return m_longKeys.Contains(fingerprint.key, fingerprint.crc, fingerprint.length);
+  if (m_longKeys.IsLongKey(fingerprint.hashLow)) {
+    return m_longKeys.Contains(fingerprint.hashLow, fingerprint.hashMid,
+                               static_cast<int32_t>(HighAndLengthCode(fingerprint)));
   }
   uint32_t walked = 0;
   return ChainHolds(entry->Head(), fingerprint, &walked);
@@ -59,7 +60,9 @@ bool CDuplicateIndex::Contains(const LineFingerprint& fingerprint, FingerprintAs
 bool CDuplicateIndex::ChainHolds(RecordRef head, const LineFingerprint& fingerprint, uint32_t* walked) const {
   for (RecordRef r = head; r != kNoRecord; ++*walked) {
     const LineRecord& kept = m_pool[r];
-    if (kept.crc == fingerprint.crc && kept.length == fingerprint.length) return true;
+    if (kept.crc == fingerprint.hashMid && kept.length == static_cast<int32_t>(HighAndLengthCode(fingerprint))) {
+      return true;
+    }
     r = kept.next;
   }
   return false;

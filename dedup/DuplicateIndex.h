@@ -1,5 +1,6 @@
 // Answers whether a line equal to the offered one was kept before. A kept
-// line is remembered by its key, CRC-32 and length alone, never by its text.
+// line is remembered by its fingerprint alone, never by its text: the map's
+// key is the fingerprint's hashLow, and a record holds the other 64 bits.
 #pragma once
 
 #include <cstddef>

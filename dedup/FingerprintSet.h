@@ -1,4 +1,5 @@
-// A flat set of whole fingerprints (key, CRC-32, length), for the keys that
+// A flat set of whole fingerprints (key: hashLow; crc: hashMid; length:
+// HighAndLengthCode, which is never 0 in its low half), for the keys that
 // many different lines share. Such keys are easy to craft, and walking their
 // chains would make every lookup slow; here a lookup probes one stretch of a
 // table instead. The set also remembers which keys it has taken over. It
@@ -47,7 +48,7 @@ class CFingerprintSet {
     uint32_t crc;
     uint32_t lengthMark;  // the length + 2; 0: a free slot
   };
-  static constexpr int32_t kLongKeyMark = -1;  // no line has this length
+  static constexpr int32_t kLongKeyMark = 0;  // no fingerprint has length code 0
 
   static uint32_t MarkOf(int32_t length) { return static_cast<uint32_t>(length) + 2; }
 

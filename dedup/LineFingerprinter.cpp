@@ -1,18 +1,13 @@
 #include "dedup/LineFingerprinter.h"
 
-#include "dedup/Fingerprints.h"
-
 bool CLineFingerprinter::TakeQuickly(const char* line, int32_t length, bool caseSensitive,
                                      LineFingerprint* fingerprint) const {
   const auto size = static_cast<size_t>(length);
-  LineKeyAndCrc both;
   if (caseSensitive) {
-    both = KeyAndCrc32(line, size);
-  } else if (!m_folder->FoldsAsciiAsAtoZ() || !KeyAndCrc32OfAsciiLowerCase(line, size, &both)) {
-    return false;
+    *fingerprint = FingerprintOf(*m_key, line, size);
+    return true;
   }
-  *fingerprint = {both.key, both.crc, length};
-  return true;
+  return m_folder->FoldsAsciiAsAtoZ() && FingerprintOfAsciiLowerCase(*m_key, line, size, fingerprint);
 }
 
 LineFingerprint CLineFingerprinter::Take(const char* line, int32_t length, bool caseSensitive) {
@@ -22,20 +17,23 @@ LineFingerprint CLineFingerprinter::Take(const char* line, int32_t length, bool 
 
 LineFingerprint CLineFingerprinter::TakeFolded(const char* line, int32_t length) {
   const auto size = static_cast<size_t>(length);
-  LineKeyAndCrc both;
-  if (m_folder->KeyAndCrc32OfFolded(line, size, &both)) return {both.key, both.crc, length};
-  size_t done = 0;
-  size_t foldedLength = 0;
-  do {
-    const size_t end = done + m_folder->PieceEnd(line + done, size - done, kPiece);
-    const size_t room = m_folder->FoldRoom(end - done);
+  LineFingerprint fingerprint;
+  if (m_folder->HashOfFolded(line, size, *m_key, &fingerprint)) return fingerprint;
+  auto fold = [this, line](size_t from, size_t to) {
+    const size_t room = m_folder->FoldRoom(to - from);
     if (m_folded.size() < room) m_folded.resize(room);
-    const size_t folded = m_folder->Fold(line + done, end - done, m_folded.data());
-    const LineKeyAndCrc piece = KeyAndCrc32(m_folded.data(), folded);
-    both = done == 0 ? piece : CombineKeyAndCrc(both, piece, folded);
-    foldedLength += folded;
+    return m_folder->Fold(line + from, to - from, m_folded.data());
+  };
+  if (m_folder->PieceEnd(line, size, kPiece) == size) {
+    const size_t folded = fold(0, size);  // before data(): folding may move the buffer
+    return FingerprintOf(*m_key, m_folded.data(), folded);
+  }
+  CFingerprintStream stream(*m_key);
+  for (size_t done = 0; done < size;) {
+    const size_t end = done + m_folder->PieceEnd(line + done, size - done, kPiece);
+    const size_t folded = fold(done, end);
+    stream.Add(m_folded.data(), folded);
     done = end;
-  } while (done < size);
-  // A folded copy longer than 2^31 - 1 bytes keeps its length modulo 2^32.
-  return {both.key, both.crc, static_cast<int32_t>(static_cast<uint32_t>(foldedLength))};
+  }
+  return stream.Finish();
 }

@@ -6,24 +6,22 @@
 #include <vector>
 
 #include "dedup/CaseFolder.h"
-
-// The fingerprints of a line. length is that of the bytes fingerprinted: the
-// folded copy, when case is ignored, which in UTF-8 may be longer or shorter
-// than the line (the Kelvin sign, three bytes, folds to k).
-struct LineFingerprint {
-  uint32_t key;
-  uint32_t crc;
-  int32_t length;
-};
+#include "dedup/FingerprintKey.h"
+#include "dedup/Fingerprints.h"
+#include "dedup/LineFingerprint.h"
 
 class CLineFingerprinter {
  public:
-  explicit CLineFingerprinter(const CCaseFolder& folder) : m_folder(&folder) {}
+  // key: the secret, this process's unless a test brings its own.
+  explicit CLineFingerprinter(const CCaseFolder& folder, const FingerprintKey& key = ProcessFingerprintKey())
+      : m_folder(&folder), m_key(&key) {}
 
   // The folder for the lines that follow.
   void UseFolder(const CCaseFolder& folder) { m_folder = &folder; }
 
-  // line holds length bytes and no NUL among them; it is never changed.
+  // line holds length bytes and no NUL among them; it is never changed. The
+  // fingerprint is that of the line, or of its folded copy (whose length, in
+  // UTF-8, may differ from the line's: the Kelvin sign, three bytes, folds to k).
   LineFingerprint Take(const char* line, int32_t length, bool caseSensitive);
   // Take, where that is quick: case-sensitive, or a line of ASCII where A-Z
   // fold. False, and nothing taken, for a line that needs folding proper.
@@ -38,5 +36,6 @@ class CLineFingerprinter {
   static constexpr size_t kPiece = 64 * 1024;
 
   const CCaseFolder* m_folder;
+  const FingerprintKey* m_key;
   std::vector<char> m_folded;  // reused for the folded copy of every line
 };

@@ -11,8 +11,8 @@ using RecordRef = uint32_t;
 constexpr RecordRef kNoRecord = UINT32_MAX;
 
 struct LineRecord {
-  uint32_t crc;    // CRC-32 of the fingerprinted bytes
-  int32_t length;  // length of the line as offered
+  uint32_t crc;    // the fingerprint's hashMid
+  int32_t length;  // its hashHigh << 16 | lengthCode (HighAndLengthCode)
   RecordRef next;  // the line kept before this one with the same key
 };
 

@@ -56,7 +56,8 @@ std::vector<std::unique_ptr<CSpilledLines::PartFile>> CSpilledLines::MakeParts(s
 }
 
 void CSpilledLines::Add(const LineFingerprint& fingerprint, uint64_t line) {
-  const SpilledLine spilled{fingerprint.key, fingerprint.crc, fingerprint.length, static_cast<uint32_t>(line),
+  const SpilledLine spilled{fingerprint.hashLow, fingerprint.hashMid,
+                            static_cast<int32_t>(HighAndLengthCode(fingerprint)), static_cast<uint32_t>(line),
                             static_cast<uint32_t>(line >> 32)};
   m_parts[PartOf(Mix(spilled), 0, m_nBits)]->Append(spilled);
   ++m_nCount;

@@ -18,9 +18,9 @@
 
 // One line set aside: 20 bytes on disk.
 struct SpilledLine {
-  uint32_t key;
-  uint32_t crc;
-  int32_t length;
+  uint32_t key;      // the fingerprint's hashLow
+  uint32_t crc;      // hashMid
+  int32_t length;    // HighAndLengthCode
   uint32_t lineLow;  // the line's number, in halves so that nothing pads the record
   uint32_t lineHigh;
 

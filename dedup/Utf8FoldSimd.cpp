@@ -8,7 +8,7 @@
 
 namespace {
 
-const bool kHasSimd = __builtin_cpu_supports("sse4.1") && __builtin_cpu_supports("pclmul");
+const bool kHasSimd = __builtin_cpu_supports("sse4.1");
 
 // kPlace + 16 * q shuffles the two bytes of a register's first 16-bit lane to
 // places q - 1 and q of a block, those outside it dropped.
@@ -163,24 +163,27 @@ __attribute__((target("sse4.1"), always_inline)) inline bool FoldWindow(const ui
   return same;
 }
 
-// The fingerprints of text[0, length) folded by FoldWindow, without a copy.
-__attribute__((target("sse4.1,pclmul"))) bool FoldedKeyAndCrc32(const uint8_t* text, size_t length,
-                                                                const WindowTables& t, LineKeyAndCrc* result) {
+// The fingerprint of text[0, length) folded by FoldWindow, without a copy.
+__attribute__((target("sse4.1,pclmul,aes"))) bool FoldedHash(const uint8_t* text, size_t length, const WindowTables& t,
+                                                             const FingerprintKey& key, LineFingerprint* fingerprint) {
+  __m128i y;
   if (length < 16) {
     // One window over a copy padded with zeros, which end no character.
-    alignas(16) uint8_t padded[16] = {};
-    if (length > 0) std::memcpy(padded, text, length);
+    alignas(16) uint8_t padded[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(padded), fingerprint_blocks::ShortBlock(text, length));
     __m128i v;
     if (!FoldWindow(padded, 16, 0, t, &v)) return false;
-    _mm_store_si128(reinterpret_cast<__m128i*>(padded), v);
-    *result = KeyAndCrc32(reinterpret_cast<const char*>(padded), length);
-    return true;
+    const __m128i inText = _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(length)),
+                                          _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
+    y = fingerprint_blocks::Multiply(_mm_and_si128(v, inText), fingerprint_blocks::Power(key, 1));
+  } else {
+    auto load = [&](size_t at, __m128i * v) __attribute__((target("sse4.1"), always_inline)) {
+      return FoldWindow(text, length, at, t, v);
+    };
+    if (!fingerprint_blocks::PolynomialOfBlocks<false>(length, key, load, &y)) return false;
   }
-  return fingerprint_blocks::KeyAndCrc32OfBlocks(
-      length,
-      [&](size_t at, __m128i * v)
-          __attribute__((target("sse4.1"), always_inline)) { return FoldWindow(text, length, at, t, v); },
-      &result->key, &result->crc);
+  *fingerprint = fingerprint_blocks::Finish(key, y, length);
+  return true;
 }
 
 // Folds text[0, length), 16 bytes or more, by FoldWindow for as long as the
@@ -213,16 +216,19 @@ __attribute__((target("sse4.1"))) size_t FoldWindowsSimd(const uint8_t* text, si
   return FoldWindows(text, length, dst, TablesOf(groups));
 }
 
-__attribute__((target("sse4.1,pclmul"))) bool FoldedKeyAndCrc32Simd(const uint8_t* text, size_t length,
-                                                                    const Utf8FoldGroups& groups,
-                                                                    LineKeyAndCrc* result) {
-  return FoldedKeyAndCrc32(text, length, TablesOf(groups), result);
+__attribute__((target("sse4.1,pclmul,aes"))) bool FoldedHashSimd(const uint8_t* text, size_t length,
+                                                                 const Utf8FoldGroups& groups,
+                                                                 const FingerprintKey& key,
+                                                                 LineFingerprint* fingerprint) {
+  return FoldedHash(text, length, TablesOf(groups), key, fingerprint);
 }
 
 #else
 
 bool HasUtf8FoldSimd() { return false; }
 size_t FoldWindowsSimd(const uint8_t*, size_t, uint8_t*, const Utf8FoldGroups&) { return 0; }
-bool FoldedKeyAndCrc32Simd(const uint8_t*, size_t, const Utf8FoldGroups&, LineKeyAndCrc*) { return false; }
+bool FoldedHashSimd(const uint8_t*, size_t, const Utf8FoldGroups&, const FingerprintKey&, LineFingerprint*) {
+  return false;
+}
 
 #endif

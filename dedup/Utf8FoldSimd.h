@@ -1,13 +1,14 @@
 // UTF-8 case folding sixteen bytes at a time in a register (x86-64 with
-// SSE4.1 and carry-less multiplication), for CUtf8FoldTable: the processor-
-// specific code. Elsewhere, or on a processor without them, HasUtf8FoldSimd()
-// is false and nothing else may be called.
+// SSE4.1), for CUtf8FoldTable: the processor-specific code. Elsewhere, or on
+// a processor without it, HasUtf8FoldSimd() is false and nothing else may be
+// called; FoldedHashSimd needs a fast key as well.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "dedup/Fingerprints.h"
+#include "dedup/FingerprintKey.h"
+#include "dedup/LineFingerprint.h"
 
 // The table's group bits and two-byte entries (see CUtf8FoldTable); the
 // arrays of group bits are 16-byte aligned and 32 bytes long, that of the
@@ -28,6 +29,7 @@ bool HasUtf8FoldSimd();
 // returns the bytes taken, the same number as written.
 size_t FoldWindowsSimd(const uint8_t* text, size_t length, uint8_t* dst, const Utf8FoldGroups& groups);
 
-// The fingerprints of text[0, length) folded that way, without a copy; false
-// for a line those windows cannot fold.
-bool FoldedKeyAndCrc32Simd(const uint8_t* text, size_t length, const Utf8FoldGroups& groups, LineKeyAndCrc* result);
+// The fingerprint of text[0, length) folded that way, without a copy; false
+// for a line those windows cannot fold. key.fast must be set.
+bool FoldedHashSimd(const uint8_t* text, size_t length, const Utf8FoldGroups& groups, const FingerprintKey& key,
+                    LineFingerprint* fingerprint);

@@ -107,8 +107,10 @@ size_t CUtf8FoldTable::Fold(const uint8_t* src, size_t length, uint8_t* dst) con
   return out + FoldSerially(src, in, length, dst + out);
 }
 
-bool CUtf8FoldTable::KeyAndCrc32OfFolded(const char* text, size_t length, LineKeyAndCrc* result) const {
-  return HasUtf8FoldSimd() && FoldedKeyAndCrc32Simd(reinterpret_cast<const uint8_t*>(text), length, Groups(), result);
+bool CUtf8FoldTable::HashOfFolded(const char* text, size_t length, const FingerprintKey& key,
+                                  LineFingerprint* fingerprint) const {
+  return key.fast && HasUtf8FoldSimd() &&
+         FoldedHashSimd(reinterpret_cast<const uint8_t*>(text), length, Groups(), key, fingerprint);
 }
 
 size_t CUtf8FoldTable::FoldSerially(const uint8_t* src, size_t in, size_t length, uint8_t* dst) const {

@@ -12,7 +12,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "dedup/Fingerprints.h"
+#include "dedup/FingerprintKey.h"
+#include "dedup/LineFingerprint.h"
 #include "dedup/Utf8FoldSimd.h"
 
 class CUtf8FoldTable {
@@ -32,12 +33,14 @@ class CUtf8FoldTable {
   // copied as they are.
   size_t Fold(const uint8_t* src, size_t length, uint8_t* dst) const;
 
-  // The fingerprints of the folded form of text[0, length) without making
-  // it, for a line of ASCII and two-byte characters whose folded forms are two
-  // bytes, as are nearly all lines of Latin, Greek and Cyrillic text (the
-  // folded form then has the line's length); false, and nothing computed, for
-  // any other line or where the processor lacks what this needs.
-  bool KeyAndCrc32OfFolded(const char* text, size_t length, LineKeyAndCrc* result) const;
+  // The fingerprint of the folded form of text[0, length) without making it,
+  // for a line the windows of FoldWindowsSimd fold whole (ASCII with two-byte
+  // characters whose folded forms are two bytes, as are nearly all lines of
+  // Latin, Greek and Cyrillic text, or with three-byte characters that do not
+  // fold; the folded form then has the line's length); false, and nothing
+  // computed, for any other line, or where the processor or the key is not
+  // the fast one.
+  bool HashOfFolded(const char* text, size_t length, const FingerprintKey& key, LineFingerprint* fingerprint) const;
 
  private:
   // A character whose folded form does not fit an entry: up to three

@@ -16,9 +16,16 @@
 #include <string>
 #include <string_view>
 
+#include "dedup/Fingerprints.h"
 #include "tests/support/ReferenceFingerprints.h"
 
 namespace fuzz {
+
+// The key of the reference's secret: the fast one where the processor has what it needs.
+inline const FingerprintKey& Key() {
+  static const FingerprintKey key = MakeFingerprintKey(reference::kSecret, true);
+  return key;
+}
 
 // Stops the run with a message; libFuzzer keeps the input that did it.
 [[noreturn]] inline void Fail(const char* what, const std::string& detail = {}) {

@@ -13,17 +13,16 @@
 //                      is set aside on disk; and a duplicates file
 //
 // The model reads the source's lines with CTextFile, trims and drops blanks as
-// the switches say (TrimLine), keeps a line when its (key, CRC-32, length)
-// triple is new, computed with plain versions of the fingerprints over the
-// folded copy unless /c (in UTF-8, from the code page or the source's own
-// encoding, ICU's u_strFoldCase of each character), and
+// the switches say (TrimLine), keeps a line when its compared text is new (the
+// folded copy unless /c; in UTF-8, from the code page or the source's own
+// encoding, ICU's u_strFoldCase of each character: the secret fingerprints
+// collide by chance only, about once in 2^80 pairs), and
 // ends every kept line with the terminator of the source's style. The target must be exactly that, the duplicates file
 // the other lines offered, and the run must end with status 0.
 #include <cstdint>
 #include <cstdio>
 #include <set>
 #include <string>
-#include <tuple>
 
 #include "app/DedupCommandLineInfo.h"
 #include "app/DedupPass.h"
@@ -55,7 +54,7 @@ Outputs Model(const std::string& sourcePath, uint32_t options) {
   FUZZ_CHECK(source.Open(sourcePath, CFile::modeRead | CFile::shareDenyNone));
   const bool caseSensitive = (options & optCaseSensitive) != 0;
   const bool removeBlank = (options & optRemoveBlank) != 0;
-  std::set<std::tuple<uint32_t, uint32_t, int32_t>> kept;
+  std::set<std::string> kept;
   Outputs out;
   while (char* line = source.ReadLine()) {
     int32_t length = source.GetLineLength();
@@ -75,9 +74,7 @@ Outputs Model(const std::string& sourcePath, uint32_t options) {
         fingerprinted.resize(folder.Fold(text.data(), text.size(), fingerprinted.data()));
       }
     }
-    const auto fingerprintedLength = static_cast<int32_t>(fingerprinted.size());
-    const bool isNew =
-        kept.insert({ReferenceKey(fingerprinted), ReferenceCrc32(fingerprinted), fingerprintedLength}).second;
+    const bool isNew = kept.insert(fingerprinted).second;
     std::string& to = isNew ? out.target : out.duplicates;
     to += text;
     to += kTerminators[source.m_nEolStyle & 3];

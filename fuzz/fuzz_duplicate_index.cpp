@@ -1,24 +1,21 @@
-// The duplicate index against a model: a set of (key, CRC-32, length)
-// triples, taken with plain one-byte-at-a-time versions of the fingerprints.
+// The duplicate index against a model: the set of compared texts (the line,
+// or its folded copy), which the secret fingerprints tell apart but for a
+// chance of about 2^-80 a pair.
 //
 // Input: switches, then lines separated by LF.
 //   switches bits 0-1  code page: UTF-8, CP1252, CP932, none
 //   switches bits 2-3  case: 0 counted, 1 ignored, 2 and 3 alternating per line
 //   switches bit 4     every line is offered again with a number after it,
 //                      for many distinct keys (the bucket table grows)
-//   switches bit 5     every byte of a line also stands for a line of eight
-//                      4-byte pieces that all share one key and one length
-//                      (only the CRC-32 tells them apart: long chains)
 //
-// Checks: TestAndAdd answers "new" exactly when the model has no equal
-// triple (the length being the folded copy's), and the offered line is not
-// changed.
+// Checks: TestAndAdd answers "new" exactly when the model has no equal text,
+// the offered line is not changed, and the fast fingerprint of the compared
+// text is that of the plain reference (under a secret of this target's).
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <set>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "dedup/CaseFolder.h"
@@ -40,18 +37,10 @@ const CCaseFolder& FolderFor(uint8_t selector) {
   return foldings[selector % 4].folder;
 }
 
-// Two 4-byte pieces with the same line key (found by sorting the keys of all
-// 4-byte strings of [a-z0-9]): a line of k pieces has the same key whichever
-// piece stands at each place.
-constexpr char kPieceA[] = "13ar";
-constexpr char kPieceB[] = "bf10";
-
-using Triple = std::tuple<uint32_t, uint32_t, int32_t>;
-
 struct Model {
   const CCaseFolder& folder;
   CDuplicateIndex index;
-  std::set<Triple> kept;
+  std::set<std::string> kept;
 
   explicit Model(const CCaseFolder& f) : folder(f), index(f) {}
 
@@ -67,14 +56,12 @@ struct Model {
       fingerprinted.resize(folder.FoldRoom(n));
       fingerprinted.resize(folder.Fold(text.data(), n, fingerprinted.data()));
     }
-    const uint32_t key = ReferenceKey(fingerprinted);
-    const uint32_t crc = ReferenceCrc32(fingerprinted);
-    FUZZ_CHECK(HashLineKey(fingerprinted.data(), fingerprinted.size()) == key,
-               "HashLineKey of " + fuzz::Show(fingerprinted));
-    FUZZ_CHECK(Crc32(fingerprinted.data(), fingerprinted.size()) == crc, "Crc32 of " + fuzz::Show(fingerprinted));
+    FUZZ_CHECK(!fuzz::Key().fast || FingerprintOf(fuzz::Key(), fingerprinted.data(), fingerprinted.size()) ==
+                                        reference::Fingerprint(reference::kSecret, fingerprinted),
+               "the fingerprint of " + fuzz::Show(fingerprinted));
 
-    // The length that counts is the folded copy's: in UTF-8 it may differ from the line's.
-    const bool expectNew = kept.insert({key, crc, static_cast<int32_t>(fingerprinted.size())}).second;
+    // The folded copy is compared: in UTF-8 its length may differ from the line's.
+    const bool expectNew = kept.insert(fingerprinted).second;
     const bool isNew = index.TestAndAdd(line.get(), static_cast<int32_t>(n), caseSensitive);
     FUZZ_CHECK(isNew == expectNew,
                std::string(expectNew ? "a new line taken for a duplicate: " : "a duplicate taken for new: ") +
@@ -91,7 +78,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Model model(FolderFor(switches & 3));
   const int caseMode = (switches >> 2) & 3;
   const bool numbered = (switches & 16) != 0;
-  const bool pieces = (switches & 32) != 0;
 
   std::string rest(reinterpret_cast<const char*>(data + 1), size - 1);
   for (char& c : rest) {
@@ -108,13 +94,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     model.Offer(line, caseSensitive);
     if (numbered) {
       for (int k = 0; k < 8; ++k) model.Offer(line + std::to_string(index * 8 + static_cast<size_t>(k)), caseSensitive);
-    }
-    if (pieces) {
-      for (unsigned char c : line) {
-        std::string joined;
-        for (int bit = 0; bit < 8; ++bit) joined += (c >> bit & 1) ? kPieceB : kPieceA;
-        model.Offer(joined, caseSensitive);
-      }
     }
   }
   return 0;

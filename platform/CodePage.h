@@ -47,17 +47,12 @@ class CCodePage {
   // UTF-16 to the code page: as many whole characters of the n units of src
   // as fit in capacity bytes of dst, a surrogate pair never split; *consumed
   // is set to the units taken. A character the code page lacks (an unpaired
-  // surrogate too) becomes '?' and is counted in *unmapped when given; in
-  // UTF-8 an unpaired surrogate becomes U+FFFD. Returns the bytes written.
-  size_t FromUtf16(const char16_t* src, size_t n, char* dst, size_t capacity, size_t* consumed,
-                   uint64_t* unmapped = nullptr) const;
+  // surrogate too) becomes '?', or nothing where ICU drops it (a
+  // default-ignorable one); in UTF-8 an unpaired surrogate becomes U+FFFD.
+  // Returns the bytes written.
+  size_t FromUtf16(const char16_t* src, size_t n, char* dst, size_t capacity, size_t* consumed) const;
   // True when the code page has the character.
   bool CanEncode(int32_t c) const;
-  // True where the conversion from UTF-16 composes a base character and the
-  // marks after it by itself (Windows' WC_COMPOSITECHECK); the caller then
-  // only keeps such a sequence whole in one call. False on POSIX systems,
-  // where the caller composes.
-  bool ComposesInConversion() const;
   // The code page to UTF-16, appended to out. Malformed bytes become U+FFFD
   // (UTF-8) or the converter's substitute.
   void AppendUtf16(const char* src, size_t n, std::u16string& out) const;
@@ -67,6 +62,10 @@ class CCodePage {
   int32_t DecodeChar(const uint8_t* bytes, int len) const;
   // One code point to its bytes (at most 2 written); 0 when the code page lacks it.
   int EncodeChar(int32_t c, uint8_t* out) const;
+  // How many bytes of a lead byte and the byte after it the code page reads
+  // as one character, valid or not: 2, or 1 when it reads the second byte
+  // anew, as the start of the next character. Icu kind only.
+  int PairLength(const uint8_t* pair) const;
 
   // An Unknown code page that ICU still reads (EUC-JP, EUC-TW, GB18030, the
   // ISO-2022 family, HZ): there a byte of A-Z may be part of a longer character.
@@ -87,7 +86,6 @@ class CCodePage {
   bool OpenIcu(const std::string& codeset);
   bool OpenReader(const std::string& codeset);
   bool OpenWindows(unsigned codePage);
-  uint64_t CountUnmapped(const char16_t* src, size_t n) const;
 
   Kind m_kind = Kind::Utf8;
   std::string m_strName = "UTF-8";

@@ -3,7 +3,8 @@
 #include <cstring>
 
 bool IsSwitchArgument(const char* arg) {
-  if (arg[0] == '-') return true;
+  // A bare "-" is the name of the standard input or output, as in other tools.
+  if (arg[0] == '-') return arg[1] != '\0';
   return arg[0] == '/' && std::strpbrk(arg + 1, "/.") == nullptr;
 }
 

@@ -13,9 +13,9 @@ class CCommandLineInfo {
   virtual void ParseParam(const char* param, bool isSwitch, bool isLast) = 0;
 };
 
-// An argument is a switch when it begins with '-', or with '/' while the rest
-// holds no '/' and no '.': "/r" and "/" are switches, "/tmp/in.txt" and
-// "/data.txt" are absolute paths.
+// An argument is a switch when it begins with '-' and has more after it, or
+// begins with '/' while the rest holds no '/' and no '.': "/r" and "/" are
+// switches; "-", "/tmp/in.txt" and "/data.txt" are names.
 bool IsSwitchArgument(const char* arg);
 
 void ParseCommandLine(int argc, const char* const* argv, CCommandLineInfo& info);

@@ -18,6 +18,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/RunFiles.h"
+
 // The system's code for an input/output error, for a failure the system did
 // not report itself (a temporary file that reads back short).
 #if defined(_WIN32)
@@ -45,17 +47,13 @@ class CFileException : public std::runtime_error {
 // Whether two names given for the source and the target are one name: exactly
 // equal on POSIX systems, where names differing in letter case are different
 // files; equal but for the case of A to Z on Windows, whose file systems
-// ignore case.
+// ignore case. `-` is two streams, the standard input and output.
 bool FileNamesEqual(const std::string& a, const std::string& b);
 #if defined(_WIN32)
 inline constexpr bool kFileNamesIgnoreCase = true;
 #else
 inline constexpr bool kFileNamesIgnoreCase = false;
 #endif
-
-// Whether standard output is the regular file of that name (`rowsift a.txt
-// /dev/stdout >> a.txt`): a message written there would land in the file.
-bool StandardOutputIsFile(const std::string& fileName);
 
 class CFile {
  public:
@@ -76,29 +74,40 @@ class CFile {
   // failure; *reason then holds the system's explanation.
   //
   // An open with no share bits fails when the same file is already open in
-  // this process, or when another run has it open: a target is never the
-  // source under another name, nor a file that another run reads or writes.
-  // A regular file opened for writing is cut only once that is settled.
-  // Windows does this by its sharing modes; POSIX systems by comparing the
-  // identities of the open files and by advisory locks.
+  // this process (or suspended), or when another run has it open: a target
+  // is never the source under another name, nor a file that another run
+  // reads or writes. A regular file opened for writing is cut only once that
+  // is settled. Both systems compare the identities of the files; other runs
+  // are kept off by sharing modes on Windows, by advisory locks elsewhere.
   //
-  // The names of the standard input and output stand for the handles this
-  // process was given, used as they are: at their offset, in their append
-  // mode, never cut, so that `cmd >> log` and `{ read h; cmd; } < f` work.
-  // On POSIX systems these are /dev/stdin and /dev/stdout and their /dev/fd
-  // and /proc/self/fd forms; on Windows CON, CONIN$ or /dev/stdin for a
-  // source, and CON, CONOUT$ or /dev/stdout for a target, whatever the
+  // The names of the standard streams stand for the handles this process was
+  // given, used as they are: at their offset, in their append mode, never
+  // cut, so that `cmd >> log` and `{ read h; cmd; } < f` work. `-` is the
+  // standard input for reading and the standard output for writing. On POSIX
+  // systems /dev/stdin, /dev/stdout and /dev/stderr, and /dev/fd/N and
+  // /proc/self/fd/N, name the descriptors the process was given (not those it
+  // opened itself); on Windows CON, CONIN$ or /dev/stdin name the input, and
+  // CON, CONOUT$, /dev/stdout or /dev/stderr an output, whatever the
   // standard handles are (console, pipe or file).
   //
   // role names the file in the reason another open gives when it meets this
   // one ("is the source file"); a literal, as it is kept while the file is
-  // open. (Windows gives its own reason.)
+  // open or suspended.
   bool Open(const std::string& fileName, unsigned flags, std::string* reason = nullptr,
             const char* role = "the source file");
   // Cuts a file opened with modeCreate | modeNoTruncate as modeCreate alone
   // would have (nothing for a standard handle or a stream), so that all the
   // outputs of a run are checked before any is cut.
   void Cut();
+
+  // Lets go of the handle of a file opened by name for reading, which still
+  // counts as open for the checks of later opens, so that a run may check
+  // more files up front than a process may hold open and read them one at a
+  // time. A file that could not be opened again as it is (a standard handle,
+  // a stream) stays open. Resume opens it again by name, checked as any open;
+  // false, with the reason, when that fails.
+  void Suspend();
+  bool Resume(std::string* reason);
 
   // Creates a file without a name (on Windows, one deleted when closed) in
   // folder dir, for reading and writing: nothing is left behind however the
@@ -144,7 +153,9 @@ class CFile {
   const std::string& GetFileName() const { return m_strFileName; }
 
  private:
-  bool ReleaseHandle();  // false when the system's close failed
+  // False when the system's close failed. A suspended file keeps its entry
+  // in the registry.
+  bool ReleaseHandle(bool keepRegistered = false);
   bool WaitForInput(bool mayWait);
 
   // A descriptor on POSIX systems, a HANDLE on Windows; kNoHandle when closed.
@@ -157,8 +168,17 @@ class CFile {
   bool m_bCutPending = false;
   bool m_bRereadable = false;
   bool m_bTemporary = false;
+  bool m_bStandard = false;  // a standard handle's duplicate
+  bool m_bSuspended = false;
+  unsigned m_nOpenFlags = 0;
   uint64_t m_nStartOffset = 0;
   std::string m_strFileName;
+  // The registry's entry for the file, when it holds data.
+  bool m_bRegistered = false;
+  bool m_bExclusive = false;
+  FileIdentity m_identity;
+  const char* m_role = "";
+  void Register(const FileIdentity& id, bool exclusive, const char* role);
 #if defined(_WIN32)
   void Attach(intptr_t handle, const std::string& fileName, bool stream);
 
@@ -169,15 +189,10 @@ class CFile {
   std::atomic<bool> m_bCancelled{false};
   std::atomic<bool> m_bWaiting{false};
 #else
-  void Attach(int fd, const std::string& fileName, bool stream, bool exclusive, uint64_t device, uint64_t inode,
-              const char* role);
+  void Attach(int fd, const std::string& fileName, bool stream);
 
   // An eventfd that CancelRead signals, only for a stream being read.
   SystemHandle m_hWake = kNoHandle;
-  // The identity of the file, for the files open in this process.
-  bool m_bExclusive = false;
-  uint64_t m_nDevice = 0;
-  uint64_t m_nInode = 0;
 #endif
   std::function<void()> m_beforeWait;
 };

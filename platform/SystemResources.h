@@ -14,3 +14,10 @@ uint64_t QueryAvailableMemory();
 // The folder for temporary files: $TMPDIR when it is set, else /tmp; on
 // Windows the system's (GetTempPathW).
 std::string DefaultTempDir();
+
+// Where DefaultTempDir looks, in the words of --help.
+#if defined(_WIN32)
+inline constexpr char kDefaultTempDirSource[] = "%TMP%, else %TEMP%, else %USERPROFILE%";
+#else
+inline constexpr char kDefaultTempDirSource[] = "$TMPDIR, else /tmp";
+#endif

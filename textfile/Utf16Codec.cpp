@@ -1,5 +1,6 @@
 #include "textfile/Utf16Codec.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -79,9 +80,7 @@ uint32_t CUtf16Decoder::Convert(char* out, uint32_t capacity, bool final) {
   const char16_t* text = m_pUnits.get() + m_nStart;
   size_t length = limit - m_nStart;
   size_t composedEnd = 0;
-  // Where the code page's conversion composes by itself (Windows), the
-  // composer only keeps sequences whole across blocks.
-  const bool compose = m_pComposer && !m_codePage.ComposesInConversion();
+  const bool compose = m_pComposer != nullptr;
   if (compose) {
     // The whole block composed first, then converted in one call.
     const size_t room = capacity / static_cast<size_t>(m_codePage.MaxBytesPerUnit());
@@ -90,7 +89,32 @@ uint32_t CUtf16Decoder::Convert(char* out, uint32_t capacity, bool final) {
     text = m_composed.data();
   }
   size_t consumed = 0;
-  const size_t produced = m_codePage.FromUtf16(text, length, out, capacity, &consumed, &m_nUnmapped);
+  const size_t produced = m_codePage.FromUtf16(text, length, out, capacity, &consumed);
+  m_nUnmapped += QuestionMarksAdded(text, consumed, out, produced);
   m_nStart = compose ? composedEnd : m_nStart + consumed;
   return static_cast<uint32_t>(produced);
+}
+
+// What the code page lacks it writes as '?' and names no further (Windows
+// tells only that some character was missing), or drops (ICU, a
+// default-ignorable character): what was written as '?' is every '?' of the
+// output that is not a '?' of the text.
+uint64_t CUtf16Decoder::QuestionMarksAdded(const char16_t* units, size_t n, const char* bytes, size_t length) const {
+  if (m_codePage.GetKind() != CCodePage::Kind::Icu) return 0;  // UTF-8 writes every character
+  const auto inText = static_cast<uint64_t>(std::count(units, units + n, u'?'));
+  auto written = static_cast<uint64_t>(std::count(bytes, bytes + length, '?'));
+  // Bytes that could be the second of a pair are told apart only where a
+  // '?' seems to have been added.
+  if (written > inText && m_codePage.HasLeadBytes()) {
+    written = 0;
+    for (size_t i = 0; i < length; ++i) {
+      const auto b = static_cast<uint8_t>(bytes[i]);
+      if (m_codePage.IsLeadByte(b)) {
+        ++i;  // the second byte of a pair is no '?' of its own
+      } else if (b == '?') {
+        ++written;
+      }
+    }
+  }
+  return written - inText;
 }

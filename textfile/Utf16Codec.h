@@ -34,6 +34,7 @@ class CUtf16Decoder {
 
  private:
   size_t HoldBackLimit(size_t end);
+  uint64_t QuestionMarksAdded(const char16_t* units, size_t n, const char* bytes, size_t length) const;
 
   const bool m_bBigEndian;
   const CCodePage& m_codePage;

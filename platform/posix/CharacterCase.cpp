@@ -2,6 +2,6 @@
 
 #include <unicode/uchar.h>
 
-bool IsUpperCase(int32_t c) { return u_isupper(c) != 0; }
-
 int32_t ToLowerCase(int32_t c) { return u_tolower(c); }
+
+int32_t FoldCaseSimply(int32_t c) { return u_foldCase(c, U_FOLD_CASE_DEFAULT); }

@@ -117,35 +117,18 @@ bool CCodePage::OpenIcu(const std::string& codeset) {
   return true;
 }
 
-namespace {
-
-// Counts a character the code page lacks, then substitutes it as ICU's own
-// callback does. The context is the caller's counter.
-void U_CALLCONV CountAndSubstitute(const void* context, UConverterFromUnicodeArgs* args, const UChar* units,
-                                   int32_t length, UChar32 c, UConverterCallbackReason reason, UErrorCode* err) {
-  if (reason <= UCNV_IRREGULAR) ++*static_cast<uint64_t*>(const_cast<void*>(context));
-  UCNV_FROM_U_CALLBACK_SUBSTITUTE(nullptr, args, units, length, c, reason, err);
-}
-
-}  // namespace
-
-size_t CCodePage::FromUtf16(const char16_t* src, size_t n, char* dst, size_t capacity, size_t* consumed,
-                            uint64_t* unmapped) const {
+size_t CCodePage::FromUtf16(const char16_t* src, size_t n, char* dst, size_t capacity, size_t* consumed) const {
   if (m_kind != Kind::Icu) return Utf16ToUtf8(src, n, dst, capacity, consumed);
   size_t take = std::min(n, capacity / static_cast<size_t>(m_nMaxBytesPerUnit));
   if (take > 0 && take < n && U16_IS_LEAD(src[take - 1]) && U16_IS_TRAIL(src[take])) --take;
   *consumed = take;
   if (take == 0) return 0;
-  uint64_t uncounted = 0;
   UErrorCode err = U_ZERO_ERROR;
-  ucnv_setFromUCallBack(m_pConverter, CountAndSubstitute, unmapped ? unmapped : &uncounted, nullptr, nullptr, &err);
   const int32_t written =
       ucnv_fromUChars(m_pConverter, dst, static_cast<int32_t>(std::min<size_t>(capacity, INT32_MAX)), src,
                       static_cast<int32_t>(take), &err);
   return U_FAILURE(err) && err != U_STRING_NOT_TERMINATED_WARNING ? 0 : static_cast<size_t>(written);
 }
-
-bool CCodePage::ComposesInConversion() const { return false; }
 
 bool CCodePage::CanEncode(int32_t c) const {
   if (m_kind != Kind::Icu) return true;
@@ -197,6 +180,20 @@ int CCodePage::EncodeChar(int32_t c, uint8_t* out) const {
   if (U_FAILURE(err) || len < 1 || len > 2) return 0;
   std::copy(bytes, bytes + len, out);
   return len;
+}
+
+int CCodePage::PairLength(const uint8_t* pair) const {
+  UChar units[4];
+  int32_t offsets[4];
+  UChar* out = units;
+  const auto* in = reinterpret_cast<const char*>(pair);
+  UErrorCode err = U_ZERO_ERROR;
+  ucnv_resetToUnicode(m_pConverter);
+  ucnv_toUnicode(m_pConverter, &out, units + 4, &in, in + 2, offsets, true, &err);
+  for (const UChar* unit = units; unit < out; ++unit) {
+    if (offsets[unit - units] == 1) return 1;  // the second byte began a character of its own
+  }
+  return 2;
 }
 
 // Only code pages whose characters ICU reads with offsets that name the byte

@@ -70,6 +70,8 @@ void DrainEscapeSequence(int fd) {
 }  // namespace
 
 void WaitForKey() {
+  // With the text sent elsewhere nobody knows a key is awaited.
+  if (::isatty(STDOUT_FILENO) != 1) return;
   int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return;  // no controlling terminal: nobody to wait for
   std::fflush(stdout);
@@ -99,4 +101,9 @@ void WaitForKey() {
   ::close(fd);
 }
 
-std::string ConsoleText(const std::string& text) { return text; }
+void WriteStandardText(StandardStream stream, const std::string& text) {
+  std::FILE* file = stream == streamOutput ? stdout : stderr;
+  std::fflush(stdout);
+  std::fputs(text.c_str(), file);
+  std::fflush(file);
+}

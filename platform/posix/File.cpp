@@ -9,39 +9,49 @@
 
 #include <cerrno>
 #include <cstring>
-#include <vector>
+#include <string_view>
 
 namespace {
 
 int Fd(intptr_t handle) { return static_cast<int>(handle); }
 
-struct OpenIdentity {
-  uint64_t device;
-  uint64_t inode;
-  bool exclusive;
-  const char* role;
-};
-
-// Files open in this process, so that an exclusive open can refuse a file that
-// is open already. A run has a few files, and its temporary ones.
-std::vector<OpenIdentity>& OpenFiles() {
-  static std::vector<OpenIdentity> files;
-  return files;
-}
-
 // Only files whose bytes a write would replace need protecting; a terminal,
 // pipe or /dev/null may serve as source and target at once.
 bool HoldsData(const struct stat& st) { return S_ISREG(st.st_mode) || S_ISBLK(st.st_mode); }
 
-// The descriptor that a name of the standard input or output stands for, or -1.
-int StandardDescriptor(const std::string& name) {
-  for (const char* input : {"/dev/stdin", "/dev/fd/0", "/proc/self/fd/0"}) {
-    if (name == input) return STDIN_FILENO;
+FileIdentity IdentityOf(const struct stat& st) {
+  return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+// The descriptor that a name of a standard stream stands for, or -1: `-` (the
+// input or the output, as the file is read or written), /dev/stdin,
+// /dev/stdout, /dev/stderr, and /dev/fd/N and /proc/self/fd/N as the system
+// reads them (digits without a leading zero).
+int StandardDescriptor(const std::string& name, bool writing) {
+  if (name == "-") return writing ? STDOUT_FILENO : STDIN_FILENO;
+  const char* const streams[] = {"/dev/stdin", "/dev/stdout", "/dev/stderr"};
+  for (int fd = 0; fd < 3; ++fd) {
+    if (name == streams[fd]) return fd;
   }
-  for (const char* output : {"/dev/stdout", "/dev/fd/1", "/proc/self/fd/1"}) {
-    if (name == output) return STDOUT_FILENO;
+  for (const std::string_view prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+    if (!name.starts_with(prefix)) continue;
+    const std::string digits = name.substr(prefix.size());
+    if (digits.empty() || digits.size() > 9 || (digits[0] == '0' && digits.size() > 1) ||
+        digits.find_first_not_of("0123456789") != std::string::npos) {
+      return -1;
+    }
+    return std::stoi(digits);
   }
   return -1;
+}
+
+// A descriptor the process was given, rather than one it opened: every
+// descriptor this tool opens is closed on exec, which none that survived the
+// exec into this process can be. So `--exclude=/dev/fd/3` never reads the
+// source that happens to be open there.
+bool GivenDescriptor(int fd) {
+  const int flags = ::fcntl(fd, F_GETFD);
+  return flags >= 0 && !(flags & FD_CLOEXEC);
 }
 
 // Other processes: a shared lock on a source and an exclusive one on a target,
@@ -56,13 +66,18 @@ bool LockAgainstOtherRuns(int fd, bool exclusive) {
 
 }  // namespace
 
-bool FileNamesEqual(const std::string& a, const std::string& b) { return a == b; }
+bool FileNamesEqual(const std::string& a, const std::string& b) { return a == b && a != "-"; }
 
-bool StandardOutputIsFile(const std::string& fileName) {
-  struct stat out {};
-  struct stat named {};
-  return ::fstat(STDOUT_FILENO, &out) == 0 && S_ISREG(out.st_mode) && ::stat(fileName.c_str(), &named) == 0 &&
-         out.st_dev == named.st_dev && out.st_ino == named.st_ino;
+bool StandardStreamIdentity(StandardStream stream, FileIdentity* id) {
+  struct stat st {};
+  if (::fstat(stream, &st) != 0 || !HoldsData(st)) return false;
+  *id = IdentityOf(st);
+  return true;
+}
+
+void NoteFileOfRun(const std::string& fileName) {
+  struct stat st {};
+  if (::stat(fileName.c_str(), &st) == 0 && HoldsData(st)) NoteFileOfRun(IdentityOf(st));
 }
 
 CFileException::CFileException(const std::string& fileName, const std::string& action, int error, bool temporary)
@@ -83,11 +98,12 @@ bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reaso
 
   const bool writing = (flags & 3) == modeWrite;
   const bool exclusive = (flags & 0x70) == 0;
-  const int standard = StandardDescriptor(fileName);
+  const int standard = StandardDescriptor(fileName, writing);
   int fd;
   if (standard >= 0) {
     // Reopening the name would start a regular file at offset 0, without its
     // append mode, and cut it; a duplicate shares the original's offset and mode.
+    if (!GivenDescriptor(standard)) return fail(-1, std::strerror(EBADF));
     fd = ::fcntl(standard, F_DUPFD_CLOEXEC, 0);
     if (fd < 0) return fail(-1, std::strerror(errno));
     if ((::fcntl(fd, F_GETFL) & O_ACCMODE) == (writing ? O_RDONLY : O_WRONLY)) return fail(fd, std::strerror(EBADF));
@@ -106,11 +122,8 @@ bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reaso
   if (::fstat(fd, &st) != 0) return fail(fd, std::strerror(errno));
   if (S_ISDIR(st.st_mode)) return fail(fd, std::strerror(EISDIR));
   if (HoldsData(st)) {
-    for (const OpenIdentity& open : OpenFiles()) {
-      if (open.device == st.st_dev && open.inode == st.st_ino && (exclusive || open.exclusive)) {
-        return fail(fd, std::string("is ") + open.role);
-      }
-    }
+    NoteFileOfRun(IdentityOf(st));
+    if (const char* other = FindConflictingFile(IdentityOf(st), exclusive)) return fail(fd, std::string("is ") + other);
   }
   // The standard descriptors are the caller's and are not locked.
   if (standard < 0 && S_ISREG(st.st_mode) && !LockAgainstOtherRuns(fd, exclusive)) {
@@ -131,27 +144,27 @@ bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reaso
     if (wake < 0) return fail(fd, std::strerror(errno));
     m_hWake = wake;
   }
-  Attach(fd, fileName, stream, exclusive, st.st_dev, st.st_ino, role);
+  Attach(fd, fileName, stream);
+  if (HoldsData(st)) Register(IdentityOf(st), exclusive, role);
+  m_bStandard = standard >= 0;
+  m_nOpenFlags = flags;
+  m_role = role;
   m_bCutPending = cut && (flags & modeNoTruncate);
   m_bRereadable = !stream && start >= 0;
   m_nStartOffset = start >= 0 ? static_cast<uint64_t>(start) : 0;
   return true;
 }
 
-void CFile::Attach(int fd, const std::string& fileName, bool stream, bool exclusive, uint64_t device, uint64_t inode,
-                   const char* role) {
+void CFile::Attach(int fd, const std::string& fileName, bool stream) {
   m_hFile = fd;
   m_bStream = stream;
   m_bEnded = false;
   m_bCutPending = false;
   m_bTemporary = false;
+  m_bStandard = false;
   m_bRereadable = !stream;
   m_nStartOffset = 0;
   m_strFileName = fileName;
-  m_nDevice = device;
-  m_nInode = inode;
-  m_bExclusive = exclusive;
-  OpenFiles().push_back({device, inode, exclusive, role});
 }
 
 void CFile::Cut() {
@@ -183,7 +196,8 @@ void CFile::CreateTemporary(const std::string& dir) {
     if (fd >= 0) ::close(fd);
     throw CFileException(dir, "create", error, true);
   }
-  Attach(fd, dir, false, true, st.st_dev, st.st_ino, "a temporary file");
+  Attach(fd, dir, false);
+  Register(IdentityOf(st), true, "a temporary file");
   m_bTemporary = true;
 }
 
@@ -192,7 +206,8 @@ void CFile::OpenAgain(const CFile& other) {
   if (!other.CanReadAgain()) throw CFileException(other.m_strFileName, "open", ESPIPE);
   const int fd = ::fcntl(Fd(other.m_hFile), F_DUPFD_CLOEXEC, 0);
   if (fd < 0) throw CFileException(other.m_strFileName, "open", errno);
-  Attach(fd, other.m_strFileName, false, false, other.m_nDevice, other.m_nInode, "the source file");
+  Attach(fd, other.m_strFileName, false);
+  if (other.m_bRegistered) Register(other.m_identity, false, other.m_role);
   m_nStartOffset = other.m_nStartOffset;
   SeekToStart();
 }
@@ -283,15 +298,11 @@ uint64_t CFile::GetLength() const {
   return static_cast<uint64_t>(st.st_size);
 }
 
-bool CFile::ReleaseHandle() {
+bool CFile::ReleaseHandle(bool keepRegistered) {
+  if (m_bRegistered && !keepRegistered) UnregisterFile(m_identity, m_bExclusive);
+  m_bRegistered = m_bRegistered && keepRegistered;
+  m_bSuspended = false;
   if (m_hFile == kNoHandle) return true;
-  auto& files = OpenFiles();
-  for (auto it = files.begin(); it != files.end(); ++it) {
-    if (it->device == m_nDevice && it->inode == m_nInode && it->exclusive == m_bExclusive) {
-      files.erase(it);
-      break;
-    }
-  }
   if (m_hWake != kNoHandle) ::close(Fd(m_hWake));
   m_hWake = kNoHandle;
   const int result = ::close(Fd(m_hFile));

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/Composition.h"
 #include "platform/Utf.h"
 #include "platform/Utf8Conversion.h"
 #include "platform/win32/WinApi.h"
@@ -35,10 +34,11 @@ unsigned NumberOf(const std::string& name) {
   return 0;
 }
 
+// What the code page lacks becomes '?', whatever default character it has.
 int ToBytes(unsigned codePage, DWORD flags, const char16_t* src, size_t n, char* dst, size_t capacity,
             BOOL* usedDefault) {
   return ::WideCharToMultiByte(codePage, flags, reinterpret_cast<const wchar_t*>(src), static_cast<int>(n), dst,
-                               static_cast<int>(capacity), nullptr, usedDefault);
+                               static_cast<int>(capacity), "?", usedDefault);
 }
 
 }  // namespace
@@ -88,86 +88,43 @@ bool CCodePage::OpenWindows(unsigned codePage) {
   return true;
 }
 
-bool CCodePage::ComposesInConversion() const { return m_kind == Kind::Icu; }
+// What the code page lacks becomes '?', as on POSIX systems, rather than a
+// look-alike (e-acute is not written as e in CP1251). Combining sequences
+// come composed (CSequenceComposer): the system's WC_COMPOSITECHECK takes
+// only the first mark after a base.
+constexpr DWORD kToCodePage = WC_NO_BEST_FIT_CHARS;
 
-// A base character and the combining marks after it become the precomposed
-// character where the code page has one. What it lacks becomes its default
-// character, as on POSIX systems, rather than a look-alike (e-acute is not
-// written as e in CP1251).
-constexpr DWORD kToCodePage = WC_COMPOSITECHECK | WC_NO_BEST_FIT_CHARS;
-
-size_t CCodePage::FromUtf16(const char16_t* src, size_t n, char* dst, size_t capacity, size_t* consumed,
-                            uint64_t* unmapped) const {
+size_t CCodePage::FromUtf16(const char16_t* src, size_t n, char* dst, size_t capacity, size_t* consumed) const {
   if (m_kind != Kind::Icu) return Utf16ToUtf8(src, n, dst, capacity, consumed);
   size_t take = std::min(n, capacity / static_cast<size_t>(m_nMaxBytesPerUnit));
-  // A cut leaves a character whole, with the marks that may compose with it,
-  // unless they alone fill the room.
-  if (take > 0 && take < n) {
-    size_t cut = take;
-    while (cut > 0 && (IsTrailSurrogate(src[cut]) || JoinsPreviousCharacter(src[cut]))) --cut;
-    take = cut > 0 ? cut : take - (IsLeadSurrogate(src[take - 1]) && IsTrailSurrogate(src[take]) ? 1 : 0);
-  }
+  if (take > 0 && take < n && IsLeadSurrogate(src[take - 1]) && IsTrailSurrogate(src[take])) --take;
   *consumed = take;
   size_t written = 0;
   for (size_t start = 0; start < take;) {
-    // The system writes a default character for each half of a surrogate
-    // pair the code page lacks; the character is one, as on POSIX systems.
+    // The system writes a '?' for each half of a surrogate pair the code
+    // page lacks; the character is one, as on POSIX systems.
     size_t end = start;
     while (end < take && !IsSurrogate(src[end])) ++end;
     if (end > start) {
-      BOOL usedDefault = FALSE;
       const int got = ToBytes(m_nWindowsCodePage, kToCodePage, src + start, end - start, dst + written,
-                              capacity - written, &usedDefault);
+                              capacity - written, nullptr);
       written += got > 0 ? static_cast<size_t>(got) : 0;
-      if (usedDefault && unmapped) *unmapped += CountUnmapped(src + start, end - start);
       start = end;
       continue;
     }
     end = NextUtf16(src, start, take);
     BOOL usedDefault = FALSE;
-    const int got = end - start == 2 ? ToBytes(m_nWindowsCodePage, WC_NO_BEST_FIT_CHARS, src + start, 2, dst + written,
+    const int got = end - start == 2 ? ToBytes(m_nWindowsCodePage, kToCodePage, src + start, 2, dst + written,
                                                capacity - written, &usedDefault)
                                      : 0;
     if (got > 0 && !usedDefault) {
       written += static_cast<size_t>(got);
     } else {
-      dst[written++] = '?';  // the default character of every ANSI code page
-      if (unmapped) ++*unmapped;
+      dst[written++] = '?';
     }
     start = end;
   }
   return written;
-}
-
-// The system says only whether something became the default character: each
-// sequence (a character and the marks that may compose with it) is converted
-// again on its own, and in one that needed the default character, each of its
-// characters that the code page lacks counts.
-uint64_t CCodePage::CountUnmapped(const char16_t* src, size_t n) const {
-  uint64_t count = 0;
-  char bytes[64];
-  constexpr size_t kMaxSequence = sizeof bytes / 2;  // longer ones are looked at character by character
-  for (size_t start = 0; start < n;) {
-    size_t end = NextUtf16(src, start, n);
-    while (end < n && JoinsPreviousCharacter(src[end])) end = NextUtf16(src, end, n);
-    const size_t length = end - start;
-    BOOL usedDefault = TRUE;
-    if (length <= kMaxSequence)
-      ToBytes(m_nWindowsCodePage, kToCodePage, src + start, length, bytes, sizeof bytes, &usedDefault);
-    if (usedDefault) {
-      uint64_t lacking = 0;
-      for (size_t i = start; i < end;) {
-        const size_t next = NextUtf16(src, i, end);
-        BOOL alone = FALSE;
-        ToBytes(m_nWindowsCodePage, WC_NO_BEST_FIT_CHARS, src + i, next - i, bytes, sizeof bytes, &alone);
-        lacking += alone ? 1 : 0;
-        i = next;
-      }
-      count += lacking > 0 || length > kMaxSequence ? lacking : 1;
-    }
-    start = end;
-  }
-  return count;
 }
 
 bool CCodePage::CanEncode(int32_t c) const {
@@ -211,6 +168,14 @@ int CCodePage::EncodeChar(int32_t c, uint8_t* out) const {
   if (usedDefault || len < 1 || len > 2) return 0;
   std::copy(bytes, bytes + len, out);
   return len;
+}
+
+// The system tells no offsets: a pair read as one character gives one
+// character (a default character for an invalid one), else two.
+int CCodePage::PairLength(const uint8_t* pair) const {
+  wchar_t units[4];
+  const int n = ::MultiByteToWideChar(m_nWindowsCodePage, 0, reinterpret_cast<const char*>(pair), 2, units, 4);
+  return n == 2 && !(IsLeadSurrogate(units[0]) && IsTrailSurrogate(units[1])) ? 1 : 2;
 }
 
 // An Unknown code page on Windows is one the system cannot read (or none): it

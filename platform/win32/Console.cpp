@@ -1,5 +1,6 @@
 #include "platform/Console.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/win32/WinApi.h"
@@ -38,6 +39,9 @@ bool EndsWait(const INPUT_RECORD& record) {
 }  // namespace
 
 void WaitForKey() {
+  // With the text sent elsewhere nobody knows a key is awaited.
+  DWORD outputMode = 0;
+  if (!::GetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), &outputMode)) return;
   // The console itself, whatever the standard input is.
   HANDLE input = ::CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                OPEN_EXISTING, 0, nullptr);
@@ -63,14 +67,37 @@ void WaitForKey() {
   ::CloseHandle(input);
 }
 
-std::string ConsoleText(const std::string& text) {
+void WriteStandardText(StandardStream stream, const std::string& text) {
+  std::FILE* file = stream == streamOutput ? stdout : stderr;
+  std::fflush(stdout);
+  const HANDLE handle = ::GetStdHandle(stream == streamOutput ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+  DWORD mode = 0;
+  if (handle != INVALID_HANDLE_VALUE && handle != nullptr && ::GetConsoleMode(handle, &mode)) {
+    // The console's own characters: a name shows as it is, whatever the
+    // console's code page. Lines end in CR LF, as the C runtime writes them.
+    std::wstring wide;
+    for (wchar_t c : WidenUtf8(text)) {
+      if (c == L'\n') wide += L'\r';
+      wide += c;
+    }
+    for (size_t done = 0; done < wide.size();) {
+      DWORD written = 0;
+      const DWORD chunk = static_cast<DWORD>(std::min<size_t>(wide.size() - done, 16384));
+      if (!::WriteConsoleW(handle, wide.data() + done, chunk, &written, nullptr) || written == 0) return;
+      done += written;
+    }
+    return;
+  }
   UINT codePage = ::GetConsoleOutputCP();
   if (codePage == 0) codePage = ::GetACP();
-  if (codePage == CP_UTF8 || text.empty()) return text;
-  const std::wstring wide = WidenUtf8(text);
-  const int n =
-      ::WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(n), '\0');
-  ::WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr, nullptr);
-  return out;
+  std::string bytes = text;
+  if (codePage != CP_UTF8 && !text.empty()) {
+    const std::wstring wide = WidenUtf8(text);
+    const int n =
+        ::WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    bytes.assign(static_cast<size_t>(n), '\0');
+    ::WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(), n, nullptr, nullptr);
+  }
+  std::fputs(bytes.c_str(), file);
+  std::fflush(file);
 }

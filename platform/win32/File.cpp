@@ -19,19 +19,41 @@ bool EqualIgnoringAtoZ(const std::string& a, const char* b) {
   return true;
 }
 
-// The standard handle a name stands for (STD_INPUT_HANDLE or
-// STD_OUTPUT_HANDLE), or 0. The console's names mean the standard handles,
+// The standard handle a name stands for (STD_INPUT_HANDLE, STD_OUTPUT_HANDLE
+// or STD_ERROR_HANDLE), or 0. The console's names mean the standard handles,
 // which are the console unless redirected: `type a.txt | rowsift CON b.txt`
-// reads the pipe. The POSIX names serve scripts written for both systems.
+// reads the pipe. `-` and the POSIX names serve scripts written for both
+// systems.
 DWORD StandardHandleOf(const std::string& name, bool writing) {
-  if (EqualIgnoringAtoZ(name, "CON")) return writing ? STD_OUTPUT_HANDLE : STD_INPUT_HANDLE;
+  if (name == "-" || EqualIgnoringAtoZ(name, "CON")) return writing ? STD_OUTPUT_HANDLE : STD_INPUT_HANDLE;
   for (const char* input : {"CONIN$", "/dev/stdin"}) {
     if (!writing && EqualIgnoringAtoZ(name, input)) return STD_INPUT_HANDLE;
   }
   for (const char* output : {"CONOUT$", "/dev/stdout"}) {
     if (writing && EqualIgnoringAtoZ(name, output)) return STD_OUTPUT_HANDLE;
   }
+  if (writing && EqualIgnoringAtoZ(name, "/dev/stderr")) return STD_ERROR_HANDLE;
   return 0;
+}
+
+// The identity of a disk file; false for a console, pipe or device.
+bool IdentityOf(HANDLE handle, FileIdentity* id) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (::GetFileType(handle) != FILE_TYPE_DISK || !::GetFileInformationByHandle(handle, &info)) return false;
+  *id = {info.dwVolumeSerialNumber, (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+  return true;
+}
+
+// The identity of the file of that name. Only its attributes are read, which
+// no sharing mode refuses.
+bool IdentityOfNamed(const std::string& fileName, FileIdentity* id) {
+  const HANDLE named = ::CreateFileW(WidenUtf8(fileName).c_str(), FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (named == INVALID_HANDLE_VALUE) return false;
+  const bool known = IdentityOf(named, id);
+  ::CloseHandle(named);
+  return known;
 }
 
 // A thread stuck in a read that cannot be cancelled (a Unix pipe under Wine)
@@ -40,27 +62,16 @@ constexpr int kCancelTries = 200;
 
 }  // namespace
 
-bool FileNamesEqual(const std::string& a, const std::string& b) { return EqualIgnoringAtoZ(a, b.c_str()); }
+bool FileNamesEqual(const std::string& a, const std::string& b) { return EqualIgnoringAtoZ(a, b.c_str()) && a != "-"; }
 
-bool StandardOutputIsFile(const std::string& fileName) {
-  const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
-  BY_HANDLE_FILE_INFORMATION outInfo{};
-  if (out == INVALID_HANDLE_VALUE || out == nullptr || ::GetFileType(out) != FILE_TYPE_DISK ||
-      !::GetFileInformationByHandle(out, &outInfo)) {
-    return false;
-  }
-  // Only the file's attributes are read: this open shares everything.
-  const HANDLE named = ::CreateFileW(WidenUtf8(fileName).c_str(), FILE_READ_ATTRIBUTES,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (named == INVALID_HANDLE_VALUE) return false;
-  BY_HANDLE_FILE_INFORMATION namedInfo{};
-  const bool same = ::GetFileInformationByHandle(named, &namedInfo) &&
-                    namedInfo.dwVolumeSerialNumber == outInfo.dwVolumeSerialNumber &&
-                    namedInfo.nFileIndexHigh == outInfo.nFileIndexHigh &&
-                    namedInfo.nFileIndexLow == outInfo.nFileIndexLow;
-  ::CloseHandle(named);
-  return same;
+bool StandardStreamIdentity(StandardStream stream, FileIdentity* id) {
+  const HANDLE handle = ::GetStdHandle(stream == streamOutput ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+  return handle != INVALID_HANDLE_VALUE && handle != nullptr && IdentityOf(handle, id);
+}
+
+void NoteFileOfRun(const std::string& fileName) {
+  FileIdentity id;
+  if (IdentityOfNamed(fileName, &id)) NoteFileOfRun(id);
 }
 
 CFileException::CFileException(const std::string& fileName, const std::string& action, int error, bool temporary)
@@ -71,11 +82,11 @@ CFileException::CFileException(const std::string& fileName, const std::string& a
 
 CFile::~CFile() { ReleaseHandle(); }
 
-bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reason, const char* /*role*/) {
+bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reason, const char* role) {
   ReleaseHandle();
-  auto fail = [&](HANDLE handle, DWORD error) {
+  auto fail = [&](HANDLE handle, const std::string& why) {
     if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
-    if (reason) *reason = SystemMessage(error);
+    if (reason) *reason = why;
     return false;
   };
 
@@ -86,35 +97,53 @@ bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reaso
   if (standard) {
     // A handle of our own, closed with the file; the standard one stays.
     const HANDLE given = ::GetStdHandle(standard);
-    if (given == INVALID_HANDLE_VALUE || given == nullptr) return fail(handle, ERROR_INVALID_HANDLE);
+    if (given == INVALID_HANDLE_VALUE || given == nullptr) return fail(handle, SystemMessage(ERROR_INVALID_HANDLE));
     if (!::DuplicateHandle(::GetCurrentProcess(), given, ::GetCurrentProcess(), &handle, 0, FALSE,
                            DUPLICATE_SAME_ACCESS)) {
-      return fail(INVALID_HANDLE_VALUE, ::GetLastError());
+      return fail(INVALID_HANDLE_VALUE, SystemMessage(::GetLastError()));
     }
   } else {
-    // The sharing modes keep a target from being the source under another
-    // name (a hard link, another letter case) or a file another run has open:
-    // such an open fails before CREATE_ALWAYS cuts anything.
+    // The sharing modes keep a file another program writes from being a
+    // source, and one it has open from being a target. The file is opened as
+    // it is and cut below, once it is known to be none of the run's files.
     const DWORD access = writing ? GENERIC_WRITE : GENERIC_READ;
     const DWORD share = exclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    // Cut later (modeNoTruncate): the file is opened as it is, for Cut().
-    const DWORD disposition = !(flags & modeCreate)      ? OPEN_EXISTING
-                              : (flags & modeNoTruncate) ? OPEN_ALWAYS
-                                                         : CREATE_ALWAYS;
+    const DWORD disposition = (flags & modeCreate) ? OPEN_ALWAYS : OPEN_EXISTING;
     handle = ::CreateFileW(WidenUtf8(fileName).c_str(), access, share, nullptr, disposition,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return fail(handle, ::GetLastError());
+    if (handle == INVALID_HANDLE_VALUE) {
+      const DWORD error = ::GetLastError();
+      // Refused for one of the run's own files: said as on POSIX systems.
+      FileIdentity id;
+      const char* other =
+          error == ERROR_SHARING_VIOLATION && IdentityOfNamed(fileName, &id) ? FindConflictingFile(id, true) : nullptr;
+      return fail(handle, other ? std::string("is ") + other : SystemMessage(error));
+    }
   }
 
   const DWORD type = ::GetFileType(handle);
-  if (type == FILE_TYPE_UNKNOWN && ::GetLastError() != NO_ERROR) return fail(handle, ::GetLastError());
+  if (type == FILE_TYPE_UNKNOWN && ::GetLastError() != NO_ERROR) return fail(handle, SystemMessage(::GetLastError()));
+  // Whatever the name, also a standard handle (`rowsift s.txt CON >> s.txt`),
+  // an output is none of the run's files under another name.
+  FileIdentity id;
+  const bool registered = IdentityOf(handle, &id);
+  if (registered) {
+    NoteFileOfRun(id);
+    if (const char* other = FindConflictingFile(id, exclusive)) return fail(handle, std::string("is ") + other);
+  }
+  const bool cut = !standard && (flags & modeCreate) && writing && type == FILE_TYPE_DISK;
+  if (cut && !(flags & modeNoTruncate) && !::SetEndOfFile(handle)) return fail(handle, SystemMessage(::GetLastError()));
   // A standard handle that is a disk file may stand anywhere in it.
   LARGE_INTEGER start{};
   if (standard && type == FILE_TYPE_DISK && !::SetFilePointerEx(handle, LARGE_INTEGER{}, &start, FILE_CURRENT)) {
-    return fail(handle, ::GetLastError());
+    return fail(handle, SystemMessage(::GetLastError()));
   }
   Attach(reinterpret_cast<intptr_t>(handle), fileName, type != FILE_TYPE_DISK);
-  m_bCutPending = !standard && (flags & modeCreate) && (flags & modeNoTruncate) && writing && type == FILE_TYPE_DISK;
+  if (registered) Register(id, exclusive, role);
+  m_bStandard = standard != 0;
+  m_nOpenFlags = flags;
+  m_role = role;
+  m_bCutPending = cut && (flags & modeNoTruncate);
   m_nStartOffset = static_cast<uint64_t>(start.QuadPart);
   return true;
 }
@@ -126,6 +155,7 @@ void CFile::Attach(intptr_t handle, const std::string& fileName, bool stream) {
   m_bCancelled = false;
   m_bCutPending = false;
   m_bTemporary = false;
+  m_bStandard = false;
   m_bRereadable = !stream;
   m_nStartOffset = 0;
   m_strFileName = fileName;
@@ -167,6 +197,7 @@ void CFile::OpenAgain(const CFile& other) {
     throw CFileException(other.m_strFileName, "open", static_cast<int>(::GetLastError()));
   }
   Attach(reinterpret_cast<intptr_t>(handle), other.m_strFileName, false);
+  if (other.m_bRegistered) Register(other.m_identity, false, other.m_role);
   m_nStartOffset = other.m_nStartOffset;
   SeekToStart();
 }
@@ -296,7 +327,10 @@ uint64_t CFile::GetLength() const {
   return static_cast<uint64_t>(size.QuadPart);
 }
 
-bool CFile::ReleaseHandle() {
+bool CFile::ReleaseHandle(bool keepRegistered) {
+  if (m_bRegistered && !keepRegistered) UnregisterFile(m_identity, m_bExclusive);
+  m_bRegistered = m_bRegistered && keepRegistered;
+  m_bSuspended = false;
   if (m_hFile == kNoHandle) return true;
   if (m_hWake != kNoHandle) ::CloseHandle(Handle(m_hWake));
   m_hWake = kNoHandle;

@@ -22,6 +22,8 @@
  *   FAULT_AFTER_BYTES  bytes of FAULT_OP that succeed first (default 0)
  *   FAULT_ERRNO        EIO | ENOSPC | EDQUOT | EBADF | ESPIPE | a number
  *                      (default EIO)
+ *   FAULT_GETRANDOM    an errno that every getrandom() fails with (ENOSYS:
+ *                      a kernel without the call)
  *   FAULT_LOG          a file that gets one line per watched call:
  *                      "<op> fd=<n> asked=<n> result=<n> errno=<n>[ FAULT]"
  *
@@ -35,6 +37,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -80,6 +83,8 @@ static int parse_errno(const char* s) {
   if (!strcmp(s, "EBADF")) return EBADF;
   if (!strcmp(s, "ESPIPE")) return ESPIPE;
   if (!strcmp(s, "EINTR")) return EINTR;
+  if (!strcmp(s, "ENOENT")) return ENOENT;
+  if (!strcmp(s, "ENOSYS")) return ENOSYS;
   return atoi(s);
 }
 
@@ -334,3 +339,14 @@ int openat(int dirfd, const char* path, int flags, ...) {
 int openat64(int dirfd, const char* path, int flags, ...) __attribute__((alias("openat")));
 
 off_t lseek64(int fd, off_t offset, int whence) __attribute__((alias("lseek")));
+
+ssize_t getrandom(void* buf, size_t n, unsigned int flags) {
+  static ssize_t (*real_getrandom)(void*, size_t, unsigned int);
+  const char* fail = getenv("FAULT_GETRANDOM");
+  if (fail && *fail) {
+    errno = parse_errno(fail);
+    return -1;
+  }
+  if (!real_getrandom) real_getrandom = next_symbol("getrandom");
+  return real_getrandom(buf, n, flags);
+}

@@ -1,5 +1,4 @@
-# Shared by the fault and huge-input tests. ROWSIFT, FAULT_SHIM and
-# COLLIDE_LINES come from CTest.
+# Shared by the fault and huge-input tests. ROWSIFT and FAULT_SHIM come from CTest.
 
 setup() {
   : "${ROWSIFT:?set ROWSIFT to the built rowsift}"

@@ -84,20 +84,3 @@ b7_times() {
   [[ $status -eq 0 && ! -s stderr ]]
   [[ -f out.txt && ! -s out.txt ]]
 }
-
-# ONE_KEY_LINES sets the count (default one million).
-@test "huge one_key: distinct lines that all share one line key" {
-  local count=${ONE_KEY_LINES:-1000000}
-  needs_mib $((count / 4000 + 64))
-  # The generator checks every line's key with the tool's own HashLineKey and
-  # writes the expected target (lines with one key and one length are told
-  # apart by their CRC-32).
-  "$COLLIDE_LINES" "$count" in.txt expected.txt >generator.txt
-  cat generator.txt
-  grep -q "key [0-9a-f]\{8\}, $count lines" generator.txt
-
-  sift -- in.txt out.txt
-
-  [[ $status -eq 0 && ! -s stderr ]]
-  same_bytes out.txt expected.txt
-}

@@ -158,3 +158,24 @@ load helpers
   [[ $status -eq 1 ]]
   only_error_line "rowsift: in.txt: read failed: Input/output error"
 }
+
+@test "exclusion lists are read one at a time: more of them than a process may hold open" {
+  distinct_lines 50 >in.txt
+  split -l 1 in.txt list.
+  lists=(list.*)
+  status=0
+  setsid -w bash -c 'ulimit -n 24 && exec "$0" "$@"' "$ROWSIFT" in.txt out.txt "${lists[@]/#/--exclude=}" \
+    </dev/null >stdout 2>stderr || status=$?
+  [[ $status -eq 0 && ! -s stdout && ! -s stderr && ! -s out.txt ]]
+}
+
+@test "without a random source the run stops before it opens a file; /dev/urandom stands in for getrandom" {
+  printf 'a\nA\na\n' >in.txt
+
+  sift_faulty FAULT_GETRANDOM=ENOSYS FAULT_PATH=/dev/urandom FAULT_OP=open FAULT_ERRNO=ENOENT -- in.txt out.txt
+  [[ $status -eq 1 && ! -e out.txt ]]
+  only_error_line "rowsift: no random source for the fingerprints' secret key: getrandom: Function not implemented; /dev/urandom: No such file or directory"
+
+  sift_faulty FAULT_GETRANDOM=ENOSYS -- in.txt out.txt
+  [[ $status -eq 0 && ! -s stderr && $(cat out.txt) == a ]]
+}

@@ -128,6 +128,12 @@ load helpers
     { echo header && setsid -w "$ROWSIFT" in.txt "$name" </dev/null && echo footer; } >framed.txt
     [[ $(cat framed.txt) == $'header\nb\na\nfooter' ]]
   done
+  # Any descriptor the shell gave, by any of its names.
+  for name in /dev/stderr /dev/fd/2 /proc/self/fd/2 /dev/fd/6 /proc/self/fd/6; do
+    printf 'old\n' >log.txt
+    setsid -w "$ROWSIFT" in.txt "$name" </dev/null 2>>log.txt 6>>log.txt
+    [[ $(cat log.txt) == $'old\nb\na' ]]
+  done
 
   # The source itself behind the descriptor is refused before a line is
   # written, and the refusal goes to standard error rather than into it.
@@ -137,6 +143,21 @@ load helpers
   [[ $status -eq 1 ]]
   [[ $(cat stderr) == $'Failed to open target file /dev/stdout\nrowsift: /dev/stdout: is the source file' ]]
   same_bytes in.txt in.copy
+  # Standard error as the source: the refusal goes to standard output; both
+  # files of the run: nowhere, and only the status tells.
+  status=0
+  setsid -w "$ROWSIFT" in.txt /dev/stderr </dev/null >stdout 2>>in.txt || status=$?
+  [[ $status -eq 1 ]]
+  [[ $(cat stdout) == $'Failed to open target file /dev/stderr\nrowsift: /dev/stderr: is the source file' ]]
+  same_bytes in.txt in.copy
+  status=0
+  setsid -w "$ROWSIFT" in.txt /dev/stdout </dev/null >>in.txt 2>>in.txt || status=$?
+  [[ $status -eq 1 ]]
+  same_bytes in.txt in.copy
+  # A descriptor the tool opened itself (the source) is not one the shell gave.
+  status=0
+  setsid -w "$ROWSIFT" in.txt out.txt --exclude=/dev/fd/3 </dev/null >stdout 2>stderr 3>&- || status=$?
+  [[ $status -eq 1 && $(cat stderr) == "rowsift: /dev/fd/3: Bad file descriptor" ]]
   status=0
   setsid -w "$ROWSIFT" in.txt in.txt </dev/null >>in.txt 2>stderr || status=$?
   [[ $status -eq 1 ]]
@@ -193,6 +214,8 @@ load helpers
   ((size >= 100000 && size % 100 == 0))
   holds_prefix out.txt in.txt "$size"
   [[ -z $(ls -A tmp) ]]
+  sift TMPDIR="$WORK/missing" -- in.txt out.txt  # refused before the target is cut
+  [[ $status -eq 1 && $(<stderr) == "rowsift: $WORK/missing: No such file or directory" && -s out.txt ]]
 }
 
 @test "temporary files leave nothing behind: after success, after a failure, and when killed" {
@@ -229,4 +252,11 @@ load helpers
   wait
   [[ $open == yes && $status -eq 143 ]]
   [[ -z $(ls -A tmp) ]]
+}
+
+@test "a usage, help or version text that standard output does not take: exit 1 and the reason" {
+  for asked in '' --help --version; do
+    status=0 && setsid -w "$ROWSIFT" $asked >/dev/full 2>stderr </dev/null || status=$?
+    [[ $status -eq 1 && $(<stderr) == "rowsift: standard output: write failed: No space left on device" ]]
+  done
 }

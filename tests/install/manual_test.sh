@@ -12,6 +12,11 @@ if [[ -n $warnings ]]; then
   exit 1
 fi
 
+# Every letter beyond ASCII it renders is one the README writes: a glyph escape is easily mistyped.
+for letter in $(LC_ALL=C.UTF-8 man -l "$page" 2>/dev/null | LC_ALL=C.UTF-8 grep -o '[^ -~[:punct:][:space:]]'); do
+  grep -q "$letter" "$2" || { echo "the page renders $letter, which $2 never writes"; exit 1; }
+done
+
 if command -v lexgrog >/dev/null; then
   whatis=$(lexgrog "$page")
   [[ $whatis == *'"rowsift - '* ]] || { echo "NAME section not understood: $whatis"; exit 1; }

@@ -91,11 +91,15 @@ check "terminal target: the kept lines" cmp -s <(tr -d '\r' <target.log) expecte
 # (f) The key wait after the usage text, ended by a signal rather than a key:
 # echo and line editing come back. The keyboard (script's input) stays silent.
 setsid -w script -qfec "for sig in TERM INT HUP; do
-    timeout --foreground -s \$sig 0.5 '$tool' >/dev/null; echo \"\$sig: \$(stty -a | tr '\n' ' ')\"
+    timeout --foreground -s \$sig 0.5 '$tool'; echo \"\$sig: \$(stty -a | tr '\n' ' ')\"
   done" /dev/null < <(sleep 2) >wait.log
 for sig in TERM INT HUP; do
   check "key wait ended by SIG$sig: echo and line editing are back" matches wait.log "^$sig: .* icanon .* echo "
 done
+
+# (g) No wait when the usage text goes elsewhere: a key typed ahead is left to the next reader.
+printf 'x\n' | setsid -w script -qfec "'$tool' >/dev/null; head -c2 >typed.txt" /dev/null >/dev/null
+check "usage text redirected: no key wait" test "$(cat typed.txt)" = x
 
 if ((fail)); then
   for log in quick tty pipe full target wait; do

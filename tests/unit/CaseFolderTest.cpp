@@ -21,6 +21,9 @@ TEST(CaseFolder, FoldsByTheRulesOfTheCodePage) {
       {"windows-20866", "\xF0\xF2\xE9", "\xD0\xD2\xC9"},          // KOI8-R: capitals above small letters
       {"no-such-codeset", "ABC \xC9", "abc \xC9"},                // A to Z only
       {"CP1251", "\xCF\xD0\xC8", "\xEF\xF0\xE8"},                 // Cyrillic
+      // Pairs Unicode's folding joins beyond lower-casing: final sigma and sigma, micro sign and mu.
+      {"CP1253", "\xCF\xC4\xCF\xD3 \xEF\xE4\xEF\xF2 \xB5\xCC", "\xEF\xE4\xEF\xF3 \xEF\xE4\xEF\xF3 \xEC\xEC"},
+      {"CP1254", "I\xDD\xFD", "ii\xFD"},                          // I and dotted I to i; dotless i stays
       {"UTF-8", "\xC3\x89" "COLE", "\xC3\xA9" "cole"},
       {"UTF-8", "\xD0\x9F\xD0\xA0\xD0\x98", "\xD0\xBF\xD1\x80\xD0\xB8"}, // Cyrillic
       {"UTF-8", "\xCE\x91\xCE\x92\xCE\xA3", "\xCE\xB1\xCE\xB2\xCF\x83"}, // Greek
@@ -40,7 +43,9 @@ TEST(CaseFolder, FoldsByTheRulesOfTheCodePage) {
       {"UTF-8", "\xF0\x90\x90\x80", "\xF0\x90\x90\xA8"},          // Deseret, four bytes
       {"CP932", "\x82\x60\x82\x79Z", "\x82\x81\x82\x9Az"},        // fullwidth A and Z
       {"CP932", "\xB1" "A\x82\xA0", "\xB1" "a\x82\xA0"},          // half-width kana, hiragana
-      {"CP932", "A\x82\x20" "B", "a\x82\x20" "B"},                // invalid pair: folding stops
+      {"CP932", "A\x82\x20" "B", "a\x82\x20" "b"},                // invalid pair: folding goes on
+      {"CP932", "\x81\xF0" "Q", "\x81\xF0" "q"},                  // Angstrom sign: no small form here
+      {"CP936", "\xA2\xFC" "Q\xA2\xF1", "\xA2\xFC" "q\xA2\xA1"},  // XII has none either; I to i
       {"CP932", "A\x82", "a\x82"},                                // lead byte last
       // A byte of A-Z that is part of a longer character stays.
       {"CP932", "\x83\x41" "A", "\x83\x41" "a"},

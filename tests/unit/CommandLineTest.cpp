@@ -19,9 +19,9 @@ CDedupCommandLineInfo Scan(const std::vector<const char*>& args) {
 }  // namespace
 
 TEST(CommandLine, SwitchOrPath) {
-  for (const char* arg : {"/r", "/Remove", "-C", "/", "-", "-x.txt", "/b", "-/tmp"})
+  for (const char* arg : {"/r", "/Remove", "-C", "/", "/?", "-x.txt", "/b", "-/tmp"})
     EXPECT_TRUE(IsSwitchArgument(arg)) << arg;
-  for (const char* arg : {"/tmp/in.txt", "/data.txt", "/r.", "/./x", "in.txt", "r", "", "C:/x"})
+  for (const char* arg : {"/tmp/in.txt", "/data.txt", "/r.", "/./x", "in.txt", "r", "", "C:/x", "-"})
     EXPECT_FALSE(IsSwitchArgument(arg)) << arg;
 }
 
@@ -40,7 +40,7 @@ TEST(CommandLine, ScanIntoNamesAndOptions) {
       {{"a", "", "b"}, "a", "", 0, true},
       {{"", "a"}, "", "a", 0, true},
       {{"/tmp/in.txt", "/data.txt"}, "/tmp/in.txt", "/data.txt", 0, true},
-      {{"/Remove", "-C", "/", "-", "/x", "/e"}, "", "", optRemoveBlank | optCaseSensitive | optTrimTrailing, false},
+      {{"/Remove", "-C", "/", "-", "/x", "/e"}, "-", "", optRemoveBlank | optCaseSensitive | optTrimTrailing, false},
       {{"in", "/b", "/B", "out", "-r"}, "in", "out", optTrimLeading | optRemoveBlank, true},
       {{"/c", "-c", "/Case"}, "", "", optCaseSensitive, false},
   };
@@ -69,7 +69,12 @@ TEST(CommandLine, LongOptions) {
   const Case cases[] = {
       {{"in", "out", "--exclude=a", "--exclude", "/b", "/c"}, "in", "out", {"a", "/b"}, "", 0, ""},
       {{"--duplicates", "-d.txt", "in", "--memory=64K", "out"}, "in", "out", {}, "-d.txt", 65536, ""},
-      {{"--memory", "3g", "--memory=7"}, "", "", {}, "", 7, ""},
+      {{"--memory", "3g", "--memory=7"}, "", "", {}, "", 3ull << 30, "'--memory' may be given only once"},
+      {{"--version", "in", "--version", "out"}, "in", "out", {}, "", 0, ""},
+      {{"in", "out", "all.txt"}, "in", "out", {}, "", 0, "not also 'all.txt'"},
+      {{"-exclude=old.txt", "in", "out"}, "in", "out", {}, "", 0, "'--exclude', not '-exclude'"},
+      {{"in", "/Temp-Dir=/var/tmp", "out"}, "in", "out", {}, "", 0, "'--temp-dir', not '/Temp-Dir'"},
+      {{"--", "-exclude=old.txt", "/memory"}, "-exclude=old.txt", "/memory", {}, "", 0, ""},
       {{"--memory=1M", "--", "/r", "--exclude=x"}, "/r", "--exclude=x", {}, "", 1 << 20, ""},
       {{"in", "out", "--exclud=old.txt"}, "in", "out", {}, "", 0, "'--exclud'"},
       {{"--Memory=1M"}, "", "", {}, "", 0, "'--Memory'"},

@@ -8,8 +8,6 @@
 
 #include "TestFiles.h"
 #include "dedup/DuplicateIndex.h"
-#include "dedup/Fingerprints.h"
-#include "tests/support/ReferenceFingerprints.h"
 
 namespace {
 
@@ -62,16 +60,16 @@ TEST(DuplicateIndex, EqualityOfLines) {
   }
 }
 
-// Pairs of different lines with equal keys (found by search): same length, and different lengths.
+// Different lines whose fingerprints share the map's key (hashLow), in
+// their other bits or in their length code alone.
 TEST(DuplicateIndex, LinesSharingAKeyFormAChain) {
-  const std::string pairs[][2] = {{"irqkxc", "zgnzaf"}, {"kobwnq", "oecyane"}};
+  const LineFingerprint pairs[][2] = {{{7, 1, 2, 3}, {7, 2, 2, 3}}, {{7, 1, 2, 3}, {7, 1, 2, 4}}};
   for (const auto& pair : pairs) {
-    ASSERT_EQ(HashLineKey(pair[0].c_str()), HashLineKey(pair[1].c_str()));
     CDuplicateIndex index(utf8);
-    EXPECT_TRUE(Add(index, pair[0]));
-    EXPECT_TRUE(Add(index, pair[1])) << "same key, other CRC or length: a new line";
-    EXPECT_FALSE(Add(index, pair[0])) << "the older line is still found behind the newer head";
-    EXPECT_FALSE(Add(index, pair[1]));
+    EXPECT_EQ(index.TestAndAdd(pair[0]), lineNew);
+    EXPECT_EQ(index.TestAndAdd(pair[1]), lineNew) << "same key, other bits: a new line";
+    EXPECT_EQ(index.TestAndAdd(pair[0]), lineDuplicate) << "the older line is still found behind the newer head";
+    EXPECT_EQ(index.TestAndAdd(pair[1]), lineDuplicate);
     EXPECT_EQ(index.Map().Entries(), 1u);
     EXPECT_EQ(index.Pool().InUse(), 2u);
   }
@@ -93,22 +91,17 @@ TEST(DuplicateIndex, MapGrowsAndStillFindsEveryLine) {
   EXPECT_TRUE(Add(index, "5000", false));
 }
 
-// "13ar" and "bf10" share a key, so every line made of such pieces does too:
 // 256 different lines on one key, far past the point where the index stops
-// walking the key's chain.
+// walking the key's chain, told apart by any of their other bits.
 TEST(DuplicateIndex, ManyLinesOnOneKeyStayApart) {
-  ASSERT_EQ(ReferenceKey("13ar"), ReferenceKey("bf10"));
-  std::vector<std::string> lines;
-  for (int bits = 0; bits < 256; ++bits) {
-    std::string line;
-    for (int piece = 0; piece < 8; ++piece) line += (bits >> piece & 1) ? "bf10" : "13ar";
-    lines.push_back(line);
-  }
+  auto line = [](uint32_t i) {
+    return LineFingerprint{42, i & 0x0F, static_cast<uint16_t>(i >> 4 & 3), static_cast<uint16_t>((i >> 6) + 1)};
+  };
   CDuplicateIndex index(utf8);
-  for (const std::string& line : lines) EXPECT_TRUE(index.TestAndAdd(line.data(), 32, true)) << line;
-  for (const std::string& line : lines) EXPECT_FALSE(index.TestAndAdd(line.data(), 32, true)) << line;
-  EXPECT_FALSE(index.TestAndAdd("13AR13ar13ar13ar13ar13ar13ar13ar", 32, false));
-  EXPECT_TRUE(index.TestAndAdd("13ar13ar13ar13ar13ar13ar13ar13a", 31, true));
+  for (uint32_t i = 0; i < 256; ++i) EXPECT_EQ(index.TestAndAdd(line(i)), lineNew) << i;
+  for (uint32_t i = 0; i < 256; ++i) EXPECT_EQ(index.TestAndAdd(line(i)), lineDuplicate) << i;
+  EXPECT_EQ(index.TestAndAdd(LineFingerprint{42, 0, 0, 0xFFFF}), lineNew);
+  EXPECT_EQ(index.TestAndAdd(LineFingerprint{43, 0, 0, 1}), lineNew);
   EXPECT_EQ(index.Map().Entries(), 2u);
 }
 

@@ -20,6 +20,7 @@ TEST(CaseFolderPosix, LettersInsideCharactersStay) {
   // clang-format off
   const Case cases[] = {
       {"Big5-HKSCS", "\x88\x41" "A\x87\x41", "\x88\x41" "a\x87\x41"},
+      {"Big5-HKSCS", "\x81\x81" "AB", "\x81\x81" "Ab"},  // an invalid pair whose second byte begins 81 41
       {"GB18030", "\x81\x41" "A\x81\x30\x81\x30" "B", "\x81\x41" "a\x81\x30\x81\x30" "b"},
       {"GB18030", "ABC", "abc"},
       {"GB18030", "A\x81", "a\x81"},                            // lead byte last

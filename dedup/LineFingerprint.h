@@ -1,0 +1,34 @@
+// What a line is remembered by: 80 bits of a keyed hash of the compared text
+// (the line, or its folded copy when case is ignored) and a code of its
+// length. Two lines are equal when all 96 bits agree.
+#pragma once
+
+#include <cstdint>
+
+struct LineFingerprint {
+  uint32_t hashLow;     // bits 0-31 of the keyed hash of the compared text
+  uint32_t hashMid;     // bits 32-63
+  uint16_t hashHigh;    // bits 64-79
+  uint16_t lengthCode;  // LengthCode(length of the compared text): never 0
+  friend bool operator==(const LineFingerprint&, const LineFingerprint&) = default;
+};
+static_assert(sizeof(LineFingerprint) == 12, "a fingerprint is 96 bits without padding");
+
+// length + 1 below 0xFFFE, else 0xFFFF: longer texts share the code, and the
+// hash, which takes the whole length, tells them apart.
+constexpr uint16_t LengthCode(uint64_t length) {
+  return length + 1 < 0xFFFE ? static_cast<uint16_t>(length + 1) : uint16_t{0xFFFF};
+}
+
+// The fingerprint of a text of `length` bytes whose hash has bits 0-63 `low`
+// and bits 64-79 `high`.
+constexpr LineFingerprint MakeLineFingerprint(uint64_t low, uint64_t high, uint64_t length) {
+  return {static_cast<uint32_t>(low), static_cast<uint32_t>(low >> 32), static_cast<uint16_t>(high),
+          LengthCode(length)};
+}
+
+// The hash's bits 64-79 above the length code, as the index's records and
+// spilled lines keep them beside bits 0-63.
+constexpr uint32_t HighAndLengthCode(const LineFingerprint& fingerprint) {
+  return uint32_t{fingerprint.hashHigh} << 16 | fingerprint.lengthCode;
+}

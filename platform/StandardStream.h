@@ -1,0 +1,7 @@
+// The two standard streams the tool writes text to.
+#pragma once
+
+enum StandardStream : int {
+  streamOutput = 1,
+  streamError = 2,
+};
