@@ -8,6 +8,7 @@
 
 #include "app/LongOptions.h"
 #include "platform/CommandLine.h"
+#include "textfile/EncodingDetection.h"
 
 enum Options : uint32_t {
   optRemoveBlank = 0x01,
@@ -45,6 +46,9 @@ class CDedupCommandLineInfo : public CCommandLineInfo {
   uint64_t m_nMemory = 0;       // bytes for the index; 0: what the machine can give
   bool m_bHelp = false;
   bool m_bVersion = false;
+
+  // The encoding of the source and the exclusion lists; found when not given.
+  Encoding m_nEncoding = encAutoDetect;
 
  private:
   void TakeLongOption(const LongOption& option, const std::string& value);

@@ -51,6 +51,13 @@ int32_t TrimLine(char** start, int32_t length, uint32_t options) {
   return length;
 }
 
+const CCaseFolder& FolderOfSource(Encoding encoding) {
+  using SourceText = CCaseFolder::SourceText;
+  return CCaseFolder::ForSource(encoding == encUtf8 ? SourceText::Utf8
+                                : IsUtf16(encoding) ? SourceText::FromUtf16
+                                                    : SourceText::CodePage);
+}
+
 int32_t OfferedLength(char** start, int32_t length, uint32_t options) {
   const bool removeBlank = (options & optRemoveBlank) != 0;
   if (length == 0 && removeBlank) return -1;
@@ -111,10 +118,12 @@ void CDedupPass::ReadLines() {
   try {
     while (char* line = m_source.ReadLine()) {
       if (!encodingKnown) {
-        // The first read settles the source's encoding, and with it what its lines are.
-        m_pFolder = &CCaseFolder::ForSource(m_source.m_nEncoding != encAnsi);
+        // The first read settles the source's encoding, and with it what its
+        // lines are; a stream may turn out UTF-8 after lines of ASCII, which
+        // fold alike either way.
+        m_pFolder = &FolderOfSource(m_source.m_nEncoding);
         fingerprinter.UseFolder(*m_pFolder);
-        encodingKnown = true;
+        encodingKnown = m_source.IsEncodingSettled();
       }
       const int32_t length = OfferedLength(&line, m_source.GetLineLength(), m_nOptions);
       if (length < 0) {
