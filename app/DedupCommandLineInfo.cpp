@@ -1,7 +1,27 @@
 #include "app/DedupCommandLineInfo.h"
 
+#include <cctype>
 #include <cstring>
 #include <string>
+#include <utility>
+
+namespace {
+
+// An encoding by the name --encoding takes, in any letter case.
+bool ParseEncoding(std::string name, Encoding* encoding) {
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::pair<const char*, Encoding> names[] = {
+      {"ansi", encAnsi}, {"utf-8", encUtf8}, {"utf-16le", encUtf16LE}, {"utf-16be", encUtf16BE}};
+  for (const auto& [known, value] : names) {
+    if (name == known) {
+      *encoding = value;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
 
 bool CDedupCommandLineInfo::ParseWholeArgument(const char* arg) {
   if (m_awaitingValue) {
@@ -66,6 +86,11 @@ void CDedupCommandLineInfo::TakeLongOption(const LongOption& option, const std::
       break;
     case loptTempDir:
       m_strTempDir = value;
+      break;
+    case loptEncoding:
+      if (!ParseEncoding(value, &m_nEncoding) && m_strError.empty()) {
+        m_strError = "option '--encoding' takes ansi, utf-8, utf-16le or utf-16be, not '" + value + "'";
+      }
       break;
     case loptThreads: {
       uint64_t threads = 0;

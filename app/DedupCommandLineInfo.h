@@ -8,6 +8,7 @@
 
 #include "app/LongOptions.h"
 #include "platform/CommandLine.h"
+#include "textfile/EncodingDetection.h"
 
 enum Options : uint32_t {
   optRemoveBlank = 0x01,
@@ -48,6 +49,9 @@ class CDedupCommandLineInfo : public CCommandLineInfo {
   uint32_t m_nThreads = 0;      // 0: as many as the processors the run may use
   bool m_bHelp = false;
   bool m_bVersion = false;
+
+  // The encoding of the source and the exclusion lists; found when not given.
+  Encoding m_nEncoding = encAutoDetect;
 
  private:
   void TakeLongOption(const LongOption& option, const std::string& value);

@@ -33,6 +33,13 @@ int32_t TrimLine(char** start, int32_t length, uint32_t options) {
   return length;
 }
 
+const CCaseFolder& FolderOfSource(Encoding encoding) {
+  using SourceText = CCaseFolder::SourceText;
+  return CCaseFolder::ForSource(encoding == encUtf8 ? SourceText::Utf8
+                                : IsUtf16(encoding) ? SourceText::FromUtf16
+                                                    : SourceText::CodePage);
+}
+
 int32_t OfferedLength(char** start, int32_t length, uint32_t options) {
   const bool removeBlank = (options & optRemoveBlank) != 0;
   if (length == 0 && removeBlank) return -1;
@@ -56,16 +63,24 @@ void CDedupPass::Run() {
   std::vector<CLineBatch*> batches;
   for (uint32_t i = 0; i < kBatchesPerThread * m_nThreads + 2; ++i) {
     m_batches.push_back(std::make_unique<CLineBatch>());
+    m_batches.back()->SortIntoLanes(m_decider.Lanes());  // its room for the lanes
     batches.push_back(m_batches.back().get());
   }
-  m_pSchedule = std::make_unique<CPassSchedule>(std::move(batches), m_decider.Lanes(), m_nThreads + 1);
+  const uint32_t readers = m_nThreads + 1;
+  m_pSchedule = std::make_unique<CPassSchedule>(std::move(batches), m_decider.Lanes(), readers);
+  for (uint32_t i = 0; i < readers; ++i) {
+    m_readers.push_back({std::make_unique<CTextFile>(encAnsi)});
+    m_readers.back().reader->AllocateReader();
+  }
   std::vector<std::thread> threads;
   try {
     for (uint32_t i = 1; i < m_nThreads; ++i) threads.emplace_back([this] { Work(); });
     // The first block settles what the lines are and how they may be read.
     m_source.PrepareReading();
-    m_pFolder = &CCaseFolder::ForSource(m_source.m_nEncoding != encAnsi);
-    const bool chunked = m_source.CanReadAgain() && !m_source.IsStream() && m_source.m_nEncoding == encAnsi;
+    m_pFolder = &FolderOfSource(m_source.m_nEncoding);
+    // Bytes read as they are, which any reader can start on at a line start.
+    const bool chunked = m_source.CanReadAgain() && !m_source.IsStream() && m_source.IsEncodingSettled() &&
+                         (m_source.m_nEncoding == encAnsi || m_source.m_nEncoding == encUtf8);
     if (chunked) {
       m_nDataStart = m_source.FirstLineOffset();
       const uint64_t length = m_source.GetLength();
@@ -176,30 +191,44 @@ CTextFile* CDedupPass::StartChunk(uint64_t chunk) {
   const uint64_t from = m_nDataStart + chunk * kChunkSize;
   const uint64_t begin = CTextFile::FindClearLineStart(m_source, from, from + kChunkSize);
   if (begin == UINT64_MAX) return nullptr;
-  auto reader = std::make_unique<CTextFile>(encAnsi);
-  reader->ReadRangeOf(m_source, begin, m_source.m_nEolStyle);
-  if (chunk + 1 < m_nChunks) reader->StopAt(from + kChunkSize);
-  CTextFile* raw = reader.get();
-  CLockHolder hold(m_readersLock);
-  m_readers[chunk] = std::move(reader);
-  return raw;
+  ChunkReader* slot = nullptr;
+  {
+    CLockHolder hold(m_readersLock);
+    for (ChunkReader& reader : m_readers) {
+      if (!reader.busy) {
+        slot = &reader;
+        break;
+      }
+    }
+    slot->busy = true;
+    slot->chunk = chunk;
+  }
+  slot->reader->ReadRangeOf(m_source, begin, m_source.m_nEolStyle);
+  slot->reader->StopAt(chunk + 1 < m_nChunks ? from + kChunkSize : UINT64_MAX);
+  return slot->reader.get();
 }
 
 CTextFile* CDedupPass::ReaderOf(uint64_t chunk) {
   if (chunk == 0) return &m_source;
   CLockHolder hold(m_readersLock);
-  return m_readers.at(chunk).get();
+  for (ChunkReader& reader : m_readers) {
+    if (reader.busy && reader.chunk == chunk) return reader.reader.get();
+  }
+  return nullptr;
 }
 
 void CDedupPass::EndChunk(uint64_t chunk, const CTextFile* reader) {
   CLockHolder hold(m_readersLock);
   // The second reading of a bounded run takes the bytes the first took.
   if (reader) m_nReadUpTo = std::max(m_nReadUpTo, reader->NextOffset());
-  m_readers.erase(chunk);
+  for (ChunkReader& slot : m_readers) {
+    if (slot.busy && slot.chunk == chunk) slot.busy = false;
+  }
 }
 
 void CDedupPass::Fingerprint(CLineBatch& batch, CLineFingerprinter& fingerprinter) const {
   const bool caseSensitive = (m_nOptions & optCaseSensitive) != 0;
+  fingerprinter.UseFolder(*batch.folder);
   for (uint32_t i = 0; i < batch.lineCount; ++i) {
     CLineBatch::Line& line = batch.lines[i];
     line.fingerprint = fingerprinter.Take(batch.TextOf(line), line.length, caseSensitive);
@@ -245,7 +274,7 @@ void CDedupPass::ReadStream() {
       if (length > CLineBatch::kMaxCopiedLine) {
         // The line stays in the source's buffer until it has been written.
         m_filling->Borrow(line, length, {});
-        m_filling->bytesRead = m_source.GetBytesRead();
+        Seal(m_filling);
         CLineBatch* lent = m_filling;
         m_pSchedule->AddBatch(lent, false);
         if (!m_pSchedule->WaitUntilWritten(lent) || !(m_filling = m_pSchedule->TakeFreeBatch())) return;
@@ -254,7 +283,7 @@ void CDedupPass::ReadStream() {
       }
       m_filling->Add(line, length, {});
       if (m_filling->Full()) {
-        m_filling->bytesRead = m_source.GetBytesRead();
+        Seal(m_filling);
         m_pSchedule->AddBatch(m_filling, false);
         if (!(m_filling = m_pSchedule->TakeFreeBatch())) return;
         m_filling->Clear();
@@ -266,8 +295,16 @@ void CDedupPass::ReadStream() {
     if (!m_filling) return;  // the pass has stopped
     m_filling->error = std::current_exception();
   }
-  m_filling->bytesRead = m_source.GetBytesRead();
+  Seal(m_filling);
   m_pSchedule->AddBatch(m_filling, true);
+}
+
+// What a batch of the stream takes with it. A stream may turn out UTF-8 after
+// lines of ASCII, which fold alike either way: its batches take the folder
+// of what the source is known to be when they go.
+void CDedupPass::Seal(CLineBatch* batch) {
+  batch->bytesRead = m_source.GetBytesRead();
+  batch->folder = &FolderOfSource(m_source.m_nEncoding);
 }
 
 // The source is about to wait for a pipe or terminal: the lines read so far
@@ -276,7 +313,7 @@ void CDedupPass::ReadStream() {
 // the target's buffer. A regular file never waits and keeps the large writes.
 void CDedupPass::SendBeforeWait() {
   m_filling->flush = true;
-  m_filling->bytesRead = m_source.GetBytesRead();
+  Seal(m_filling);
   m_pSchedule->AddBatch(m_filling, false);
   m_filling = m_pSchedule->TakeFreeBatch();
   if (!m_filling) throw ReaderStopped();

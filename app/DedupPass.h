@@ -12,7 +12,6 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <vector>
 
@@ -26,6 +25,8 @@
 // The length of line after trimming blanks as the options say; *start moves
 // past leading blanks.
 int32_t TrimLine(char** start, int32_t length, uint32_t options);
+// The folder of the lines of a source whose encoding is settled.
+const CCaseFolder& FolderOfSource(Encoding encoding);
 // The length of the line as the pass offers it, trimmed as the options say
 // (*start moves past leading blanks), or -1 when it is dropped as blank.
 int32_t OfferedLength(char** start, int32_t length, uint32_t options);
@@ -59,6 +60,7 @@ class CDedupPass {
   // The reading thread of a stream.
   void ReadStream();
   void SendBeforeWait();
+  void Seal(CLineBatch* batch);
 
   CTextFile& m_source;
   CLineDecider& m_decider;
@@ -71,8 +73,15 @@ class CDedupPass {
   // Chunks of a regular file.
   uint64_t m_nDataStart = 0;
   uint64_t m_nChunks = 0;
-  CWaitableLock m_readersLock;  // guards m_readers
-  std::map<uint64_t, std::unique_ptr<CTextFile>> m_readers;
+  // Readers of chunks, made once: nothing is allocated while the pass runs,
+  // so that a run that meets a limit on memory sets lines aside instead.
+  struct ChunkReader {
+    std::unique_ptr<CTextFile> reader;
+    uint64_t chunk = 0;
+    bool busy = false;
+  };
+  CWaitableLock m_readersLock;  // guards m_readers' busy and chunk
+  std::vector<ChunkReader> m_readers;
   uint64_t m_nReadUpTo = 0;  // the file offset the chunks' readers took bytes up to
 
   std::vector<std::unique_ptr<CLineBatch>> m_batches;

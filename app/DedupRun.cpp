@@ -107,7 +107,7 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
   }
 
   std::string reason;
-  CTextFile source(encAutoDetect);
+  CTextFile source(info.m_nEncoding);
   if (!source.Open(info.m_strSource, CFile::modeRead | CFile::shareDenyNone, &reason, "the source file")) {
     return ReportOpenFailure("Failed to open source file ", info.m_strSource, reason);
   }
@@ -117,7 +117,7 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
   // the files a process may hold open.
   std::vector<std::unique_ptr<CTextFile>> lists;
   for (const std::string& name : info.m_exclusionLists) {
-    lists.push_back(std::make_unique<CTextFile>(encAutoDetect));
+    lists.push_back(std::make_unique<CTextFile>(info.m_nEncoding));
     if (!lists.back()->Open(name, CFile::modeRead | CFile::shareDenyNone, &reason, "an exclusion list")) {
       return ReportOpenFailure("Failed to open exclusion list ", name, reason);
     }
@@ -133,16 +133,17 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
     return ReportOpenFailure("Failed to open temporary folder ", tempDir, e.Reason());
   }
 
-  // Constructed before anything is read, so the outputs are 8-bit text. Both
-  // are checked against every file of the run before either is cut.
+  // The outputs are 8-bit text whatever the source: UTF-16 is converted as it
+  // is read. Both are checked against every file of the run before either is
+  // cut.
   const unsigned create = CFile::modeCreate | CFile::modeWrite | CFile::modeNoTruncate;
-  CTextFile target(source.m_nEncoding);
+  CTextFile target(encAnsi);
   if (!target.Open(info.m_strTarget, create, &reason, "the target file")) {
     return ReportOpenFailure("Failed to open target file ", info.m_strTarget, reason);
   }
   std::unique_ptr<CTextFile> duplicates;
   if (!info.m_strDuplicates.empty()) {
-    duplicates = std::make_unique<CTextFile>(source.m_nEncoding);
+    duplicates = std::make_unique<CTextFile>(encAnsi);
     if (!duplicates->Open(info.m_strDuplicates, create, &reason, "the duplicates file")) {
       return ReportOpenFailure("Failed to open duplicates file ", info.m_strDuplicates, reason);
     }

@@ -43,8 +43,10 @@ struct CLineBatch {
   // laneLines[laneStart[l + 1]].
   std::unique_ptr<uint16_t[]> laneLines{new uint16_t[kMaxLines + 1]};
   std::vector<uint32_t> laneStart;
+  std::vector<uint32_t> laneNext;  // SortIntoLanes's room
 
-  uint64_t bytesRead = 0;  // source bytes taken up to the end of this batch
+  const CCaseFolder* folder = nullptr;  // for the fingerprints still to take
+  uint64_t bytesRead = 0;               // source bytes taken up to the end of this batch
   uint64_t blankLinesDropped = 0;
   bool fingerprinted = false;
   bool flush = false;        // the source waits: the outputs go out after these lines
@@ -64,14 +66,18 @@ struct CLineBatch {
   bool Full() const { return lineCount == kMaxLines || textSize >= kTextSize || borrowed; }
   const char* TextOf(const Line& line) const { return line.offset == kBorrowed ? borrowed : text.get() + line.offset; }
 
-  // Deals the lines out to `lanes` lanes by their fingerprints' parts.
+  // Deals the lines out to `lanes` lanes by their fingerprints' parts
+  // (allocating nothing after the first time).
   void SortIntoLanes(uint32_t lanes) {
     laneStart.assign(lanes + 1, 0);
+    laneNext.resize(lanes);
     for (uint32_t i = 0; i < lineCount; ++i) ++laneStart[LaneOf(lines[i].fingerprint, lanes) + 1];
-    for (uint32_t l = 0; l < lanes; ++l) laneStart[l + 1] += laneStart[l];
-    std::vector<uint32_t> next(laneStart.begin(), laneStart.end() - 1);
+    for (uint32_t l = 0; l < lanes; ++l) {
+      laneStart[l + 1] += laneStart[l];
+      laneNext[l] = laneStart[l];
+    }
     for (uint32_t i = 0; i < lineCount; ++i) {
-      laneLines[next[LaneOf(lines[i].fingerprint, lanes)]++] = static_cast<uint16_t>(i);
+      laneLines[laneNext[LaneOf(lines[i].fingerprint, lanes)]++] = static_cast<uint16_t>(i);
     }
   }
   static uint32_t LaneOf(const LineFingerprint& fingerprint, uint32_t lanes) {

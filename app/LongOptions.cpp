@@ -17,6 +17,7 @@ const LongOption kLongOptions[] = {
     {loptMemory, "memory", "SIZE",
      "memory for the index, K, M or G (default: what is free);\nthe longest line is held whole on top of it"},
     {loptTempDir, "temp-dir", "DIR", kTempDirHelp.c_str()},
+    {loptEncoding, "encoding", "NAME", "read the source and lists as ansi, utf-8, utf-16le or utf-16be"},
     {loptThreads, "threads", "N", "use N threads (default: the processors this run may use)"},
     {loptHelp, "help", nullptr, "show this text (also /? or -?)", true},
     {loptVersion, "version", nullptr, "show the version", true},

@@ -11,6 +11,7 @@ enum LongOptionId : int {
   loptDuplicates,
   loptMemory,
   loptTempDir,
+  loptEncoding,
   loptThreads,
   loptHelp,
   loptVersion,

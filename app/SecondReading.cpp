@@ -32,7 +32,8 @@ void FinishSpilledRun(CLineDecider& decider, const CTextFile& source, CTextFile&
   });
 
   CUndecidedLines& undecided = decider.Undecided();
-  CTextFile again(encAutoDetect);
+  // Told what the first reading found, it skips the same mark.
+  CTextFile again(source.m_nEncoding);
   CTextFile* reader = undecided.BeginSecondReading();
   uint64_t line = decider.FirstUndecided();  // the number of the next line read
   if (reader) {
@@ -47,7 +48,7 @@ void FinishSpilledRun(CLineDecider& decider, const CTextFile& source, CTextFile&
   }
   done.phase = phaseSecondReading;
   done.bytesRead = 0;
-  CLineFingerprinter fingerprinter(CCaseFolder::ForSource(source.m_nEncoding != encAnsi));
+  CLineFingerprinter fingerprinter(FolderOfSource(source.m_nEncoding));
   const bool caseSensitive = (options & optCaseSensitive) != 0;
   uint64_t kept = decider.NextKept();
   uint64_t nextReport = 0;

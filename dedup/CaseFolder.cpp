@@ -16,9 +16,12 @@ const CCaseFolder& CCaseFolder::System() {
   return folder;
 }
 
-const CCaseFolder& CCaseFolder::ForSource(bool utf16) {
+const CCaseFolder& CCaseFolder::ForSource(SourceText text) {
   static const CCaseFolder atoZ;
-  return utf16 && CCodePage::System().GetKind() == CCodePage::Kind::Unknown ? atoZ : System();
+  static const CCodePage utf8CodePage("UTF-8");
+  static const CCaseFolder utf8(utf8CodePage);
+  if (text == SourceText::Utf8) return utf8;
+  return text == SourceText::FromUtf16 && CCodePage::System().GetKind() == CCodePage::Kind::Unknown ? atoZ : System();
 }
 
 CCaseFolder::CCaseFolder() {

@@ -16,10 +16,14 @@ class CCaseFolder {
  public:
   // The folder of the process's code page.
   static const CCaseFolder& System();
-  // The folder for the lines of a source, whose encoding the first read
-  // settles: a UTF-16 source in a code page without folding rules of its own
-  // becomes UTF-8, where every byte of A-Z is a character of its own.
-  static const CCaseFolder& ForSource(bool utf16);
+  // What the lines of a source are, once its first read has settled its
+  // encoding: text in the code page, UTF-8 whatever the code page, or UTF-16
+  // converted to the code page.
+  enum class SourceText { CodePage, Utf8, FromUtf16 };
+  // The folder for such lines. UTF-8 folds as in a UTF-8 locale. A UTF-16
+  // source in a code page without folding rules of its own becomes UTF-8,
+  // where every byte of A-Z is a character of its own.
+  static const CCaseFolder& ForSource(SourceText text);
 
   explicit CCaseFolder(const CCodePage& codePage);
   // No code-page information: A to Z fold, every byte on its own.

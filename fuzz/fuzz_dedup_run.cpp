@@ -14,8 +14,9 @@
 //
 // The model reads the source's lines with CTextFile, trims and drops blanks as
 // the switches say (TrimLine), keeps a line when its compared text is new (the
-// folded copy unless /c; in UTF-8, ICU's u_strFoldCase of each character: the
-// secret fingerprints collide by chance only, about once in 2^80 pairs), and
+// folded copy unless /c; in UTF-8, from the code page or the source's own
+// encoding, ICU's u_strFoldCase of each character: the secret fingerprints
+// collide by chance only, about once in 2^80 pairs), and
 // ends every kept line with the terminator of the source's style. The target must be exactly that, the duplicates file
 // the other lines offered, and the run must end with status 0.
 #include <cstdint>
@@ -63,10 +64,12 @@ Outputs Model(const std::string& sourcePath, uint32_t options) {
     std::string text(line, static_cast<size_t>(length));
     std::string fingerprinted = text;
     if (!caseSensitive) {
-      if (CCodePage::System().GetKind() == CCodePage::Kind::Utf8) {
+      const Encoding encoding = source.m_nEncoding;
+      if (CCodePage::System().GetKind() == CCodePage::Kind::Utf8 || encoding == encUtf8) {
         fingerprinted = fuzz::ReferenceFoldUtf8(text);
       } else {
-        const CCaseFolder& folder = CCaseFolder::ForSource(source.m_nEncoding != encAnsi);
+        const CCaseFolder& folder = CCaseFolder::ForSource(IsUtf16(encoding) ? CCaseFolder::SourceText::FromUtf16
+                                                                             : CCaseFolder::SourceText::CodePage);
         fingerprinted.resize(folder.FoldRoom(text.size()));
         fingerprinted.resize(folder.Fold(text.data(), text.size(), fingerprinted.data()));
       }

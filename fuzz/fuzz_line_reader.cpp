@@ -8,8 +8,9 @@
 //   flags bit 4     the filler is short lines (else one long line)
 //
 // Checks: the detected encoding follows the first bytes (a UTF-16 mark from
-// two bytes on, a UTF-8 mark under UTF-8, else the table of the first four
-// bytes of a source longer than four);
+// two bytes on, a UTF-8 mark, else the table of the first four bytes of a
+// source longer than four); beyond those, a source without a NUL is never
+// UTF-16, and one is UTF-8 only with a byte above 0x7F in its first block;
 // no returned line holds a NUL, CR or LF, and its length is its strlen; after
 // the first null every call answers null. For 8-bit text, and for UTF-16
 // read through UTF-8, the lines are matched against the text byte by byte,
@@ -18,6 +19,7 @@
 // of CR and LF as they must be; the line-ending style follows the first block.
 #include <unicode/ustring.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -39,27 +41,34 @@ struct Expected {
   size_t markLength;
 };
 
-Expected ExpectedEncoding(std::string_view file, bool utf8) {
+// The encoding the first bytes call for, or the one found where the rules
+// that look further allow it.
+Expected ExpectedEncoding(std::string_view file, Encoding found) {
   if (file.starts_with("\xFF\xFE")) return {encUtf16LE, 2};
   if (file.starts_with("\xFE\xFF")) return {encUtf16BE, 2};
-  if (utf8 && file.starts_with("\xEF\xBB\xBF")) return {encAnsi, 3};
-  if (file.size() <= 4) return {encAnsi, 0};
-  const auto b = [&](size_t i) { return static_cast<uint8_t>(file[i]); };
-  if (b(0) != 0 && b(1) == 0 && b(2) != 0 && b(3) == 0) return {encUtf16LE, 0};
-  if (b(0) == 0 && b(1) != 0 && b(2) == 0 && b(3) != 0) return {encUtf16BE, 0};
-  return {encAnsi, 0};
+  if (file.starts_with("\xEF\xBB\xBF")) return {encUtf8, 3};
+  const std::string_view block = file.substr(0, CTextFile::kReadBlockSize);
+  if (file.size() > 4) {
+    const auto b = [&](size_t i) { return static_cast<uint8_t>(file[i]); };
+    if (b(0) != 0 && b(1) == 0 && b(2) != 0 && b(3) == 0) return {encUtf16LE, 0};
+    if (b(0) == 0 && b(1) != 0 && b(2) == 0 && b(3) != 0) return {encUtf16BE, 0};
+    if (IsUtf16(found) && block.find('\0') != std::string_view::npos) return {found, 0};
+  }
+  const bool high = std::any_of(block.begin(), block.end(), [](char c) { return static_cast<uint8_t>(c) >= 0x80; });
+  return {found == encUtf8 && high ? encUtf8 : encAnsi, 0};
 }
 
-// The style the first block asks for.
-int32_t StyleOf(std::string_view block) {
+// The style the first block asks for; a line end that closes it pairs with
+// the byte after it.
+int32_t StyleOf(std::string_view text) {
+  const std::string_view block = text.substr(0, CTextFile::kReadBlockSize);
   const size_t lf = block.find('\n');
-  if (lf != std::string_view::npos) {
-    if (lf > 0 && block[lf - 1] == '\r') return eolCrLf;
-    if (lf + 1 < block.size() && block[lf + 1] == '\r') return eolLfCr;
-    return eolLf;
-  }
-  if (block.find('\r') != std::string_view::npos) return eolCr;
-  return kSystemLineEndIsCrLf ? eolCrLf : eolLf;
+  const size_t at = lf != std::string_view::npos ? lf : block.find('\r');
+  if (at == std::string_view::npos) return kSystemLineEndIsCrLf ? eolCrLf : eolLf;
+  const char after = at + 1 < text.size() ? text[at + 1] : '\0';
+  if (lf == std::string_view::npos) return after == '\n' ? eolCrLf : eolCr;
+  if (lf > 0 && block[lf - 1] == '\r') return eolCrLf;
+  return after == '\r' ? eolLfCr : eolLf;
 }
 
 // Matches the lines against the 8-bit text they came from.
@@ -187,14 +196,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(source.ReadLine() == nullptr, "a line after the end");
   FUZZ_CHECK(source.ReadLine() == nullptr, "a line after the end");
 
-  const Expected expected = ExpectedEncoding(file, !useCp1252);
+  const Expected expected = ExpectedEncoding(file, source.m_nEncoding);
   FUZZ_CHECK(source.m_nEncoding == expected.encoding, "encoding " + std::to_string(source.m_nEncoding) + " for " +
                                                           fuzz::Show(std::string_view(file).substr(0, 4)));
   FUZZ_CHECK(source.m_nEolStyle >= eolCrLf && source.m_nEolStyle <= eolCr);
 
   std::string text;
   bool wholeFirstBlock = false;
-  if (expected.encoding == encAnsi) {
+  if (!IsUtf16(expected.encoding)) {
     text = file.substr(expected.markLength);
     wholeFirstBlock = true;
   } else if (!useCp1252) {
@@ -206,8 +215,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   CheckAccounting(text, lines);
   if (wholeFirstBlock) {
-    const std::string_view first = std::string_view(text).substr(0, CTextFile::kReadBlockSize);
-    FUZZ_CHECK(source.m_nEolStyle == StyleOf(first), "style " + std::to_string(source.m_nEolStyle));
+    FUZZ_CHECK(source.m_nEolStyle == StyleOf(text), "style " + std::to_string(source.m_nEolStyle));
   }
   return 0;
 }

@@ -27,6 +27,19 @@ bool IsSpecial(int32_t byte) { return byte == kLf || byte == kCr || byte == kNul
 
 bool HoldsLineEnd(const char* p, uint32_t n) { return std::memchr(p, '\n', n) || std::memchr(p, '\r', n); }
 
+// The style of a first block: its first LF decides, else its first CR;
+// *decider is set to that byte, or to null.
+EolStyle StyleOfBlock(const char* block, uint32_t n, const char** decider) {
+  const auto* lf = static_cast<const char*>(std::memchr(block, '\n', n));
+  if (!lf) {
+    *decider = static_cast<const char*>(std::memchr(block, '\r', n));
+    return *decider ? eolCr : CTextFile::kNoLineEndStyle;
+  }
+  *decider = lf;
+  if (lf > block && lf[-1] == '\r') return eolCrLf;
+  return lf + 1 < block + n && lf[1] == '\r' ? eolLfCr : eolLf;
+}
+
 }  // namespace
 
 CLineTooLongException::CLineTooLongException(const std::string& fileName)
@@ -39,31 +52,67 @@ CTextFile::~CTextFile() = default;
 // ---------------------------------------------------------------- reading
 
 uint32_t CTextFile::Read(void* buffer, uint32_t count) {
-  if (m_nEncoding == encAutoDetect) ResolveEncoding();
-  if (m_nEncoding != encAnsi) return DecodingRead(static_cast<char*>(buffer), count);
+  if (!m_bEncodingResolved) ResolveEncoding();
+  if (IsUtf16(m_nEncoding)) return DecodingRead(static_cast<char*>(buffer), count);
   uint32_t got = ReadSource(buffer, count);
   if (m_bSourceEnded && got < count) m_bMoreInput = false;
   return got;
 }
 
-// Detection reads the first five bytes once: a fifth byte tells that the
-// source is longer than four bytes, which works for pipes too. The bytes,
-// less a byte-order mark, are then handed out before the rest of the file.
+// The first block is read raw and examined before anything is handed out.
 void CTextFile::ResolveEncoding() {
-  m_nEncoding = encAnsi;
-  // A stream may bring the first bytes in pieces. The bytes go on to the
-  // reader or the decoder; the end of the source is found by the next read.
-  const auto wanted = static_cast<uint32_t>(std::min<uint64_t>(kDetectBytes, m_nReadLimit));
-  while (m_nDetectCount < wanted && !ReachedEnd())
-    m_nDetectCount += CFile::Read(m_detectBytes + m_nDetectCount, wanted - m_nDetectCount);
-  const DetectedEncoding detected = ClassifyFirstBytes(reinterpret_cast<const uint8_t*>(m_detectBytes), m_nDetectCount,
-                                                       m_codePage.GetKind() == CCodePage::Kind::Utf8);
-  m_nEncoding = detected.encoding;
-  m_nDetectPos = detected.markLength;
-  m_nBytesRead = m_nDetectPos;  // a mark is taken too, though never handed out
+  m_bEncodingResolved = true;
+  ReadSample();
+  const auto* sample = reinterpret_cast<const uint8_t*>(m_pSample.get());
+  if (m_nEncoding == encAutoDetect) {
+    const DetectedEncoding detected = DetectEncoding(sample, m_nSampleCount);
+    m_nEncoding = detected.encoding;
+    m_nSamplePos = detected.markLength;
+    m_bUtf8Open = m_nEncoding == encAnsi;
+    if (m_bUtf8Open) WatchForUtf8(m_pSample.get(), m_nSampleCount);
+    if (!IsStream() || ReachedEnd()) m_bUtf8Open = false;
+  } else {
+    m_nSamplePos = MarkLengthOf(m_nEncoding, sample, m_nSampleCount);
+  }
+  m_nBytesRead = m_nSamplePos;  // a mark is taken too, though never handed out
   m_nReadBase = StartOffset();
-  m_nDataStart = m_nReadBase + detected.markLength;
-  if (m_nEncoding != encAnsi) m_pDecoder = std::make_unique<CUtf16Decoder>(m_nEncoding == encUtf16BE, m_codePage);
+  m_nDataStart = m_nReadBase + m_nSamplePos;
+  if (IsUtf16(m_nEncoding)) m_pDecoder = std::make_unique<CUtf16Decoder>(m_nEncoding == encUtf16BE, m_codePage);
+}
+
+// A file's first block is its first 64 KiB. A stream's, like the line
+// reader's, ends with the first read that brings an LF or CR, so that the
+// first line does not wait for more; it may bring them in pieces.
+void CTextFile::ReadSample() {
+  m_pSample.reset(new char[kReadBlockSize]);
+  bool lineEnd = false;
+  const auto size = static_cast<uint32_t>(std::min<uint64_t>(kReadBlockSize, m_nReadLimit));
+  while (m_nSampleCount < size && !ReachedEnd()) {
+    char* fresh = m_pSample.get() + m_nSampleCount;
+    const uint32_t got = CFile::Read(fresh, size - m_nSampleCount);
+    lineEnd = lineEnd || HoldsLineEnd(fresh, got);
+    m_nSampleCount += got;
+    if (IsStream() && lineEnd && m_nSampleCount >= kUnmarkedMinBytes) break;
+  }
+}
+
+// An 8-bit source whose first block is well-formed UTF-8 with a multi-byte
+// sequence is UTF-8, whatever the code page. ASCII reads alike either way, so
+// the bytes of a stream are watched as they come, and the decision falls at
+// the first that may read otherwise (above 0x7F, or one the code page joins
+// to others), on what has come by then. A file's first block is all here.
+void CTextFile::WatchForUtf8(const char* bytes, uint32_t count) {
+  const auto* p = reinterpret_cast<const uint8_t*>(bytes);
+  const uint32_t window = std::min(count, kReadBlockSize - m_nUtf8Seen);
+  uint32_t i = 0;
+  while (i < window && p[i] < 0x80 && !m_codePage.MayJoinBytes(p[i])) ++i;
+  m_nUtf8Seen += window;
+  if (i < window) {
+    if (ExamineUtf8(p + i, window - i) == Utf8Verdict::Utf8) m_nEncoding = encUtf8;
+    m_bUtf8Open = false;
+  } else if (m_nUtf8Seen == kReadBlockSize) {
+    m_bUtf8Open = false;
+  }
 }
 
 uint32_t CTextFile::ReadSource(void* buffer, uint32_t count) {
@@ -76,15 +125,19 @@ uint32_t CTextFile::ReadSource(void* buffer, uint32_t count) {
     m_nBytesRead += got;
     return got;
   }
-  uint32_t fromDetect = std::min(count, m_nDetectCount - m_nDetectPos);
-  std::memcpy(out, m_detectBytes + m_nDetectPos, fromDetect);
-  m_nDetectPos += fromDetect;
-  uint32_t got = fromDetect;
+  const uint32_t fromSample = std::min(count, m_nSampleCount - m_nSamplePos);
+  if (fromSample > 0) std::memcpy(out, m_pSample.get() + m_nSamplePos, fromSample);
+  m_nSamplePos += fromSample;
+  if (m_pSample && m_nSamplePos == m_nSampleCount) m_pSample.reset();
+  uint32_t got = fromSample;
   // Bytes of a stream that are here already go on without a read that may
   // wait for more.
   if (got < count && !m_bSourceEnded && (got == 0 || !IsStream())) {
-    got += CFile::Read(out + got, count - got);
+    const uint32_t fresh = CFile::Read(out + got, count - got);
+    if (m_bUtf8Open) WatchForUtf8(out + got, fresh);
+    got += fresh;
     m_bSourceEnded = ReachedEnd();
+    if (m_bSourceEnded) m_bUtf8Open = false;
   }
   m_nBytesRead += got;
   if (m_nBytesRead == m_nReadLimit) m_bSourceEnded = true;
@@ -109,11 +162,12 @@ uint32_t CTextFile::DecodingRead(char* buffer, uint32_t count) {
 void CTextFile::SetUpReader() {
   m_pLineBuf.reset(new char[kFirstLineBufferSize]);
   m_nLineBufSize = kFirstLineBufferSize;
-  m_pReadBuf.reset(new char[kReadBlockSize]);
+  m_pReadBuf.reset(new char[kReadBlockSize + 1]);
   char* block = m_pReadBuf.get();
   m_nReadCount = Read(block, kReadBlockSize);
   // A stream's first block ends with the read that brings a line end, so that
   // its first line does not wait for 64 KiB that may be long in coming.
+  bool full = !IsStream();
   if (IsStream()) {
     uint32_t scanned = 0;
     while (m_bMoreInput && kReadBlockSize - m_nReadCount >= kMinReadRoom &&
@@ -121,22 +175,19 @@ void CTextFile::SetUpReader() {
       scanned = m_nReadCount;
       m_nReadCount += Read(block + m_nReadCount, kReadBlockSize - m_nReadCount);
     }
+    full = kReadBlockSize - m_nReadCount < kMinReadRoom;
   }
 
   m_nBlockOffset = m_nDataStart;
 
-  // The line-ending style of the first block.
-  const auto* lf = static_cast<const char*>(std::memchr(block, '\n', m_nReadCount));
-  if (lf) {
-    if (lf > block && lf[-1] == '\r') {
-      m_nEolStyle = eolCrLf;
-    } else if (lf + 1 < block + m_nReadCount && lf[1] == '\r') {
-      m_nEolStyle = eolLfCr;
-    } else {
-      m_nEolStyle = eolLf;
-    }
-  } else {
-    m_nEolStyle = std::memchr(block, '\r', m_nReadCount) ? eolCr : kNoLineEndStyle;
+  // A lone LF or CR that decides the style as the last byte of a full block
+  // may pair with the byte after it, which the block then takes in too (a
+  // stream whose block ends where its writer paused does not wait for it).
+  const char* decider = nullptr;
+  m_nEolStyle = StyleOfBlock(block, m_nReadCount, &decider);
+  if (full && m_bMoreInput && decider == block + m_nReadCount - 1 && m_nEolStyle != eolCrLf) {
+    m_nReadCount += Read(block + m_nReadCount, 1);
+    m_nEolStyle = StyleOfBlock(block, m_nReadCount, &decider);
   }
   m_nReadPos = 0;
   m_nLineLen = 0;
@@ -151,11 +202,25 @@ void CTextFile::ReadRangeOf(const CFile& file, uint64_t begin, EolStyle style) {
   m_pRangeFile = &file;
   m_nRangeOffset = m_nReadBase = m_nDataStart = m_nBlockOffset = begin;
   m_nEncoding = encAnsi;
+  m_bEncodingResolved = true;
   m_nEolStyle = style;
+  AllocateReader();
+  m_nReadCount = m_nReadPos = 0;
+  m_nBytesRead = 0;
+  m_nLineLen = 0;
+  m_nPrevByte = -1;
+  m_nLastTaken = -1;
+  m_nStopAt = UINT64_MAX;
+  m_bStopped = false;
+  m_bSourceEnded = false;
+  m_bMoreInput = true;
+}
+
+void CTextFile::AllocateReader() {
+  if (m_pLineBuf) return;
   m_pLineBuf.reset(new char[kFirstLineBufferSize]);
   m_nLineBufSize = kFirstLineBufferSize;
   m_pReadBuf.reset(new char[kReadBlockSize]);
-  m_nReadCount = m_nReadPos = 0;
 }
 
 void CTextFile::FillBlock() {
@@ -321,10 +386,10 @@ void CTextFile::GrowLineBuffer(int64_t needed) {
 // ---------------------------------------------------------------- writing
 
 void CTextFile::Write(const void* buffer, uint32_t count) {
-  if (m_nEncoding == encAnsi || m_nEncoding == encAutoDetect) {
-    WriteRaw(buffer, count);
-  } else {
+  if (IsUtf16(m_nEncoding)) {
     EncodingWrite(static_cast<const char*>(buffer), count);
+  } else {
+    WriteRaw(buffer, count);
   }
 }
 

@@ -9,6 +9,7 @@
 #include "platform/CodePage.h"
 #include "platform/File.h"
 #include "platform/LineEnd.h"
+#include "textfile/EncodingDetection.h"
 #include "textfile/Utf16Codec.h"
 
 // Line-ending styles; also the index into the terminator table.
@@ -28,6 +29,9 @@ class CTextFile : public CFile {
   // The style of a source whose first block holds no line end.
   static constexpr EolStyle kNoLineEndStyle = kSystemLineEndIsCrLf ? eolCrLf : eolLf;
 
+  // A reader constructed with encAutoDetect finds the source's encoding at
+  // its first read; one told UTF-8 or UTF-16 skips that encoding's byte-order
+  // mark; one told encAnsi takes every byte as it stands.
   explicit CTextFile(Encoding encoding, const CCodePage& codePage = CCodePage::System());
   ~CTextFile() override;
 
@@ -44,6 +48,9 @@ class CTextFile : public CFile {
   // given; file must stay open meanwhile. Several such readers may read one
   // file at the same time.
   void ReadRangeOf(const CFile& file, uint64_t begin, EolStyle style);
+  // Takes the buffers such a reader needs now rather than at its first
+  // range; later ranges use them again.
+  void AllocateReader();
   // From here on ReadLine answers null at the first line start at or after
   // end that IsClearLineStart tells, as if the input ended there.
   void StopAt(uint64_t end) { m_nStopAt = end; }
@@ -78,6 +85,10 @@ class CTextFile : public CFile {
   void ReadNoMoreThan(uint64_t bytes) { m_nReadLimit = bytes; }
   // Characters of a UTF-16 source that the code page lacks, written as '?'.
   uint64_t GetUnmappedCount() const { return m_pDecoder ? m_pDecoder->UnmappedCount() : 0; }
+  // False while m_nEncoding may still change: from the first read on, it
+  // changes only from encAnsi to encUtf8, and only before a line holding a
+  // byte above 0x7F is handed out (a stream is decided as its bytes come).
+  bool IsEncodingSettled() const { return m_bEncodingResolved && !m_bUtf8Open; }
 
   uint32_t Read(void* buffer, uint32_t count) override;
   void Write(const void* buffer, uint32_t count) override;
@@ -97,7 +108,7 @@ class CTextFile : public CFile {
 
   EolStyle m_nEolStyle = eolCrLf;  // found in the first block by the first ReadLine
   bool m_bMoreInput = true;        // false once the source has ended and handed out its last byte
-  Encoding m_nEncoding;
+  Encoding m_nEncoding;            // as constructed, until the first read settles it
 
  private:
   void SetUpReader();
@@ -110,6 +121,8 @@ class CTextFile : public CFile {
 
   // The encoding paths.
   void ResolveEncoding();
+  void ReadSample();
+  void WatchForUtf8(const char* bytes, uint32_t count);
   uint32_t ReadSource(void* buffer, uint32_t count);
   uint32_t DecodingRead(char* buffer, uint32_t count);
   void EncodingWrite(const char* bytes, uint32_t count);
@@ -149,11 +162,15 @@ class CTextFile : public CFile {
   int32_t m_nWritePending = 0;
   int32_t m_nWriteBufSize = 0;
 
-  // Bytes read while the encoding was detected, handed out before the rest of
-  // the file, so that a pipe needs no seek.
-  char m_detectBytes[8] = {};
-  uint32_t m_nDetectCount = 0;
-  uint32_t m_nDetectPos = 0;
+  // The first block, read raw while the encoding was detected and handed out
+  // before the rest of the file (less a byte-order mark), so that a pipe
+  // needs no seek.
+  std::unique_ptr<char[]> m_pSample;
+  uint32_t m_nSampleCount = 0;
+  uint32_t m_nSamplePos = 0;
+  bool m_bEncodingResolved = false;
+  bool m_bUtf8Open = false;     // 8-bit so far, but the first block may yet show UTF-8
+  uint32_t m_nUtf8Seen = 0;     // bytes of the first block examined for UTF-8
   bool m_bSourceEnded = false;  // the file itself is used up (UTF-16 may still hold units)
   std::unique_ptr<CUtf16Decoder> m_pDecoder;
   std::u16string m_encodeUnits;

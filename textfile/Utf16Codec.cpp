@@ -6,15 +6,6 @@
 
 #include "platform/Utf.h"
 
-DetectedEncoding ClassifyFirstBytes(const uint8_t* b, uint32_t count, bool utf8CodePage) {
-  if (count >= 2 && b[0] == 0xFF && b[1] == 0xFE) return {encUtf16LE, 2};
-  if (count >= 2 && b[0] == 0xFE && b[1] == 0xFF) return {encUtf16BE, 2};
-  if (utf8CodePage && count >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) return {encAnsi, 3};
-  if (count > 4 && b[0] != 0 && b[1] == 0 && b[2] != 0 && b[3] == 0) return {encUtf16LE, 0};
-  if (count > 4 && b[0] == 0 && b[1] != 0 && b[2] == 0 && b[3] != 0) return {encUtf16BE, 0};
-  return {encAnsi, 0};
-}
-
 CUtf16Decoder::CUtf16Decoder(bool bigEndian, const CCodePage& codePage)
     : m_bBigEndian(bigEndian),
       m_codePage(codePage),

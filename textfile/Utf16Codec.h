@@ -1,5 +1,5 @@
-// UTF-16 on the source side: recognising it by the first bytes, and turning
-// its code units into the 8-bit code page block by block.
+// UTF-16 on the source side: its code units turned into the 8-bit code page
+// block by block.
 #pragma once
 
 #include <cstdint>
@@ -8,28 +8,6 @@
 
 #include "platform/CodePage.h"
 #include "textfile/SequenceComposer.h"
-
-// Encodings of a CTextFile.
-enum Encoding : int32_t {
-  encAnsi = 0,
-  encAutoDetect = -5,
-  encUtf16LE = 0xFEFF,
-  encUtf16BE = 0xFFFE,
-};
-
-struct DetectedEncoding {
-  Encoding encoding;  // encAnsi, encUtf16LE or encUtf16BE
-  uint32_t markLength;
-};
-
-// The bytes detection reads: a fifth tells that the source is longer than four.
-constexpr uint32_t kDetectBytes = 5;
-
-// Classifies a source by its first count bytes (kDetectBytes, fewer only when
-// the source is that short). A UTF-16 byte-order mark decides from two bytes
-// on; without one, UTF-16 needs more than four bytes. Where the code page is
-// UTF-8, a UTF-8 byte-order mark (EF BB BF) is a mark to skip too.
-DetectedEncoding ClassifyFirstBytes(const uint8_t* bytes, uint32_t count, bool utf8CodePage);
 
 // Holds the code units of a UTF-16 source between reads and converts them to
 // the code page. It never splits a character across two blocks: a surrogate

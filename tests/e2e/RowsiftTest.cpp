@@ -101,6 +101,7 @@ TEST_F(Rowsift, RefusedRunsTouchNoFile) {
       {{"a.txt", "b.txt", "--duplicates=./b.txt"}, "Failed to open duplicates file ./b.txt", 1, "rowsift: ./b.txt: "},
       {{"a.txt", "b.txt", "--temp-dir=missing"}, "Failed to open temporary folder missing", 1, "rowsift: missing: "},
       {{"a.txt", "b.txt", "--exclud=x.txt"}, "", 2, "rowsift: unknown option '--exclud'"},
+      {{"a.txt", "b.txt", "--encoding=latin1"}, "", 2, "rowsift: option '--encoding' takes ansi, utf-8,"},
       {{"--version", "a.txt", "b.txt"}, ConsoleLines("rowsift " ROWSIFT_VERSION "\n"), 0, ""},
   };
   if (kFileNamesIgnoreCase) {
@@ -194,6 +195,7 @@ TEST_F(Rowsift, DeduplicatesAsTheSwitchesSay) {
     std::string target;
   };
   const std::string blanks = "a\n\n  \n\t\nb\n\n";
+  const std::string a65535(65535, 'a');
   const Case cases[] = {
       {"Abc\nabc\nABC\n", {}, "Abc\n"},
       {"Abc\nabc\nABC\n", {"/c"}, "Abc\nabc\nABC\n"},
@@ -216,7 +218,15 @@ TEST_F(Rowsift, DeduplicatesAsTheSwitchesSay) {
       {"x\0y\n"s, {}, "x\xB7y\n"},
       {"", {}, ""},
       {"\xFF\xFE\n\0"s, {}, "\n"},
+      // The pair that decides the style across the end of the first block.
+      {a65535 + "\r\nb", {}, a65535 + "\r\nb\r\n"},
+      {"x\0y\0z\0\n\0"s, {"--encoding=ansi"}, "x\xB7y\xB7z\xB7\n\xB7\n"},
+      {"\xFF\xFEx\0\n\0X\0\n\0"s, {"--encoding=UTF-16LE"}, "x\n"},
+      {"\xEF\xBB\xBFx\nX\n", {"--encoding=utf-8"}, "x\n"},
+      // Exclusion lists are read in the same encoding.
+      {"\xFF\xFEx\0\n\0y\0\n\0"s, {"--encoding=utf-16le", "--exclude=list.txt"}, "y\n"},
   };
+  WriteBytes(Path("list.txt"), "X\0\n\0"s);
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.source) + " " + ::testing::PrintToString(c.switches));
     WriteBytes(Path("in.txt"), c.source);
@@ -358,9 +368,13 @@ TEST_F(Rowsift, CodePageDecidesFoldingAndConversion) {
       {"CP1252", pairAndMark, "?x\nq?\n", "rowsift: in.txt: 2" + missing + "CP1252 and were written as '?'\n"},
       {"CP1252", marks, "\xE9?\n?\n", "rowsift: in.txt: 1" + missing + "CP1252 and were written as '?'\n"},
       {"UTF-8", cjk, "\xE4\xB8\xAD\xE6\x96\x87\n\xE6\x97\xA5\xE6\x9C\xAC\n"},
-      // A UTF-8 byte-order mark is skipped only where the code page is UTF-8.
+      // UTF-8 folds as in a UTF-8 locale (Ü and Ì end in 9C and 8C: œ and Œ in CP1252).
       {"UTF-8", "\xEF\xBB\xBFName\nname\n", "Name\n"},
-      {"CP1252", "\xEF\xBB\xBFName\nname\n", "\xEF\xBB\xBFName\nname\n"},
+      {"CP1252", "\xEF\xBB\xBFName\nname\n", "Name\n"},
+      {"CP1252", "\xC3\x9C\n\xC3\x8C\n\xC3\xBC\n", "\xC3\x9C\n\xC3\x8C\n"},
+      {"CP1251", "\xD0\xA8\n\xD0\xB8\n\xD1\x88\n", "\xD0\xA8\n\xD0\xB8\n"},
+      // Cyrillic UTF-16 without a mark.
+      {"CP1251", "\x1F\x04\x40\x04\r\0\n\0\x3F\x04\x40\x04\r\0\n\0"s, "\xCF\xF0\r\n"},
   };
   int runs = 0;
   for (const Case& c : cases) {
@@ -454,6 +468,7 @@ TEST_F(Rowsift, BoundedRunEqualsUnboundedRun) {
       {"one key", oneKey, {}, false},
       {"UTF-16", Utf16Le(heavy), {"/r"}, false},
       {"CR LF", crlf, {"/e"}, false},
+      {"UTF-16 told 8-bit", Utf16Le(heavy), {"--encoding=ansi"}, false},
       {"a pipe", heavy, {"/b", "/r"}, true},
       {"UTF-16 from a pipe", Utf16Le(distinct), {}, true},
   };

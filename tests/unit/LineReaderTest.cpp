@@ -60,8 +60,11 @@ std::vector<ReaderCase> ReaderCases() {
        {"\xB7"
         "ab"},
        eolLf},
-      {"only LF of block 1 is its last byte, CR opens block 2", a65535 + "\n\rb", {a65535, "b"}, eolLf},
-      {"CR LF split across blocks", a65535 + "\r\nb", {a65535, "b"}, eolCr},
+      // The pair that decides the style may straddle the end of the first block.
+      {"only LF of block 1 is its last byte, CR opens block 2", a65535 + "\n\rb", {a65535, "b"}, eolLfCr},
+      {"CR LF split across blocks", a65535 + "\r\nb", {a65535, "b"}, eolCrLf},
+      {"LF ends block 1, no CR after it", a65535 + "\nb\r\n", {a65535, "b"}, eolLf},
+      {"an earlier lone CR decides", "x\r" + a65535.substr(2) + "\r\nb", {"x", a65535.substr(2), "b"}, eolCr},
       {"CR LF at the end of block 1", std::string(65534, 'a') + "\r\nb", {std::string(65534, 'a'), "b"}, eolCrLf},
       {"lines filling the first line buffer",
        std::string(4998, 'a') + "\r\n" + std::string(4999, 'b') + "\n" + std::string(5000, 'c'),
@@ -83,6 +86,9 @@ TEST(LineReader, LinesAndStyleOfEverySource) {
     EXPECT_EQ(got.lines, c.lines);
     EXPECT_EQ(got.eolStyle, c.eolStyle);
     EXPECT_EQ(got.encoding, encAnsi);
+    const ReadResult piped = ReadFifoLines(dir, c.bytes, Page("UTF-8"));
+    EXPECT_EQ(piped.lines, c.lines) << "through a FIFO";
+    EXPECT_EQ(piped.eolStyle, c.eolStyle) << "through a FIFO";
   }
 }
 
@@ -152,6 +158,7 @@ TEST(LineReader, PipeThatPauses) {
     std::vector<std::string> pieces;
     Lines lines;
     EolStyle eolStyle;
+    Encoding encoding = encAnsi;
   };
   const Case cases[] = {
       {"LF, then the CR of its pair", {"s\na\n", "\rb"}, {"s", "a", "b"}, eolLf},
@@ -160,7 +167,9 @@ TEST(LineReader, PipeThatPauses) {
       {"CR, then another CR", {"s\r\na\r", "\rb"}, {"s", "a", "", "b"}, eolCrLf},
       {"lone LF, then the end", {"x\n", ""}, {"x"}, eolLf},
       {"the first five bytes in pieces", {"ab", "c\n", "de"}, {"abc", "de"}, eolLf},
-      {"UTF-16 cut inside units", {"\xFF\xFE\x61"s, "\0\r\0\n\0b"s, "\0\r\0\n\0"s}, {"a", "b"}, eolCrLf},
+      {"CR LF across a full block", {std::string(65530, 'a'), "aaaaa\r\nb"}, {std::string(65535, 'a'), "b"}, eolCrLf},
+      {"UTF-16 cut inside units", {"\xFF\xFE\x61"s, "\0\r\0\n\0b"s, "\0\r\0\n\0"s}, {"a", "b"}, eolCrLf, encUtf16LE},
+      {"UTF-8 after a pause", {"abcd\n", "\xC3\x9C\n"}, {"abcd", "\xC3\x9C"}, eolLf, encUtf8},
   };
   TempDir dir;
   for (const Case& c : cases) {
@@ -169,6 +178,7 @@ TEST(LineReader, PipeThatPauses) {
     const ReadResult got = ReadFifoLines(dir, c.pieces, Page("CP1252"));
     EXPECT_EQ(got.lines, c.lines);
     EXPECT_EQ(got.eolStyle, c.eolStyle);
+    EXPECT_EQ(got.encoding, c.encoding);
   }
 }
 

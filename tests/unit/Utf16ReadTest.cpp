@@ -1,5 +1,5 @@
-// UTF-16 sources: recognised by their first four bytes and decoded into the
-// code page, from a file and through a FIFO alike.
+// Encodings found by a mark or the first block, UTF-16 decoded into the code
+// page; from a file and through a FIFO alike.
 #include <gtest/gtest.h>
 
 #include "TestFiles.h"
@@ -31,6 +31,7 @@ TEST(Utf16Read, SourcesFromFileAndFifo) {
     Encoding encoding;
   };
   const std::u16string a49(49, u'a'), a48(48, u'a');
+  const std::string a65532(65532, 'a');
   // 70000 units that take three bytes each in UTF-8 and two in CP932: no text lost.
   const std::u16string wide = std::u16string(70000, u'\u4E2D') + u"\nz";
   std::string wideUtf8, wideCp932;
@@ -54,9 +55,13 @@ TEST(Utf16Read, SourcesFromFileAndFifo) {
       {"four bytes with a mark", "UTF-8", "\xFF\xFE" "A\0"s, {"A"}, encUtf16LE},
       {"four bytes with a BE mark", "UTF-8", "\xFE\xFF\0A"s, {"A"}, encUtf16BE},
       {"three bytes with a mark", "UTF-8", "\xFF\xFE" "A"s, {}, encUtf16LE},
-      {"UTF-8 mark skipped", "UTF-8", "\xEF\xBB\xBFName\nname\n", {"Name", "name"}, encAnsi},
-      {"UTF-8 mark alone", "UTF-8", "\xEF\xBB\xBF", {}, encAnsi},
-      {"UTF-8 mark is text in CP1252", "CP1252", "\xEF\xBB\xBFx\n", {"\xEF\xBB\xBFx"}, encAnsi},
+      {"UTF-8 mark skipped", "UTF-8", "\xEF\xBB\xBFName\nname\n", {"Name", "name"}, encUtf8},
+      {"UTF-8 mark alone", "UTF-8", "\xEF\xBB\xBF", {}, encUtf8},
+      {"UTF-8 mark skipped in CP1252", "CP1252", "\xEF\xBB\xBFx\n", {"x"}, encUtf8},
+      {"UTF-8 in CP1252", "CP1252", "a\n\xC3\x9C\n", {"a", "\xC3\x9C"}, encUtf8},
+      {"first block cut inside a sequence", "CP1252", "Ж\n" + a65532 + "Ж", {"Ж", a65532 + "Ж"}, encUtf8},
+      {"Cyrillic LE without mark", "UTF-8", Units(u"Привет, мир\r\nпока\r\n", false), {"Привет, мир", "пока"}, encUtf16LE},
+      {"Japanese BE without mark", "UTF-8", Units(u"日本語の上\u3000下\r\n一\r\n", true), {"日本語の上\u3000下", "一"}, encUtf16BE},
       {"8-bit text", "UTF-8", "Hi\r\nA", {"Hi", "A"}, encAnsi},
       {"b3 not zero", "UTF-8", "A\0BC\n"s, {"A\xB7" "BC"}, encAnsi},
       {"odd length drops the last byte", "UTF-8", "\xFF\xFE" "A\0B\0C"s, {"AB"}, encUtf16LE},
@@ -130,5 +135,52 @@ TEST(Utf16Read, CharactersAcrossBlockBoundaries) {
     expected.insert(expected.end(), 14000, "tail");
     EXPECT_EQ(ReadFileLines(dir, bytes, Page(c.codeset)).lines, expected);
     EXPECT_EQ(ReadFifoLines(dir, bytes, Page(c.codeset)).lines, expected) << "through a FIFO";
+  }
+}
+
+// Text in 8-bit code pages and in UTF-8, a full block of it and a line alone,
+// and text with stray NULs (NUL rule: text), is never taken for UTF-16; text
+// in a code page is not taken for UTF-8 either.
+TEST(Utf16Read, EightBitTextIsNeverUtf16) {
+  const std::pair<const char*, std::string> texts[] = {
+      {"windows-1252", "Grüße aus Köln, Ça coûte — voilà.\r\nÜber Ìnsel\r\n"},
+      {"windows-1251", "Съешь же ещё этих мягких французских булок.\nЁлка, Ш и Ж\n"},
+      {"windows-20866", "Съешь же ещё этих мягких французских булок.\nЁлка, Ш и Ж\n"},
+      {"windows-1253", "Καλημέρα κόσμε, ΑΒΓ\n"},
+      {"windows-932", "こんにちは、世界。\r\n日本語のテキスト、上下左右。ｶﾀｶﾅ\r\n"},
+      {"windows-936", "你好，世界。\n中文文本，上海一开。\n"},
+      {"UTF-8", "Съешь ещё. こんにちは、世界。你好 Καλημέρα Grüße 😀\n"},
+  };
+  // Stray NULs in, ending, opening lines, between fields, before line ends;
+  // records padded to 16 bytes, one with a surrogate's high byte.
+  std::vector<std::string> samples(7);
+  for (int i = 0; i < 40; ++i) {
+    const std::string n = std::to_string(i * 7);
+    samples[0] += "x\0y"s + n + "\n";
+    samples[1] += std::string(49 + i % 3, 'z') + "\0"s + n + "\n";
+    samples[2] += "\0"s + n + "\n";
+    samples[3] += "k" + n + "\0v\n"s;
+    samples[4] += "line " + n + "\0\n"s;
+    samples[5] += ("r" + n + std::string(15, '\0')).substr(0, 15) + "\n";
+    samples[6] += (i == 9 ? "Karl M\xDCller-x"s : "Record number"s) + "\0\0\n"s;
+  }
+  TempDir dir;
+  for (const auto& [codeset, utf8] : texts) {
+    std::u16string units;
+    Page("UTF-8").AppendUtf16(utf8.data(), utf8.size(), units);
+    std::string text(3 * units.size(), '\0');
+    size_t consumed = 0;
+    text.resize(Page(codeset).FromUtf16(units.data(), units.size(), text.data(), text.size(), &consumed));
+    std::string block;
+    while (block.size() < 70000) block += text;
+    std::vector<std::string> sources = samples;
+    sources.insert(sources.end(), {text, text.substr(0, text.find('\n') + 1), block, "test\n\0"s});
+    for (const std::string& bytes : sources) {
+      SCOPED_TRACE(codeset + (" " + ::testing::PrintToString(bytes.substr(0, 40))));
+      const bool isUtf8 = Page(codeset).GetKind() == CCodePage::Kind::Utf8 && bytes.find('\0') == std::string::npos;
+      const Encoding expected = isUtf8 ? encUtf8 : encAnsi;
+      EXPECT_EQ(ReadFileLines(dir, bytes, Page(codeset)).encoding, expected);
+      EXPECT_EQ(ReadFifoLines(dir, bytes, Page(codeset)).encoding, expected) << "through a FIFO";
+    }
   }
 }
