@@ -24,9 +24,15 @@ bool CDuplicateIndex::TestAndAdd(const char* line, int32_t length, bool caseSens
 LineVerdict CDuplicateIndex::TestAndAdd(const LineFingerprint& fingerprint) {
   const uint32_t part = PartOf(fingerprint);
   CFingerprintTable& table = m_parts[part];
-  if (table.Buckets() > 0 && table.Find(fingerprint).found) return lineDuplicate;
-  if (table.Full() && !Grow(part)) return lineNoRoom;
-  table.Add(fingerprint);
+  if (table.Full()) {
+    if (table.Buckets() > 0 && table.Find(fingerprint).found) return lineDuplicate;
+    if (!Grow(part)) return lineNoRoom;
+    table.Add(fingerprint);
+    return lineNew;
+  }
+  const CFingerprintTable::Spot place = table.Find(fingerprint);
+  if (place.found) return lineDuplicate;
+  table.AddAt(place, fingerprint);
   return lineNew;
 }
 

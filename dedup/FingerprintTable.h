@@ -24,7 +24,7 @@ class CFingerprintTable {
   // Past this share of taken slots, more searches go past their home bucket.
   static constexpr uint32_t kMaxLoadPercent = 80;
 
-  struct Place {
+  struct Spot {
     size_t bucket;
     size_t slot;
     bool found;  // else: where the fingerprint would go
@@ -33,7 +33,7 @@ class CFingerprintTable {
   explicit CFingerprintTable(size_t buckets = 0);
 
   // Where fingerprint is, or where it would go. The table must have buckets.
-  Place Find(const LineFingerprint& fingerprint) const {
+  Spot Find(const LineFingerprint& fingerprint) const {
     for (size_t b = HomeOf(fingerprint);; b = b + 1 == m_nBuckets ? 0 : b + 1) {
       const Bucket& bucket = m_pBuckets[b];
       for (size_t s = 0; s < kSlotsPerBucket; ++s) {
@@ -48,6 +48,15 @@ class CFingerprintTable {
   bool Contains(const LineFingerprint& fingerprint) const { return m_nBuckets > 0 && Find(fingerprint).found; }
   // Adds a fingerprint Find did not find; the table must not be Full().
   void Add(const LineFingerprint& fingerprint);
+  // The same where Find answered place, and the table did not change since.
+  void AddAt(const Spot& place, const LineFingerprint& fingerprint) {
+    if (place.slot == kSlotsPerBucket) {
+      Add(fingerprint);  // its home bucket is full: it goes on from there
+      return;
+    }
+    m_pBuckets[place.bucket].slots[place.slot] = fingerprint;
+    ++m_nEntries;
+  }
   // True when it was not in the set; it is then added. The table must have
   // room (see Full).
   bool Insert(const LineFingerprint& fingerprint) {
