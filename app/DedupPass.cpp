@@ -180,7 +180,6 @@ bool CDedupPass::ReadChunk(const CPassSchedule::Task& task, CLineFingerprinter& 
   }
   if (ended) EndChunk(task.chunk, batch.error ? nullptr : reader);
   batch.SortIntoLanes(m_decider.Lanes());
-  batch.fingerprinted = true;
   return ended;
 }
 
@@ -234,7 +233,6 @@ void CDedupPass::Fingerprint(CLineBatch& batch, CLineFingerprinter& fingerprinte
     line.fingerprint = fingerprinter.Take(batch.TextOf(line), line.length, caseSensitive);
   }
   batch.SortIntoLanes(m_decider.Lanes());
-  batch.fingerprinted = true;
 }
 
 void CDedupPass::Write(const CLineBatch& batch) {

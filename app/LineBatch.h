@@ -48,9 +48,9 @@ struct CLineBatch {
   const CCaseFolder* folder = nullptr;  // for the fingerprints still to take
   uint64_t bytesRead = 0;               // source bytes taken up to the end of this batch
   uint64_t blankLinesDropped = 0;
-  bool fingerprinted = false;
-  bool flush = false;        // the source waits: the outputs go out after these lines
-  std::exception_ptr error;  // the source failed after these lines
+  bool fingerprinted = false;  // set under the pass's schedule's lock
+  bool flush = false;          // the source waits: the outputs go out after these lines
+  std::exception_ptr error;    // the source failed after these lines
 
   // line holds length bytes, at most kMaxCopiedLine. The next line added is
   // lines[lineCount].

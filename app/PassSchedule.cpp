@@ -136,6 +136,7 @@ void CPassSchedule::Done(const Task& task, bool ended, bool borrowed) {
     CLockHolder hold(m_lock);
     switch (task.kind) {
       case TaskKind::kRead: {
+        task.batch->fingerprinted = true;
         Chunk* chunk = ChunkAt(task.chunk);
         chunk->reading = false;
         chunk->batches.push_back(task.batch);
@@ -147,6 +148,7 @@ void CPassSchedule::Done(const Task& task, bool ended, bool borrowed) {
         break;
       }
       case TaskKind::kFingerprint:
+        task.batch->fingerprinted = true;
         m_states[IndexOf(task.batch)].fingerprinting = false;
         break;
       case TaskKind::kDecide:
