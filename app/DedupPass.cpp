@@ -87,6 +87,7 @@ void CDedupPass::Run() {
       const uint64_t data = length > m_nDataStart ? length - m_nDataStart : 0;
       m_nChunks = std::max<uint64_t>(1, (data + kChunkSize - 1) / kChunkSize);
       if (m_nChunks > 1) m_source.StopAt(m_nDataStart + kChunkSize);
+      m_source.ReadByOffset();
     }
     m_pSchedule->Start(m_nChunks);
     if (!chunked) threads.emplace_back([this] { ReadStream(); });

@@ -1,12 +1,13 @@
 #include "dedup/DuplicateIndex.h"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
+#include <utility>
 
 CDuplicateIndex::CDuplicateIndex(const CCaseFolder& folder, uint64_t budget, uint32_t lanes)
     : m_fingerprinter(folder),
-      m_parts(new CFingerprintTable[kParts]),
-      m_pGrown(new uint8_t[kParts]()),
+      m_parts(new Part[kParts]),
       m_nLanes(lanes == 0 ? 1 : lanes),
       m_nLaneBudget(budget == kUnlimited ? kUnlimited : budget / m_nLanes),
       m_pLaneBytes(new std::atomic<uint64_t>[m_nLanes]) {
@@ -22,16 +23,19 @@ bool CDuplicateIndex::TestAndAdd(const char* line, int32_t length, bool caseSens
 }
 
 LineVerdict CDuplicateIndex::TestAndAdd(const LineFingerprint& fingerprint) {
-  const uint32_t part = PartOf(fingerprint);
-  CFingerprintTable& table = m_parts[part];
+  const uint32_t index = PartOf(fingerprint);
+  Part& part = m_parts[index];
+  if (part.old.Buckets() > 0) MoveSome(index, kMoveStep);
+  if (part.table.Entries() >= part.prepareFrom) Prepare(index);
+  CFingerprintTable& table = part.table;
   if (table.Full()) {
     if (table.Buckets() > 0 && table.Find(fingerprint).found) return lineDuplicate;
-    if (!Grow(part)) return lineNoRoom;
+    if (!Grow(index)) return lineNoRoom;
     table.Add(fingerprint);
     return lineNew;
   }
   const CFingerprintTable::Spot place = table.Find(fingerprint);
-  if (place.found) return lineDuplicate;
+  if (place.found || part.old.Contains(fingerprint)) return lineDuplicate;
   table.AddAt(place, fingerprint);
   return lineNew;
 }
@@ -44,28 +48,86 @@ uint64_t CDuplicateIndex::Bytes() const {
 
 uint64_t CDuplicateIndex::Entries() const {
   uint64_t entries = 0;
-  for (uint32_t p = 0; p < kParts; ++p) entries += m_parts[p].Entries();
+  for (uint32_t p = 0; p < kParts; ++p) {
+    const Part& part = m_parts[p];
+    entries += part.table.Entries() + (part.old.Buckets() > 0 ? part.old.EntriesFrom(part.moved) : 0);
+  }
   return entries;
 }
 
-// The new table is counted from before it is taken until the old one is
-// given back, so the budget bounds the peak.
-bool CDuplicateIndex::Grow(uint32_t part) {
-  CFingerprintTable& table = m_parts[part];
-  const size_t oldBytes = table.Bytes();
-  const size_t buckets = BucketsAfter(part, m_pGrown[part]);
-  const uint64_t newBytes = CFingerprintTable::BytesOf(buckets);
-  std::atomic<uint64_t>& laneBytes = m_pLaneBytes[part % m_nLanes];
+// Counts bytes more for the lane of part index, if its budget allows.
+bool CDuplicateIndex::Take(uint32_t index, uint64_t bytes) {
+  std::atomic<uint64_t>& laneBytes = m_pLaneBytes[index % m_nLanes];
   const uint64_t now = laneBytes.load(std::memory_order_relaxed);
-  if (newBytes > m_nLaneBudget || now > m_nLaneBudget - newBytes) return false;
-  try {
-    table.Resize(buckets);
-  } catch (const std::bad_alloc&) {
-    return false;  // the system refuses: as good as no room
-  }
-  laneBytes.store(now + newBytes - oldBytes, std::memory_order_relaxed);
-  ++m_pGrown[part];
+  if (bytes > m_nLaneBudget || now > m_nLaneBudget - bytes) return false;
+  laneBytes.store(now + bytes, std::memory_order_relaxed);
   return true;
+}
+
+// Near its limit, a large table's successor is mapped, and its memory taken
+// from the system a piece at a time. A budget or a system that cannot spare
+// it now leaves the growth to the moment it is needed.
+void CDuplicateIndex::Prepare(uint32_t index) {
+  Part& part = m_parts[index];
+  if (part.next.Buckets() == 0) {
+    const size_t buckets = BucketsAfter(index, part.grown);
+    if (!Take(index, CFingerprintTable::BytesOf(buckets))) {
+      part.prepareFrom = SIZE_MAX;
+      return;
+    }
+    try {
+      part.next = CFingerprintTable(buckets, false);
+    } catch (const std::bad_alloc&) {
+      m_pLaneBytes[index % m_nLanes].fetch_sub(CFingerprintTable::BytesOf(buckets), std::memory_order_relaxed);
+      part.prepareFrom = SIZE_MAX;
+      return;
+    }
+  }
+  if (part.next.WriteAhead(kWriteStep)) part.prepareFrom = SIZE_MAX;
+}
+
+// The new table is counted from before it is taken until the old one is
+// given back, so the budget bounds the peak. A part still moving its last
+// growth's entries finishes first.
+bool CDuplicateIndex::Grow(uint32_t index) {
+  Part& part = m_parts[index];
+  if (part.old.Buckets() > 0) MoveSome(index, part.old.Buckets());
+  if (part.next.Buckets() == 0) {
+    const size_t buckets = BucketsAfter(index, part.grown);
+    if (!Take(index, CFingerprintTable::BytesOf(buckets))) return false;
+    try {
+      part.next = CFingerprintTable(buckets);
+    } catch (const std::bad_alloc&) {
+      m_pLaneBytes[index % m_nLanes].fetch_sub(CFingerprintTable::BytesOf(buckets), std::memory_order_relaxed);
+      return false;  // the system refuses: as good as no room
+    }
+  }
+  part.next.WriteAhead(SIZE_MAX);
+  part.old = std::move(part.table);
+  part.table = std::move(part.next);
+  part.next = CFingerprintTable();
+  part.moved = 0;
+  ++part.grown;
+  // Preparing the next growth takes one line for every kWriteStep bytes of
+  // its table, with a margin; small tables come at once, from the heap.
+  const uint64_t nextBytes = CFingerprintTable::BytesOf(BucketsAfter(index, part.grown));
+  const size_t lines = static_cast<size_t>(nextBytes / kWriteStep) + 64;
+  const size_t limit = CFingerprintTable::LimitOf(part.table.Buckets());
+  part.prepareFrom = nextBytes < CLargeBuffer::kHugePage || lines >= limit ? SIZE_MAX : limit - lines;
+  MoveSome(index, kMoveStep);
+  return true;
+}
+
+// Moves entries of the old table to the new one, `buckets` at most; gives the
+// old table back once it is empty.
+void CDuplicateIndex::MoveSome(uint32_t index, size_t buckets) {
+  Part& part = m_parts[index];
+  const size_t end = std::min(part.old.Buckets(), part.moved + buckets);
+  part.old.CopyBuckets(part.moved, end, part.table);
+  part.moved = end;
+  if (end < part.old.Buckets()) return;
+  m_pLaneBytes[index % m_nLanes].fetch_sub(part.old.Bytes(), std::memory_order_relaxed);
+  part.old = CFingerprintTable();
 }
 
 size_t CDuplicateIndex::BucketsAfter(uint32_t part, uint32_t grown) {

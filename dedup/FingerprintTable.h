@@ -30,7 +30,12 @@ class CFingerprintTable {
     bool found;  // else: where the fingerprint would go
   };
 
-  explicit CFingerprintTable(size_t buckets = 0);
+  // A table of `buckets`; from 2 MiB on, with writeNow false, its memory is
+  // taken from the system by WriteAhead, a piece at a time, before the table
+  // is used.
+  explicit CFingerprintTable(size_t buckets = 0, bool writeNow = true);
+  CFingerprintTable(CFingerprintTable&&) noexcept = default;
+  CFingerprintTable& operator=(CFingerprintTable&&) noexcept = default;
 
   // Where fingerprint is, or where it would go. The table must have buckets.
   Spot Find(const LineFingerprint& fingerprint) const {
@@ -83,9 +88,17 @@ class CFingerprintTable {
   // `entries` without growing.
   static size_t LimitOf(size_t buckets) { return buckets * kSlotsPerBucket * kMaxLoadPercent / 100; }
   static size_t BucketsFor(size_t entries) { return entries * 100 / (kSlotsPerBucket * kMaxLoadPercent) + 1; }
+  // Takes the next `bytes` of the table's memory from the system; true once
+  // it has all of it.
+  bool WriteAhead(size_t bytes);
+
   // Moves the entries to a table of `buckets` (more than Entries() fill);
   // throws std::bad_alloc, leaving the table as it was.
   void Resize(size_t buckets);
+  // Adds the entries of buckets [first, end) to table, which has room.
+  void CopyBuckets(size_t first, size_t end, CFingerprintTable& table) const;
+  // The entries in buckets from first on.
+  size_t EntriesFrom(size_t first) const;
 
  private:
   struct alignas(64) Bucket {
@@ -98,14 +111,17 @@ class CFingerprintTable {
     return static_cast<size_t>((uint64_t{fingerprint.hashMid} * m_nBuckets) >> 32);
   }
   void Place(const LineFingerprint& fingerprint);
+  static void Allocate(size_t buckets, CLargeBuffer* large, std::unique_ptr<Bucket[]>* small);
 
-  // From 2 MiB on mapped from the system, on huge pages: lookups land all
-  // over the table, and with small pages every one of them would also miss
-  // the address translation. Smaller tables come from the heap.
+  // From 2 MiB on mapped from the system, and given back whole when the
+  // table grows; smaller tables come from the heap. Not on huge pages: the
+  // lookups' address translations cost less than the system's clearing of a
+  // huge table at once, which stopped a batch for tens of milliseconds.
   CLargeBuffer m_large;
   std::unique_ptr<Bucket[]> m_pSmall;
   Bucket* m_pBuckets = nullptr;  // in one of them
   size_t m_nBuckets = 0;
   size_t m_nEntries = 0;
   size_t m_nLimit = 0;
+  size_t m_nWritten = 0;  // bytes of m_large taken from the system
 };

@@ -216,6 +216,14 @@ void CTextFile::ReadRangeOf(const CFile& file, uint64_t begin, EolStyle style) {
   m_bMoreInput = true;
 }
 
+void CTextFile::ReadByOffset() {
+  // What the first block read ahead and did not hand out is read again.
+  m_pSample.reset();
+  m_nSampleCount = m_nSamplePos = 0;
+  m_nRangeOffset = m_nReadBase + m_nBytesRead;
+  m_pRangeFile = this;
+}
+
 void CTextFile::AllocateReader() {
   if (m_pLineBuf) return;
   m_pLineBuf.reset(new char[kFirstLineBufferSize]);

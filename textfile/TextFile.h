@@ -48,6 +48,10 @@ class CTextFile : public CFile {
   // given; file must stay open meanwhile. Several such readers may read one
   // file at the same time.
   void ReadRangeOf(const CFile& file, uint64_t begin, EolStyle style);
+  // From here on reads this 8-bit regular file by offset, as ReadRangeOf's
+  // readers do, so that they may read it at the same time: Windows moves a
+  // handle's file pointer when another thread reads it at an offset.
+  void ReadByOffset();
   // Takes the buffers such a reader needs now rather than at its first
   // range; later ranges use them again.
   void AllocateReader();
