@@ -73,6 +73,28 @@ TEST(DuplicateIndex, PartsGrowAndStillFindEveryLine) {
   EXPECT_FALSE(Add(index, "0"));
 }
 
+// Lines of one part only, enough that its table grows past 2 MiB: the next
+// table is taken a piece at a time beforehand, the entries move over a few
+// buckets at a time afterwards, and every line is found all along, whether
+// it has moved yet or not.
+TEST(DuplicateIndex, ALargePartGrowsWhileItIsUsed) {
+  CDuplicateIndex index(utf8);
+  auto fingerprint = [](uint32_t i) {
+    return LineFingerprint{i * 2654435761u >> CDuplicateIndex::kPartBits, i * 40503u + 1, 3, 9};
+  };
+  constexpr uint32_t kLines = 400000;
+  for (uint32_t i = 0; i < kLines; ++i) {
+    ASSERT_EQ(index.TestAndAdd(fingerprint(i)), lineNew) << i;
+    if (i % 97 == 0) {
+      ASSERT_EQ(index.TestAndAdd(fingerprint(i / 2)), lineDuplicate) << i;
+    }
+  }
+  EXPECT_EQ(index.Entries(), kLines);
+  EXPECT_GT(index.Bytes(), uint64_t{4} << 20);
+  for (uint32_t i = 0; i < kLines; i += 7) ASSERT_TRUE(index.Contains(fingerprint(i))) << i;
+  EXPECT_FALSE(index.Contains(fingerprint(kLines)));
+}
+
 // With a budget, the index takes lines while they fit; a new line that would
 // pass it is "no room" and changes nothing, and the lines held are still
 // found.
