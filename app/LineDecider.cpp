@@ -6,7 +6,7 @@
 CLineDecider::CLineDecider(uint64_t budget, std::string tempDir, uint32_t lanes)
     : m_nBudget(budget),
       m_strTempDir(std::move(tempDir)),
-      m_nLanes(std::max<uint32_t>(1, lanes)),
+      m_nLanes(std::clamp<uint32_t>(lanes, 1, CDuplicateIndex::kParts)),
       m_pLaneFull(new bool[m_nLanes]()) {
   m_index.emplace(CCaseFolder::System(), m_nBudget, m_nLanes);
 }

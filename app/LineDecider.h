@@ -31,7 +31,7 @@ class CLineDecider {
  public:
   // budget: the bytes the index, and later the sifting, may take. tempDir:
   // the folder for the files of lines set aside. lanes: how many threads may
-  // decide lines at once.
+  // decide lines at once (no more than the index has parts).
   CLineDecider(uint64_t budget, std::string tempDir, uint32_t lanes = 1);
 
   uint32_t Lanes() const { return m_nLanes; }
