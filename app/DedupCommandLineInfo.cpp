@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <string>
 #include <utility>
 
 namespace {
@@ -91,6 +92,18 @@ void CDedupCommandLineInfo::TakeLongOption(const LongOption& option, const std::
         m_strError = "option '--encoding' takes ansi, utf-8, utf-16le or utf-16be, not '" + value + "'";
       }
       break;
+    case loptThreads: {
+      uint64_t threads = 0;
+      if (!ParseCount(value, &threads) || threads > kMaxThreads) {
+        if (m_strError.empty()) {
+          m_strError =
+              "option '--threads' takes a number from 1 to " + std::to_string(kMaxThreads) + ", not '" + value + "'";
+        }
+      } else {
+        m_nThreads = static_cast<uint32_t>(threads);
+      }
+      break;
+    }
     case loptHelp:
       m_bHelp = true;
       break;

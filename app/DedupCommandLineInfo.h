@@ -19,6 +19,8 @@ enum Options : uint32_t {
 
 class CDedupCommandLineInfo : public CCommandLineInfo {
  public:
+  static constexpr uint64_t kMaxThreads = 256;
+
   // Long options ("--name=value", "--name value"), the value of one, a bare
   // "--" and every argument after it (a name, even "/r"). A long option
   // written with one dash or a slash is a mistake, not a switch.
@@ -44,6 +46,7 @@ class CDedupCommandLineInfo : public CCommandLineInfo {
   std::string m_strDuplicates;  // empty: duplicates go nowhere
   std::string m_strTempDir;     // empty: the system's
   uint64_t m_nMemory = 0;       // bytes for the index; 0: what the machine can give
+  uint32_t m_nThreads = 0;      // 0: as many as the processors the run may use
   bool m_bHelp = false;
   bool m_bVersion = false;
 

@@ -1,35 +1,17 @@
 #include "app/DedupPass.h"
 
-#include <stdexcept>
+#include <algorithm>
+#include <optional>
 #include <thread>
 
 #include "app/DedupCommandLineInfo.h"
 
 namespace {
 
-// Stops and joins the reader on every way out of Run(). On an early exit a
-// reader waiting for a pipe is woken and a reader waiting for a batch gives
-// up, so that a failure ends the run at once, however idle the source.
-class CReaderGuard {
- public:
-  CReaderGuard(std::thread& thread, CTextFile& source, CBatchChannel& full, CBatchChannel& free)
-      : m_thread(thread), m_source(source), m_full(full), m_free(free) {}
-  ~CReaderGuard() {
-    m_source.CancelRead();
-    m_full.Close();
-    m_free.Close();
-    m_thread.join();
-    m_source.SetBeforeWait(nullptr);
-  }
+// Batches per thread: enough that reading, deciding and writing overlap.
+constexpr uint32_t kBatchesPerThread = 3;
 
- private:
-  std::thread& m_thread;
-  CTextFile& m_source;
-  CBatchChannel& m_full;
-  CBatchChannel& m_free;
-};
-
-// Ends the reader from inside a read once the deciding thread has gone.
+// Ends the stream reader from inside a read once the pass has stopped.
 struct ReaderStopped {};
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -65,151 +47,296 @@ int32_t OfferedLength(char** start, int32_t length, uint32_t options) {
   return length == 0 && removeBlank ? -1 : length;
 }
 
-CDedupPass::CDedupPass(CTextFile& source, CLineDecider& decider, uint32_t options, const ProgressCallback& progress)
-    : m_source(source), m_decider(decider), m_nOptions(options), m_progress(progress) {
+CDedupPass::CDedupPass(CTextFile& source, CLineDecider& decider, uint32_t options, const ProgressCallback& progress,
+                       uint32_t threads)
+    : m_source(source),
+      m_decider(decider),
+      m_nOptions(options),
+      m_progress(progress),
+      m_nThreads(std::max<uint32_t>(1, threads)) {
   if (m_progress) m_nSourceSize = source.GetLength();
-  for (CLineBatch& batch : m_batches) m_spare.push_back(&batch);
 }
 
 void CDedupPass::Run() {
-  m_source.SetBeforeWait([this] { SendBeforeWait(); });
-  std::thread reader([this] { ReadLines(); });
-  CReaderGuard guard(reader, m_source, m_full, m_free);
-  CLineFingerprinter fingerprinter(CCaseFolder::System());
-  for (;;) {
-    CLineBatch* batch = m_full.Pop();
-    if (!batch) throw std::runtime_error("the reading thread stopped");
-    TakeLeftFingerprints(batch, &fingerprinter);
-    m_decider.Decide(*batch);
-    if (m_progress) {
-      RunProgress done = m_decider.Done();
-      done.sourceSize = m_nSourceSize;
-      m_progress(done);
+  // Everything the pass holds is taken before the source is first read, so
+  // that a run waiting for a pipe shows what it needs.
+  std::vector<CLineBatch*> batches;
+  for (uint32_t i = 0; i < kBatchesPerThread * m_nThreads + 2; ++i) {
+    m_batches.push_back(std::make_unique<CLineBatch>());
+    m_batches.back()->SortIntoLanes(m_decider.Lanes());  // its room for the lanes
+    batches.push_back(m_batches.back().get());
+  }
+  const uint32_t readers = m_nThreads + 1;
+  m_pSchedule = std::make_unique<CPassSchedule>(std::move(batches), m_decider.Lanes(), readers);
+  for (uint32_t i = 0; i < readers; ++i) {
+    m_readers.push_back({std::make_unique<CTextFile>(encAnsi)});
+    m_readers.back().reader->AllocateReader();
+  }
+  std::vector<std::thread> threads;
+  try {
+    for (uint32_t i = 1; i < m_nThreads; ++i) threads.emplace_back([this] { Work(); });
+    // The first block settles what the lines are and how they may be read.
+    m_source.PrepareReading();
+    m_pFolder = &FolderOfSource(m_source.m_nEncoding);
+    // A file any reader can start on at a line start, in bytes or in UTF-16 units.
+    const bool chunked = m_source.CanReadAgain() && !m_source.IsStream() && m_source.IsEncodingSettled();
+    if (chunked) {
+      m_bUtf16 = IsUtf16(m_source.m_nEncoding);
+      m_nDataStart = m_source.FirstLineOffset();
+      const uint64_t length = m_source.GetLength();
+      const uint64_t data = length > m_nDataStart ? length - m_nDataStart : 0;
+      m_nChunks = std::max<uint64_t>(1, (data + kChunkSize - 1) / kChunkSize);
+      // 8-bit text: the source reads on from its first block, as far as the
+      // next chunk's start. UTF-16 has been converted ahead: a reader of its
+      // own starts again at the first line.
+      if (!m_bUtf16) {
+        if (m_nChunks > 1) m_source.StopAt(m_nDataStart + kChunkSize);
+        m_source.ReadByOffset();
+      }
     }
-    if (batch->flush) m_decider.FlushOutputs();
-    if (batch->error) std::rethrow_exception(batch->error);
-    if (batch->last) return;
-    m_free.Push(batch);
+    m_pSchedule->Start(m_nChunks);
+    if (!chunked) threads.emplace_back([this] { ReadStream(); });
+  } catch (...) {
+    m_pSchedule->Stop(std::current_exception());
+  }
+  Work();
+  // A stream reader may be waiting for input that nothing else will end.
+  if (m_pSchedule->Error()) m_source.CancelRead();
+  for (std::thread& thread : threads) thread.join();
+  m_source.SetBeforeWait(nullptr);
+  if (m_nChunks > 0) m_source.TakenElsewhereUpTo(m_nReadUpTo);
+  if (m_bUtf16) m_source.CountedElsewhere(m_nUnmapped);
+  if (std::exception_ptr error = m_pSchedule->Error()) std::rethrow_exception(error);
+}
+
+void CDedupPass::Work() {
+  try {
+    std::optional<CLineFingerprinter> fingerprinter;
+    for (;;) {
+      const CPassSchedule::Task task = m_pSchedule->Next();
+      if (task.kind == CPassSchedule::TaskKind::kNone) return;
+      if (!fingerprinter) fingerprinter.emplace(*m_pFolder);  // known once the work begins
+      RunTask(task, *fingerprinter);
+    }
+  } catch (...) {
+    m_pSchedule->Stop(std::current_exception());
+    m_source.CancelRead();
   }
 }
 
-// The fingerprints the reader left to this thread. Which thread takes them
-// changes nothing but the time: they are the same either way.
-void CDedupPass::TakeLeftFingerprints(CLineBatch* batch, CLineFingerprinter* fingerprinter) {
-  if (batch->folder) fingerprinter->UseFolder(*batch->folder);
-  for (uint32_t i = 0; i < batch->lineCount; ++i) {
-    CLineBatch::Line& line = batch->lines[i];
-    if (line.fingerprint.lengthCode == CLineBatch::kNotTaken) {
-      line.fingerprint = fingerprinter->TakeFolded(batch->TextOf(line), line.length);
+void CDedupPass::RunTask(const CPassSchedule::Task& task, CLineFingerprinter& fingerprinter) {
+  using Kind = CPassSchedule::TaskKind;
+  switch (task.kind) {
+    case Kind::kRead: {
+      bool borrowed = false;
+      const bool ended = ReadChunk(task, fingerprinter, &borrowed);
+      m_pSchedule->Done(task, ended, borrowed);
+      return;
     }
+    case Kind::kFingerprint:
+      Fingerprint(*task.batch, fingerprinter);
+      break;
+    case Kind::kDecide:
+      m_decider.DecideLane(task.lane, *task.batch);
+      break;
+    case Kind::kWrite:
+      Write(*task.batch);
+      break;
+    case Kind::kNone:
+      return;
+  }
+  m_pSchedule->Done(task);
+}
+
+// ---------------------------------------------------------------- chunks
+
+bool CDedupPass::ReadChunk(const CPassSchedule::Task& task, CLineFingerprinter& fingerprinter, bool* borrowed) {
+  CLineBatch& batch = *task.batch;
+  batch.Clear();
+  bool ended = false;
+  CTextFile* reader = nullptr;
+  try {
+    reader = task.chunkStart ? StartChunk(task.chunk) : ReaderOf(task.chunk);
+    const bool caseSensitive = (m_nOptions & optCaseSensitive) != 0;
+    const bool trim = (m_nOptions & (optTrimLeading | optTrimTrailing)) != 0;
+    ended = reader == nullptr;
+    while (!ended && !batch.Full()) {
+      char* line = reader->ReadLine();
+      if (!line) {
+        ended = true;
+        break;
+      }
+      const int32_t length = OfferedLength(&line, reader->GetLineLength(), m_nOptions);
+      if (length < 0) {
+        ++batch.blankLinesDropped;
+        continue;
+      }
+      if (trim) line[length] = '\0';
+      const LineFingerprint fingerprint = fingerprinter.Take(line, length, caseSensitive);
+      if (length > CLineBatch::kMaxCopiedLine) {
+        batch.Borrow(line, length, fingerprint);  // the reader waits until it is written
+        *borrowed = true;
+      } else {
+        batch.Add(line, length, fingerprint);
+      }
+    }
+    if (reader) batch.bytesRead = (m_bUtf16 ? reader->TakenUpTo() : reader->NextOffset()) - m_source.StartOffset();
+  } catch (...) {
+    batch.error = std::current_exception();
+    ended = true;
+  }
+  if (ended) EndChunk(task.chunk, batch.error ? nullptr : reader);
+  batch.SortIntoLanes(m_decider.Lanes());
+  return ended;
+}
+
+// Chunk 0 is read by the source itself, from where its first block left it;
+// every other from its first clear line start, null when it has none.
+CTextFile* CDedupPass::StartChunk(uint64_t chunk) {
+  if (chunk == 0 && !m_bUtf16) return &m_source;
+  const uint64_t from = m_nDataStart + chunk * kChunkSize;
+  const Encoding encoding = m_bUtf16 ? m_source.m_nEncoding : encAnsi;
+  const uint64_t begin =
+      chunk == 0 ? m_nDataStart : CTextFile::FindClearLineStart(m_source, from, from + kChunkSize, encoding);
+  if (begin == UINT64_MAX) return nullptr;
+  ChunkReader* slot = nullptr;
+  {
+    CLockHolder hold(m_readersLock);
+    for (ChunkReader& reader : m_readers) {
+      if (!reader.busy) {
+        slot = &reader;
+        break;
+      }
+    }
+    slot->busy = true;
+    slot->chunk = chunk;
+  }
+  if (!m_bUtf16) {
+    slot->reader->ReadRangeOf(m_source, begin, m_source.m_nEolStyle);
+    slot->reader->StopAt(chunk + 1 < m_nChunks ? from + kChunkSize : UINT64_MAX);
+    return slot->reader.get();
+  }
+  // A UTF-16 reader cannot tell where its bytes stand while it converts:
+  // it is told where its chunk ends, the next chunk's first clear line start.
+  uint64_t end = UINT64_MAX;
+  for (uint64_t next = chunk + 1; next < m_nChunks && end == UINT64_MAX; ++next) {
+    const uint64_t at = m_nDataStart + next * kChunkSize;
+    end = CTextFile::FindClearLineStart(m_source, at, at + kChunkSize, encoding);
+  }
+  slot->reader->ReadRangeOf(m_source, begin, m_source.m_nEolStyle, encoding, end);
+  return slot->reader.get();
+}
+
+CTextFile* CDedupPass::ReaderOf(uint64_t chunk) {
+  if (chunk == 0 && !m_bUtf16) return &m_source;
+  CLockHolder hold(m_readersLock);
+  for (ChunkReader& reader : m_readers) {
+    if (reader.busy && reader.chunk == chunk) return reader.reader.get();
+  }
+  return nullptr;
+}
+
+void CDedupPass::EndChunk(uint64_t chunk, const CTextFile* reader) {
+  CLockHolder hold(m_readersLock);
+  // The second reading of a bounded run takes the bytes the first took.
+  if (reader) {
+    m_nReadUpTo = std::max(m_nReadUpTo, m_bUtf16 ? reader->TakenUpTo() : reader->NextOffset());
+    m_nUnmapped += reader->GetUnmappedCount();
+  }
+  for (ChunkReader& slot : m_readers) {
+    if (slot.busy && slot.chunk == chunk) slot.busy = false;
   }
 }
 
-// ---------------------------------------------------------------- reading
-
-void CDedupPass::ReadLines() {
+void CDedupPass::Fingerprint(CLineBatch& batch, CLineFingerprinter& fingerprinter) const {
   const bool caseSensitive = (m_nOptions & optCaseSensitive) != 0;
-  const bool trim = (m_nOptions & (optTrimLeading | optTrimTrailing)) != 0;
-  CLineFingerprinter fingerprinter(CCaseFolder::System());
-  bool encodingKnown = false;
+  fingerprinter.UseFolder(*batch.folder);
+  for (uint32_t i = 0; i < batch.lineCount; ++i) {
+    CLineBatch::Line& line = batch.lines[i];
+    line.fingerprint = fingerprinter.Take(batch.TextOf(line), line.length, caseSensitive);
+  }
+  batch.SortIntoLanes(m_decider.Lanes());
+}
 
-  m_filling = TakeFreeBatch();
+void CDedupPass::Write(const CLineBatch& batch) {
+  // Also before: writing a batch may take long, or fail.
+  ShowProgress();
+  m_decider.WriteBatch(batch, m_source.m_nEolStyle);
+  ShowProgress();
+  if (batch.flush) m_decider.FlushOutputs();
+  if (batch.error) std::rethrow_exception(batch.error);
+}
+
+void CDedupPass::ShowProgress() {
+  if (!m_progress) return;
+  RunProgress done = m_decider.Done();
+  done.sourceSize = m_nSourceSize;
+  m_progress(done);
+}
+
+// ---------------------------------------------------------------- streams
+
+// Reads the lines of a stream (or a UTF-16 file) into batches; their
+// fingerprints are taken by the other threads.
+void CDedupPass::ReadStream() {
+  const bool trim = (m_nOptions & (optTrimLeading | optTrimTrailing)) != 0;
+  m_filling = m_pSchedule->TakeFreeBatch();
   if (!m_filling) return;
+  m_filling->Clear();
+  m_source.SetBeforeWait([this] { SendBeforeWait(); });
   try {
     while (char* line = m_source.ReadLine()) {
-      if (!encodingKnown) {
-        // The first read settles the source's encoding, and with it what its
-        // lines are; a stream may turn out UTF-8 after lines of ASCII, which
-        // fold alike either way.
-        m_pFolder = &FolderOfSource(m_source.m_nEncoding);
-        fingerprinter.UseFolder(*m_pFolder);
-        encodingKnown = m_source.IsEncodingSettled();
-      }
       const int32_t length = OfferedLength(&line, m_source.GetLineLength(), m_nOptions);
       if (length < 0) {
         ++m_filling->blankLinesDropped;
         continue;
       }
       if (trim) line[length] = '\0';
-      // A line that needs folding proper may be left to the deciding thread.
-      const bool mayLeave =
-          length <= CLineBatch::kMaxCopiedLine && m_filling->lineCount % kShareSteps < m_nDeciderShare;
-      LineFingerprint fingerprint;
-      if (!mayLeave) {
-        fingerprint = fingerprinter.Take(line, length, caseSensitive);
-      } else if (!fingerprinter.TakeQuickly(line, length, caseSensitive, &fingerprint)) {
-        fingerprint = {0, 0, 0, CLineBatch::kNotTaken};
-      }
       if (length > CLineBatch::kMaxCopiedLine) {
-        m_filling->borrowed = line;
-        m_filling->borrowedLength = length;
-        m_filling->borrowedFingerprint = fingerprint;
-        // The line stays in the reader's buffer until it has been decided.
-        if (!Send(m_filling) || !WaitUntilIdle()) return;
-        m_filling = TakeFreeBatch();
+        // The line stays in the source's buffer until it has been written.
+        m_filling->Borrow(line, length, {});
+        Seal(m_filling);
+        CLineBatch* lent = m_filling;
+        m_pSchedule->AddBatch(lent, false);
+        if (!m_pSchedule->WaitUntilWritten(lent) || !(m_filling = m_pSchedule->TakeFreeBatch())) return;
+        m_filling->Clear();
         continue;
       }
-      m_filling->Add(line, length, fingerprint);
+      m_filling->Add(line, length, {});
       if (m_filling->Full()) {
-        if (!Send(m_filling) || !(m_filling = TakeFreeBatch())) return;
+        Seal(m_filling);
+        m_pSchedule->AddBatch(m_filling, false);
+        if (!(m_filling = m_pSchedule->TakeFreeBatch())) return;
+        m_filling->Clear();
       }
     }
+  } catch (const ReaderStopped&) {
+    return;
   } catch (...) {
-    if (!m_filling) return;  // the deciding thread has gone
+    if (!m_filling) return;  // the pass has stopped
     m_filling->error = std::current_exception();
   }
-  m_filling->last = true;
-  Send(m_filling);
+  Seal(m_filling);
+  m_pSchedule->AddBatch(m_filling, true);
+}
+
+// What a batch of the stream takes with it. A stream may turn out UTF-8 after
+// lines of ASCII, which fold alike either way: its batches take the folder
+// of what the source is known to be when they go.
+void CDedupPass::Seal(CLineBatch* batch) {
+  batch->bytesRead = m_source.GetBytesRead();
+  batch->folder = &FolderOfSource(m_source.m_nEncoding);
 }
 
 // The source is about to wait for a pipe or terminal: the lines read so far
-// are decided and the target is flushed meanwhile, so that lines come out as
+// are decided and the outputs flushed meanwhile, so that lines come out as
 // they arrive. Sent even when empty, as earlier batches may have left lines in
 // the target's buffer. A regular file never waits and keeps the large writes.
 void CDedupPass::SendBeforeWait() {
   m_filling->flush = true;
-  if (!Send(m_filling) || !(m_filling = TakeFreeBatch())) {
-    m_filling = nullptr;
-    throw ReaderStopped();
-  }
-}
-
-CLineBatch* CDedupPass::TakeFreeBatch() {
-  CLineBatch* batch = nullptr;
-  if (m_spare.empty()) {
-    batch = m_free.Pop();
-    if (!batch) return nullptr;
-  } else {
-    batch = m_spare.back();
-    m_spare.pop_back();
-  }
-  batch->Clear();
-  return batch;
-}
-
-bool CDedupPass::Send(CLineBatch* batch) {
-  batch->eolStyle = m_source.m_nEolStyle;
-  batch->bytesRead = m_source.GetBytesRead();
-  batch->folder = m_pFolder;
-  size_t waiting = 0;
-  if (!m_full.Push(batch, &waiting)) return false;
-  // The deciding thread has caught up: it can take more of the fingerprints.
-  // Batches are queuing: it takes fewer. So the two threads share the work
-  // whichever is the slower, as folding or the index's memory traffic weigh.
-  if (waiting <= 1) {
-    if (m_nDeciderShare < kShareSteps) ++m_nDeciderShare;
-  } else if (m_nDeciderShare > 0) {
-    --m_nDeciderShare;
-  }
-  return true;
-}
-
-// Takes back every batch: then the decider has finished with all of them.
-bool CDedupPass::WaitUntilIdle() {
-  while (m_spare.size() < kBatches) {
-    CLineBatch* batch = m_free.Pop();
-    if (!batch) return false;
-    m_spare.push_back(batch);
-  }
-  return true;
+  Seal(m_filling);
+  m_pSchedule->AddBatch(m_filling, false);
+  m_filling = m_pSchedule->TakeFreeBatch();
+  if (!m_filling) throw ReaderStopped();
+  m_filling->Clear();
 }

@@ -1,21 +1,25 @@
-// The pass over one input, in two threads. A reader takes the lines of the
-// input, trims them, drops blank ones and takes their fingerprints, a batch
-// at a time; the calling thread hands every batch to the decider, which looks
-// the lines up in the index in order and writes the kept ones. Reading,
-// folding and hashing thus overlap with the index's memory traffic, and the
-// output is byte for byte what one thread would write. Lines that need
-// folding proper (not only A-Z) cost more than the rest of the work together;
-// the reader leaves a share of those to the calling thread, as much as it
-// can take without falling behind.
+// The pass over one input, in several threads. Lines are read, trimmed and
+// fingerprinted a batch at a time; each batch is then decided lane by lane
+// against the index (see CLineDecider) and written in order, so that the
+// output is byte for byte what one thread would write.
+//
+// A regular file is read in chunks of kChunkSize bytes by any thread,
+// several at once, each chunk from the first place in it where a line surely
+// starts (CTextFile::FindClearLineStart) to that place in the next one. Any
+// other input (a pipe, a terminal) has one reader of its own, a thread that
+// waits for its input; the other threads fingerprint its batches, decide and
+// write.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
-#include "app/BatchChannel.h"
 #include "app/LineBatch.h"
 #include "app/LineDecider.h"
+#include "app/PassSchedule.h"
 #include "app/RunProgress.h"
+#include "platform/WaitableLock.h"
 #include "textfile/TextFile.h"
 
 // The length of line after trimming blanks as the options say; *start moves
@@ -29,7 +33,12 @@ int32_t OfferedLength(char** start, int32_t length, uint32_t options);
 
 class CDedupPass {
  public:
-  CDedupPass(CTextFile& source, CLineDecider& decider, uint32_t options, const ProgressCallback& progress);
+  static constexpr uint64_t kChunkSize = uint64_t{1} << 20;
+
+  // threads: how many threads do the work (the calling one among them);
+  // decider.Lanes() of them may decide at once.
+  CDedupPass(CTextFile& source, CLineDecider& decider, uint32_t options, const ProgressCallback& progress,
+             uint32_t threads = 1);
 
   // Runs the pass. When the source fails, the lines read before the failure
   // are written first; then the failure, like any failure of the target or
@@ -38,32 +47,46 @@ class CDedupPass {
   void Run();
 
  private:
-  static constexpr size_t kBatches = 4;
-  // The deciding thread's share of the fingerprints, in steps: it takes the
-  // lines whose place in their batch modulo kShareSteps is below the share.
-  static constexpr uint32_t kShareSteps = 8;
-  static_assert(kBatches <= CBatchChannel::kCapacity, "every batch fits in a channel");
-
-  // The deciding thread.
-  static void TakeLeftFingerprints(CLineBatch* batch, CLineFingerprinter* fingerprinter);
-  // The reading thread.
-  void ReadLines();
+  void Work();
+  void RunTask(const CPassSchedule::Task& task, CLineFingerprinter& fingerprinter);
+  // Fills batch from the chunk's reader; true when the chunk has no more lines.
+  bool ReadChunk(const CPassSchedule::Task& task, CLineFingerprinter& fingerprinter, bool* borrowed);
+  CTextFile* StartChunk(uint64_t chunk);
+  CTextFile* ReaderOf(uint64_t chunk);
+  void EndChunk(uint64_t chunk, const CTextFile* reader);
+  void Fingerprint(CLineBatch& batch, CLineFingerprinter& fingerprinter) const;
+  void Write(const CLineBatch& batch);
+  void ShowProgress();
+  // The reading thread of a stream.
+  void ReadStream();
   void SendBeforeWait();
-  CLineBatch* TakeFreeBatch();
-  bool Send(CLineBatch* batch);
-  bool WaitUntilIdle();
+  void Seal(CLineBatch* batch);
 
   CTextFile& m_source;
   CLineDecider& m_decider;
   const uint32_t m_nOptions;
   const ProgressCallback& m_progress;
+  uint32_t m_nThreads;
   uint64_t m_nSourceSize = 0;
+  const CCaseFolder* m_pFolder = nullptr;
 
-  CLineBatch m_batches[kBatches];
-  CBatchChannel m_full;                    // reader to decider
-  CBatchChannel m_free;                    // back to the reader
-  std::vector<CLineBatch*> m_spare;        // free batches the reader holds
-  CLineBatch* m_filling = nullptr;         // the batch the reader adds lines to
-  const CCaseFolder* m_pFolder = nullptr;  // the folder of the source's lines, once known
-  uint32_t m_nDeciderShare = 0;            // of kShareSteps
+  // Chunks of a regular file.
+  uint64_t m_nDataStart = 0;
+  uint64_t m_nChunks = 0;
+  // Readers of chunks, made once: nothing is allocated while the pass runs,
+  // so that a run that meets a limit on memory sets lines aside instead.
+  struct ChunkReader {
+    std::unique_ptr<CTextFile> reader;
+    uint64_t chunk = 0;
+    bool busy = false;
+  };
+  CWaitableLock m_readersLock;  // guards m_readers' busy and chunk
+  std::vector<ChunkReader> m_readers;
+  uint64_t m_nReadUpTo = 0;  // the file offset the chunks' readers took bytes up to
+  uint64_t m_nUnmapped = 0;  // characters of UTF-16 chunks the code page lacks
+  bool m_bUtf16 = false;     // the chunks are UTF-16
+
+  std::vector<std::unique_ptr<CLineBatch>> m_batches;
+  std::unique_ptr<CPassSchedule> m_pSchedule;
+  CLineBatch* m_filling = nullptr;  // the stream reader's batch
 };

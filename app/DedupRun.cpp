@@ -57,11 +57,11 @@ int ReportOpenFailure(const char* message, const std::string& name, const std::s
 }
 
 // The budget without --memory: what the machine can give once the pass's
-// reading thread runs, less a margin for what else a run holds (buffers, the
-// room kept to start setting lines aside, the code page's tables).
-uint64_t MachineBudget() {
-  constexpr unsigned kPassThreads = 1;
-  const uint64_t available = QueryAvailableMemory(kPassThreads);
+// threads run (threads - 1 besides this one, and a reader for a stream), less
+// a margin for what else a run holds (buffers, the room kept to start setting
+// lines aside, the code page's tables).
+uint64_t MachineBudget(uint32_t threads) {
+  const uint64_t available = QueryAvailableMemory(threads);
   if (available == UINT64_MAX) return CDuplicateIndex::kUnlimited;
   const uint64_t margin = available / 8 + (uint64_t{32} << 20);
   return available > margin + (uint64_t{1} << 20) ? available - margin : uint64_t{1} << 20;
@@ -151,7 +151,8 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
   target.Cut();
   if (duplicates) duplicates->Cut();
 
-  CLineDecider decider(info.m_nMemory ? info.m_nMemory : MachineBudget(), tempDir);
+  const uint32_t threads = info.m_nThreads ? info.m_nThreads : QueryUsableProcessors();
+  CLineDecider decider(info.m_nMemory ? info.m_nMemory : MachineBudget(threads), tempDir, threads);
   const ProgressCallback none;
   try {
     for (std::unique_ptr<CTextFile>& list : lists) {
@@ -159,14 +160,14 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
         return ReportOpenFailure("Failed to open exclusion list ", list->GetFileName(), reason);
       }
       decider.BeginInput(*list, nullptr, nullptr);
-      CDedupPass(*list, decider, info.m_nOptions, none).Run();
+      CDedupPass(*list, decider, info.m_nOptions, none, threads).Run();
       list.reset();  // its buffers and its file
     }
     decider.BeginInput(source, &target, duplicates.get());
     // A progress line would land among the lines on a terminal target, or
     // among those typed on a terminal source.
     const ProgressCallback& shown = target.IsTerminal() || source.IsTerminal() ? none : progress;
-    CDedupPass pass(source, decider, info.m_nOptions, shown);
+    CDedupPass pass(source, decider, info.m_nOptions, shown, threads);
     pass.Run();
     if (decider.Spilled()) FinishSpilledRun(decider, source, target, duplicates.get(), info.m_nOptions, shown);
   } catch (const CFileException& e) {

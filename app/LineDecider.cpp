@@ -1,9 +1,14 @@
 #include "app/LineDecider.h"
 
+#include <algorithm>
 #include <utility>
 
-CLineDecider::CLineDecider(uint64_t budget, std::string tempDir) : m_nBudget(budget), m_strTempDir(std::move(tempDir)) {
-  m_index.emplace(CCaseFolder::System(), m_nBudget);
+CLineDecider::CLineDecider(uint64_t budget, std::string tempDir, uint32_t lanes)
+    : m_nBudget(budget),
+      m_strTempDir(std::move(tempDir)),
+      m_nLanes(std::clamp<uint32_t>(lanes, 1, CDuplicateIndex::kParts)),
+      m_pLaneFull(new bool[m_nLanes]()) {
+  m_index.emplace(CCaseFolder::System(), m_nBudget, m_nLanes);
 }
 
 void CLineDecider::BeginInput(const CTextFile& input, CTextFile* target, CTextFile* duplicates) {
@@ -21,51 +26,64 @@ void CLineDecider::BeginInput(const CTextFile& input, CTextFile* target, CTextFi
   }
 }
 
-void CLineDecider::Decide(const CLineBatch& batch) {
-  m_nInputBytes = batch.bytesRead;
-  // Rounds of cache hints before the lookups, each reading what the
-  // round before fetched, so that the misses of a whole batch overlap.
-  const uint32_t count = batch.lineCount;
-  const CLineBatch::Line* lines = batch.lines;
-  for (uint32_t i = 0; i < count; ++i) m_index->PrefetchBucket(lines[i].fingerprint.hashLow);
-  for (uint32_t i = 0; i < count; ++i) m_entries[i] = m_index->PrefetchRecord(lines[i].fingerprint.hashLow);
-  // Entries found ahead move when the map grows; then the rest are looked up again.
-  const uint32_t buckets = m_index->Map().Buckets();
-  for (uint32_t i = 0; i < count; ++i) {
-    FingerprintAssoc* entry = m_index->Map().Buckets() == buckets ? m_entries[i] : nullptr;
-    DecideLine(batch.TextOf(lines[i]), lines[i].length, lines[i].fingerprint, batch.eolStyle, entry);
+// A lane whose index had no room for a line only looks up the lines after
+// it: a line it holds is a duplicate all the same, any other waits for the
+// sifting. Lanes that still have room keep taking lines; the writer sets
+// aside those from S on too, so that nothing depends on which lane ran out
+// first.
+void CLineDecider::DecideLane(uint32_t lane, CLineBatch& batch) {
+  const uint16_t* order = batch.laneLines.get();
+  const uint32_t begin = batch.laneStart[lane];
+  const uint32_t end = batch.laneStart[lane + 1];
+  const CLineBatch::Line* lines = batch.lines.get();
+  CDuplicateIndex& index = *m_index;
+  for (uint32_t i = begin; i < std::min(end, begin + kLookAhead); ++i) index.Prefetch(lines[order[i]].fingerprint);
+  bool& full = m_pLaneFull[lane];
+  for (uint32_t i = begin; i < end; ++i) {
+    if (i + kLookAhead < end) index.Prefetch(lines[order[i + kLookAhead]].fingerprint);
+    const LineFingerprint& fingerprint = lines[order[i]].fingerprint;
+    LineVerdict verdict;
+    if (!full) {
+      verdict = index.TestAndAdd(fingerprint);
+      full = verdict == lineNoRoom;
+    } else {
+      verdict = index.Contains(fingerprint) ? lineDuplicate : lineNoRoom;
+    }
+    batch.verdicts[order[i]] = verdict;
   }
-  if (batch.borrowed) {
-    DecideLine(batch.borrowed, batch.borrowedLength, batch.borrowedFingerprint, batch.eolStyle, nullptr);
-  }
-  m_done.linesDropped += batch.blankLinesDropped;
-  m_done.bytesRead = batch.bytesRead;
 }
 
-void CLineDecider::DecideLine(const char* line, int32_t length, const LineFingerprint& fingerprint, EolStyle eolStyle,
-                              FingerprintAssoc* entry) {
-  const uint64_t number = m_nLines++;
-  if (!m_pSpilled) {
-    switch (m_index->TestAndAdd(fingerprint, entry)) {
-      case lineNew:
+void CLineDecider::WriteBatch(const CLineBatch& batch, EolStyle eolStyle) {
+  m_nInputBytes = std::max(m_nInputBytes, batch.bytesRead);
+  for (uint32_t i = 0; i < batch.lineCount; ++i) {
+    const uint64_t number = m_nLines++;
+    const CLineBatch::Line& line = batch.lines[i];
+    const LineVerdict verdict = batch.verdicts[i];
+    const char* text = batch.TextOf(line);
+    const auto length = static_cast<uint32_t>(line.length);
+    if (!m_pSpilled) {
+      if (verdict == lineNew) {
         if (m_target) {
-          m_target->WriteLine(line, static_cast<uint32_t>(length), eolStyle);
+          m_target->WriteLine(text, length, eolStyle);
           ++m_done.linesKept;
         }
-        return;
-      case lineDuplicate:
-        if (m_duplicates) m_duplicates->WriteLine(line, static_cast<uint32_t>(length), eolStyle);
+        continue;
+      }
+      if (verdict == lineDuplicate) {
+        if (m_duplicates) m_duplicates->WriteLine(text, length, eolStyle);
         ++m_done.linesDropped;
-        return;
-      case lineNoRoom:
-        StartSpilling(number);
-        break;
+        continue;
+      }
+      StartSpilling(number);
     }
+    // From S on, what the index holds is a duplicate, which the second
+    // reading writes and counts; the rest waits for the sifting, also the
+    // lines a lane with room took as new.
+    if (verdict != lineDuplicate) m_pSpilled->Add(line.fingerprint, number);
+    if (m_pUndecided) m_pUndecided->Add(text, line.length, line.fingerprint);
   }
-  // Whatever the index holds is a duplicate, which the second reading
-  // writes and counts; the rest waits for the sifting.
-  if (!m_index->Contains(fingerprint, entry)) m_pSpilled->Add(fingerprint, number);
-  if (m_pUndecided) m_pUndecided->Add(line, length, fingerprint);
+  m_done.linesDropped += batch.blankLinesDropped;
+  m_done.bytesRead = m_nInputBytes;
 }
 
 void CLineDecider::StartSpilling(uint64_t line) {

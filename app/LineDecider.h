@@ -1,8 +1,13 @@
-// Decides the lines of a run in the order they are offered: in memory while
-// the index has room, and from the first line it has none for (line S) by
-// setting aside on disk every line the index does not hold. From S on no
-// line is written here; once the last input is read, the lines set aside are
-// sifted and a second reading writes what follows S (SecondReading.h).
+// Decides the lines of a run and places them, in the order they are offered:
+// in memory while the index has room, and from the first line it has none for
+// (line S) by setting aside on disk every line the index does not hold. From
+// S on no line is written here; once the last input is read, the lines set
+// aside are sifted and a second reading writes what follows S
+// (SecondReading.h).
+//
+// Deciding goes lane by lane (DecideLane), each lane's lines in order and by
+// one thread at a time, while other threads decide other lanes; placing goes
+// batch by batch in order (WriteBatch), once every lane has decided the batch.
 //
 // The inputs come one after another, the exclusion lists and then the
 // source, and share one numbering of the lines offered; the lines of an
@@ -25,14 +30,21 @@
 class CLineDecider {
  public:
   // budget: the bytes the index, and later the sifting, may take. tempDir:
-  // the folder for the files of lines set aside.
-  CLineDecider(uint64_t budget, std::string tempDir);
+  // the folder for the files of lines set aside. lanes: how many threads may
+  // decide lines at once (no more than the index has parts).
+  CLineDecider(uint64_t budget, std::string tempDir, uint32_t lanes = 1);
+
+  uint32_t Lanes() const { return m_nLanes; }
 
   // The lines that follow come from input. Kept ones go to target and
   // duplicates to duplicates (either may be null); without a target the
   // input is an exclusion list. The last input is the source.
   void BeginInput(const CTextFile& input, CTextFile* target, CTextFile* duplicates);
-  void Decide(const CLineBatch& batch);
+  // Sets the verdicts of the lane's lines of batch.
+  void DecideLane(uint32_t lane, CLineBatch& batch);
+  // Writes the lines of batch, or sets them aside, as their verdicts say;
+  // eolStyle: the input's.
+  void WriteBatch(const CLineBatch& batch, EolStyle eolStyle);
   // The source waits for input: the lines written so far go out meanwhile.
   void FlushOutputs();
 
@@ -52,15 +64,18 @@ class CLineDecider {
   const RunProgress& Done() const { return m_done; }
 
  private:
-  void DecideLine(const char* line, int32_t length, const LineFingerprint& fingerprint, EolStyle eolStyle,
-                  FingerprintAssoc* entry);
+  // Lines looked up ahead of the one decided, so that their cache misses overlap.
+  static constexpr uint32_t kLookAhead = 16;
+
   void StartSpilling(uint64_t line);
 
   uint64_t m_nBudget;
   std::string m_strTempDir;
+  uint32_t m_nLanes;
   std::optional<CDuplicateIndex> m_index;
-  // Each line's key, found ahead.
-  FingerprintAssoc* m_entries[CLineBatch::kMaxLines] = {};
+  // Per lane: the index had no room for one of its lines; from then on it
+  // only looks lines up. Bytes, not bits: lanes are written by different threads.
+  std::unique_ptr<bool[]> m_pLaneFull;
 
   const CTextFile* m_input = nullptr;
   CTextFile* m_target = nullptr;

@@ -18,6 +18,7 @@ const LongOption kLongOptions[] = {
      "memory for the index, K, M or G (default: what is free);\nthe longest line is held whole on top of it"},
     {loptTempDir, "temp-dir", "DIR", kTempDirHelp.c_str()},
     {loptEncoding, "encoding", "NAME", "read the source and lists as ansi, utf-8, utf-16le or utf-16be"},
+    {loptThreads, "threads", "N", "use N threads (default: the processors this run may use)"},
     {loptHelp, "help", nullptr, "show this text (also /? or -?)", true},
     {loptVersion, "version", nullptr, "show the version", true},
 };
@@ -49,13 +50,31 @@ std::string LongOptionsHelp() {
     if (option.valueName) left += std::string("=") + option.valueName;
     left.resize(width + 3, ' ');
     // A description's further lines start under its first.
-    std::string help = option.help;
-    for (size_t at = help.find('\n'); at != std::string::npos; at = help.find('\n', at + 1)) {
-      help.insert(at + 1, "\t" + std::string(left.size() + 2, ' '));
+    const std::string newLine = "\n\t" + std::string(left.size() + 2, ' ');
+    text += "\t" + left + "- ";
+    for (const char* c = option.help; *c; ++c) {
+      if (*c == '\n') {
+        text += newLine;
+      } else {
+        text += *c;
+      }
     }
-    text += "\t" + left + "- " + help + "\n";
+    text += "\n";
   }
   return text;
+}
+
+bool ParseCount(const std::string& text, uint64_t* count) {
+  uint64_t value = 0;
+  for (const char c : text) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    const auto digit = static_cast<uint64_t>(c - '0');
+    if (value > (UINT64_MAX - digit) / 10) return false;
+    value = value * 10 + digit;
+  }
+  if (value == 0) return false;
+  *count = value;
+  return true;
 }
 
 bool ParseSize(const std::string& text, uint64_t* bytes) {

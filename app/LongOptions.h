@@ -12,6 +12,7 @@ enum LongOptionId : int {
   loptMemory,
   loptTempDir,
   loptEncoding,
+  loptThreads,
   loptHelp,
   loptVersion,
 };
@@ -37,6 +38,9 @@ const LongOption* FindLongOptionIgnoringCase(const std::string& name);
 
 // A line or two per option, tab-indented like the usage text's switches.
 std::string LongOptionsHelp();
+
+// A whole number above 0 ("4"); false for anything else.
+bool ParseCount(const std::string& text, uint64_t* count);
 
 // A size in bytes, with K, M or G for powers of 1024 ("64M"). False when text
 // is not a number above 0 of at most 2^64 - 1 bytes.

@@ -1,13 +1,20 @@
 #include "dedup/DuplicateIndex.h"
 
+#include <algorithm>
+#include <cmath>
 #include <new>
+#include <utility>
 
-#include "dedup/Prefetch.h"
-
-CDuplicateIndex::CDuplicateIndex(const CCaseFolder& folder, uint64_t budget)
-    : m_fingerprinter(folder), m_nBudget(budget) {
-  m_pool.ExtendTo(CLineRecordPool::kPerBlock);
+CDuplicateIndex::CDuplicateIndex(const CCaseFolder& folder, uint64_t budget, uint32_t lanes)
+    : m_fingerprinter(folder),
+      m_parts(new Part[kParts]),
+      m_nLanes(lanes == 0 ? 1 : lanes),
+      m_nLaneBudget(budget == kUnlimited ? kUnlimited : budget / m_nLanes),
+      m_pLaneBytes(new std::atomic<uint64_t>[m_nLanes]) {
+  for (uint32_t l = 0; l < m_nLanes; ++l) m_pLaneBytes[l] = 0;
 }
+
+CDuplicateIndex::~CDuplicateIndex() = default;
 
 bool CDuplicateIndex::TestAndAdd(const char* line, int32_t length, bool caseSensitive) {
   const LineVerdict verdict = TestAndAdd(m_fingerprinter.Take(line, length, caseSensitive));
@@ -15,84 +22,116 @@ bool CDuplicateIndex::TestAndAdd(const char* line, int32_t length, bool caseSens
   return verdict == lineNew;
 }
 
-LineVerdict CDuplicateIndex::TestAndAdd(const LineFingerprint& fingerprint, FingerprintAssoc* entry) {
-  const auto rest = static_cast<int32_t>(HighAndLengthCode(fingerprint));
-  if (!entry) entry = m_map.Find(fingerprint.hashLow);
-  if (entry && m_longKeys.IsLongKey(fingerprint.hashLow)) {
-    if (!Fits(m_longKeys.BytesToInsert(1)) && !m_longKeys.Contains(fingerprint.hashLow, fingerprint.hashMid, rest)) {
-      return lineNoRoom;
-    }
-    if (!TakeRoom(false, false, 1)) return lineNoRoom;
-    return m_longKeys.Insert(fingerprint.hashLow, fingerprint.hashMid, rest) ? lineNew : lineDuplicate;
+LineVerdict CDuplicateIndex::TestAndAdd(const LineFingerprint& fingerprint) {
+  const uint32_t index = PartOf(fingerprint);
+  Part& part = m_parts[index];
+  if (part.old.Buckets() > 0) MoveSome(index, kMoveStep);
+  if (part.table.Entries() >= part.prepareFrom) Prepare(index);
+  CFingerprintTable& table = part.table;
+  if (table.Full()) {
+    if (table.Buckets() > 0 && table.Find(fingerprint).found) return lineDuplicate;
+    if (!Grow(index)) return lineNoRoom;
+    table.Add(fingerprint);
+    return lineNew;
   }
-
-  // The whole chain is walked: lines with the same key but other bits of the
-  // fingerprint are different lines.
-  uint32_t walked = 0;
-  if (entry && ChainHolds(entry->Head(), fingerprint, &walked)) return lineDuplicate;
-
-  size_t more = m_pool.BytesToTakeRecord();
-  if (!entry) more += m_map.BytesToAddKey();
-  if (walked >= kLongChain) more += m_longKeys.BytesToInsert(walked + 2);  // the chain, this line and the mark
-  if (!Fits(more)) return lineNoRoom;
-  if (more > 0 && !TakeRoom(true, !entry, walked >= kLongChain ? walked + 2 : 0)) return lineNoRoom;
-
-  const RecordRef record = m_pool.TakeRecord();
-  m_pool[record] = {fingerprint.hashMid, rest, entry ? entry->Head() : kNoRecord};
-  if (!entry) {
-    m_map.AddKey(fingerprint.hashLow, record);
-  } else {
-    entry->SetHead(record);
-    if (walked >= kLongChain) MoveToLongKeys(fingerprint.hashLow, record);
-  }
+  const CFingerprintTable::Spot place = table.Find(fingerprint);
+  if (place.found || part.old.Contains(fingerprint)) return lineDuplicate;
+  table.AddAt(place, fingerprint);
   return lineNew;
 }
 
-bool CDuplicateIndex::Contains(const LineFingerprint& fingerprint, FingerprintAssoc* entry) {
-  if (!entry) entry = m_map.Find(fingerprint.hashLow);
-  if (!entry) return false;
-  if (m_longKeys.IsLongKey(fingerprint.hashLow)) {
-    return m_longKeys.Contains(fingerprint.hashLow, fingerprint.hashMid,
-                               static_cast<int32_t>(HighAndLengthCode(fingerprint)));
-  }
-  uint32_t walked = 0;
-  return ChainHolds(entry->Head(), fingerprint, &walked);
+uint64_t CDuplicateIndex::Bytes() const {
+  uint64_t bytes = 0;
+  for (uint32_t l = 0; l < m_nLanes; ++l) bytes += m_pLaneBytes[l].load(std::memory_order_relaxed);
+  return bytes;
 }
 
-// The budget may promise more than the system gives (an address-space
-// limit): an allocation it refuses then leaves the index as it was, and the
-// run sets lines aside instead of ending.
-bool CDuplicateIndex::TakeRoom(bool record, bool newKey, size_t longKeyEntries) {
-  try {
-    if (record) m_pool.ReserveRecord();
-    if (newKey) m_map.ReserveKey();
-    if (longKeyEntries > 0) m_longKeys.Reserve(m_longKeys.Entries() + longKeyEntries);
-    return true;
-  } catch (const std::bad_alloc&) {
-    return false;
+uint64_t CDuplicateIndex::Entries() const {
+  uint64_t entries = 0;
+  for (uint32_t p = 0; p < kParts; ++p) {
+    const Part& part = m_parts[p];
+    entries += part.table.Entries() + (part.old.Buckets() > 0 ? part.old.EntriesFrom(part.moved) : 0);
   }
+  return entries;
 }
 
-bool CDuplicateIndex::ChainHolds(RecordRef head, const LineFingerprint& fingerprint, uint32_t* walked) const {
-  for (RecordRef r = head; r != kNoRecord; ++*walked) {
-    const LineRecord& kept = m_pool[r];
-    if (kept.crc == fingerprint.hashMid && kept.length == static_cast<int32_t>(HighAndLengthCode(fingerprint))) {
-      return true;
+// Counts bytes more for the lane of part index, if its budget allows.
+bool CDuplicateIndex::Take(uint32_t index, uint64_t bytes) {
+  std::atomic<uint64_t>& laneBytes = m_pLaneBytes[index % m_nLanes];
+  const uint64_t now = laneBytes.load(std::memory_order_relaxed);
+  if (bytes > m_nLaneBudget || now > m_nLaneBudget - bytes) return false;
+  laneBytes.store(now + bytes, std::memory_order_relaxed);
+  return true;
+}
+
+// Near its limit, a large table's successor is mapped, and its memory taken
+// from the system a piece at a time. A budget or a system that cannot spare
+// it now leaves the growth to the moment it is needed.
+void CDuplicateIndex::Prepare(uint32_t index) {
+  Part& part = m_parts[index];
+  if (part.next.Buckets() == 0) {
+    const size_t buckets = BucketsAfter(index, part.grown);
+    if (!Take(index, CFingerprintTable::BytesOf(buckets))) {
+      part.prepareFrom = SIZE_MAX;
+      return;
     }
-    r = kept.next;
+    try {
+      part.next = CFingerprintTable(buckets, false);
+    } catch (const std::bad_alloc&) {
+      m_pLaneBytes[index % m_nLanes].fetch_sub(CFingerprintTable::BytesOf(buckets), std::memory_order_relaxed);
+      part.prepareFrom = SIZE_MAX;
+      return;
+    }
   }
-  return false;
+  if (part.next.WriteAhead(kWriteStep)) part.prepareFrom = SIZE_MAX;
 }
 
-// The key's chain stays as it is; from now on its lines are looked up, and
-// new ones kept, in the set alone.
-void CDuplicateIndex::MoveToLongKeys(uint32_t key, RecordRef head) {
-  m_longKeys.MarkLongKey(key);
-  for (RecordRef r = head; r != kNoRecord; r = m_pool[r].next) m_longKeys.Insert(key, m_pool[r].crc, m_pool[r].length);
+// The new table is counted from before it is taken until the old one is
+// given back, so the budget bounds the peak. A part still moving its last
+// growth's entries finishes first.
+bool CDuplicateIndex::Grow(uint32_t index) {
+  Part& part = m_parts[index];
+  if (part.old.Buckets() > 0) MoveSome(index, part.old.Buckets());
+  if (part.next.Buckets() == 0) {
+    const size_t buckets = BucketsAfter(index, part.grown);
+    if (!Take(index, CFingerprintTable::BytesOf(buckets))) return false;
+    try {
+      part.next = CFingerprintTable(buckets);
+    } catch (const std::bad_alloc&) {
+      m_pLaneBytes[index % m_nLanes].fetch_sub(CFingerprintTable::BytesOf(buckets), std::memory_order_relaxed);
+      return false;  // the system refuses: as good as no room
+    }
+  }
+  part.next.WriteAhead(SIZE_MAX);
+  part.old = std::move(part.table);
+  part.table = std::move(part.next);
+  part.next = CFingerprintTable();
+  part.moved = 0;
+  ++part.grown;
+  // Preparing the next growth takes one line for every kWriteStep bytes of
+  // its table, with a margin; small tables come at once, from the heap.
+  const uint64_t nextBytes = CFingerprintTable::BytesOf(BucketsAfter(index, part.grown));
+  const size_t lines = static_cast<size_t>(nextBytes / kWriteStep) + 64;
+  const size_t limit = CFingerprintTable::LimitOf(part.table.Buckets());
+  part.prepareFrom = nextBytes < CLargeBuffer::kHugePage || lines >= limit ? SIZE_MAX : limit - lines;
+  MoveSome(index, kMoveStep);
+  return true;
 }
 
-FingerprintAssoc* CDuplicateIndex::PrefetchRecord(uint32_t key) {
-  FingerprintAssoc* entry = m_map.Find(key);
-  if (entry) PrefetchForRead(&m_pool[entry->Head()]);
-  return entry;
+// Moves entries of the old table to the new one, `buckets` at most; gives the
+// old table back once it is empty.
+void CDuplicateIndex::MoveSome(uint32_t index, size_t buckets) {
+  Part& part = m_parts[index];
+  const size_t end = std::min(part.old.Buckets(), part.moved + buckets);
+  part.old.CopyBuckets(part.moved, end, part.table);
+  part.moved = end;
+  if (end < part.old.Buckets()) return;
+  m_pLaneBytes[index % m_nLanes].fetch_sub(part.old.Bytes(), std::memory_order_relaxed);
+  part.old = CFingerprintTable();
+}
+
+size_t CDuplicateIndex::BucketsAfter(uint32_t part, uint32_t grown) {
+  // Two buckets first: a small run, or a small budget, takes little.
+  const double step = static_cast<double>(grown) + static_cast<double>(part) / kParts;
+  return static_cast<size_t>(2.0 * std::pow(CFingerprintTable::kGrowth, step));
 }

@@ -1,19 +1,30 @@
 // Answers whether a line equal to the offered one was kept before. A kept
-// line is remembered by its fingerprint alone, never by its text: the map's
-// key is the fingerprint's hashLow, and a record holds the other 64 bits.
+// line is remembered by its fingerprint alone (LineFingerprint: 96 bits),
+// never by its text.
+//
+// The fingerprints are spread over many parts by their top bits, each a
+// table of its own that grows on its own, by half, when it is four fifths
+// full: growth is never the whole index at once, and since the parts start
+// at sizes spread over one growth step they do not all grow at the same
+// moment either. Nor does a part's growth stop its lines for long: the new
+// table's memory is taken from the system a piece with every line offered
+// while the part nears its limit, and the old table's entries move to the
+// new one a few buckets with every line offered after, lookups seeing both. Threads may offer lines at the same time as
+// long as no two offer lines of one part: the parts are dealt out to lanes (PartOf modulo the number of lanes), and
+// each lane's lines are decided by one thread at a time.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "dedup/CaseFolder.h"
-#include "dedup/FingerprintMap.h"
-#include "dedup/FingerprintSet.h"
+#include "dedup/FingerprintTable.h"
 #include "dedup/LineFingerprinter.h"
-#include "dedup/LineRecordPool.h"
 
 // What the index answers for an offered line.
-enum LineVerdict : int {
+enum LineVerdict : uint8_t {
   lineNew,        // no equal line was kept before; this one is remembered now
   lineDuplicate,  // an equal line was kept before
   lineNoRoom,     // no equal line was kept before, and remembering this one would pass the budget
@@ -22,61 +33,78 @@ enum LineVerdict : int {
 class CDuplicateIndex {
  public:
   static constexpr uint64_t kUnlimited = UINT64_MAX;
+  static constexpr int kPartBits = 6;
+  static constexpr uint32_t kParts = uint32_t{1} << kPartBits;
 
-  // budget: the bytes the index may take, records, map and long-key set
-  // together (the bytes that grow with the distinct lines).
-  explicit CDuplicateIndex(const CCaseFolder& folder = CCaseFolder::System(), uint64_t budget = kUnlimited);
+  // budget: the bytes the parts' tables may take together, counting a
+  // growing table twice while its entries move. Each of the lanes has an
+  // equal share of it, so that where the index runs out of room depends on
+  // the lines alone, not on which thread came first.
+  explicit CDuplicateIndex(const CCaseFolder& folder = CCaseFolder::System(), uint64_t budget = kUnlimited,
+                           uint32_t lanes = 1);
+  ~CDuplicateIndex();
+
+  static uint32_t PartOf(const LineFingerprint& fingerprint) { return fingerprint.hashLow >> (32 - kPartBits); }
+  static uint32_t LaneOf(const LineFingerprint& fingerprint, uint32_t lanes) { return PartOf(fingerprint) % lanes; }
 
   // True when no equal line was kept before; the line is then remembered.
   // False for a duplicate. line holds length bytes and no NUL among them; its
   // bytes are never changed. An index without room throws std::bad_alloc.
   bool TestAndAdd(const char* line, int32_t length, bool caseSensitive);
 
-  // The same for a line whose fingerprints were taken already (by a
-  // CLineFingerprinter), so that a caller can take them elsewhere and fetch
-  // the memory of many lookups ahead (Prefetch) before it makes them.
-  // entry: what PrefetchRecord answered for this key, while still valid, or
-  // null to look the key up here. Within the budget the index changes as
-  // TestAndAdd says; lineNoRoom leaves it as it was.
-  LineVerdict TestAndAdd(const LineFingerprint& fingerprint, FingerprintAssoc* entry = nullptr);
+  // The same for a line whose fingerprint was taken already (by a
+  // CLineFingerprinter). Within the budget the index changes as TestAndAdd
+  // says; lineNoRoom leaves it as it was. A table the system refuses memory
+  // for is no room too.
+  LineVerdict TestAndAdd(const LineFingerprint& fingerprint);
   // Whether an equal line was kept, changing nothing.
-  bool Contains(const LineFingerprint& fingerprint, FingerprintAssoc* entry = nullptr);
+  bool Contains(const LineFingerprint& fingerprint) const {
+    const Part& part = m_parts[PartOf(fingerprint)];
+    return part.table.Contains(fingerprint) || part.old.Contains(fingerprint);
+  }
+  // Cache hint for a lookup to come; changes nothing.
+  void Prefetch(const LineFingerprint& fingerprint) const {
+    const Part& part = m_parts[PartOf(fingerprint)];
+    part.table.Prefetch(fingerprint);
+    part.old.Prefetch(fingerprint);
+  }
 
-  // Hints for the cache, in rounds: the bucket where the key's search
-  // starts, then the newest kept line with the key. They change nothing.
-  void PrefetchBucket(uint32_t key) const { m_map.Prefetch(key); }
-  // Answers the key's entry, or null when the key is new. An entry stays
-  // valid until the map grows, which changes Map().Buckets().
-  FingerprintAssoc* PrefetchRecord(uint32_t key);
-
-  // The memory the index takes now, which the budget bounds.
-  uint64_t Bytes() const { return m_pool.Bytes() + m_map.Bytes() + m_longKeys.Bytes(); }
-
-  const CLineRecordPool& Pool() const { return m_pool; }
-  const CFingerprintMap& Map() const { return m_map; }
+  // The memory the parts' tables take now, which the budget bounds.
+  uint64_t Bytes() const;
+  // Lines remembered; call it while no lines are offered.
+  uint64_t Entries() const;
 
  private:
-  // A chain this long means many different lines share one key, which
-  // crafted input can do at will (and chance almost never): the key's lines
-  // then move to a flat set of whole fingerprints, and a lookup probes that
-  // instead of walking the chain. Measured on 6.3M crafted lines, 63 to a key
-  // and spread over the file: a walk of 63 records took 2.4 times as long as
-  // distinct keys.
-  static constexpr uint32_t kLongChain = 8;
+  // The size of part p's table after `grown` growths: 1.5 times the size
+  // before, the parts' sizes spread evenly over one such step, so that they
+  // grow one after another rather than all at once.
+  static size_t BucketsAfter(uint32_t part, uint32_t grown);
+  // Buckets of the old table moved with each line offered: a table 1.5
+  // times the size has room for the lines of 2 buckets in 4 while the move
+  // needs 1 in 16, and the old table is soon given back.
+  static constexpr size_t kMoveStep = 16;
+  // Bytes of the next table's memory taken with each line offered: the
+  // system's clearing of some 20 MiB at once, at 50M distinct lines, took
+  // from 5 to 50 ms.
+  static constexpr size_t kWriteStep = 16 * 1024;
 
-  // Whether moreBytes still fit the budget. Only a new block of records, a
-  // bigger table or the long-key set take any, so most lines skip the sum.
-  bool Fits(size_t moreBytes) const { return moreBytes == 0 || Bytes() + moreBytes <= m_nBudget; }
-  // Takes ahead what a new line allocates: a record, the key's entry,
-  // entries of the long-key set. False when the system refuses.
-  bool TakeRoom(bool record, bool newKey, size_t longKeyEntries);
-  // Whether the chain from head holds a line equal to fingerprint; *walked counts the records seen.
-  bool ChainHolds(RecordRef head, const LineFingerprint& fingerprint, uint32_t* walked) const;
-  void MoveToLongKeys(uint32_t key, RecordRef head);
+  struct Part {
+    CFingerprintTable table;
+    CFingerprintTable next;  // taken ahead, from `prepareFrom` entries on, when large
+    CFingerprintTable old;   // the table before, whose entries move from bucket `moved` on
+    size_t prepareFrom = SIZE_MAX;
+    size_t moved = 0;
+    uint8_t grown = 0;
+  };
+  bool Take(uint32_t index, uint64_t bytes);
+  void Prepare(uint32_t index);
+  bool Grow(uint32_t index);
+  void MoveSome(uint32_t index, size_t buckets);
 
   CLineFingerprinter m_fingerprinter;
-  CLineRecordPool m_pool;
-  CFingerprintMap m_map;
-  CFingerprintSet m_longKeys;
-  uint64_t m_nBudget;
+  std::unique_ptr<Part[]> m_parts;
+  uint32_t m_nLanes;
+  uint64_t m_nLaneBudget;
+  // The bytes of each lane's tables, changed by the lane's thread alone.
+  std::unique_ptr<std::atomic<uint64_t>[]> m_pLaneBytes;
 };

@@ -26,9 +26,3 @@ constexpr LineFingerprint MakeLineFingerprint(uint64_t low, uint64_t high, uint6
   return {static_cast<uint32_t>(low), static_cast<uint32_t>(low >> 32), static_cast<uint16_t>(high),
           LengthCode(length)};
 }
-
-// The hash's bits 64-79 above the length code, as the index's records and
-// spilled lines keep them beside bits 0-63.
-constexpr uint32_t HighAndLengthCode(const LineFingerprint& fingerprint) {
-  return uint32_t{fingerprint.hashHigh} << 16 | fingerprint.lengthCode;
-}

@@ -4,8 +4,7 @@
 #include <new>
 #include <utility>
 
-#include "dedup/FingerprintMap.h"
-#include "dedup/FingerprintSet.h"
+#include "dedup/FingerprintTable.h"
 
 namespace {
 
@@ -23,12 +22,19 @@ constexpr uint64_t kReportEvery = 64 * 1024;
 // Below this the set's table is as small as it gets: a smaller budget would not help.
 constexpr uint64_t kLeastBudget = 64 * 1024;
 
+// The most lines one table within the budget sifts.
+uint64_t EntriesIn(uint64_t budget) {
+  const uint64_t buckets =
+      std::max<uint64_t>(256, std::min<uint64_t>(budget / CFingerprintTable::BytesOf(1), uint64_t{1} << 32));
+  return CFingerprintTable::LimitOf(static_cast<size_t>(buckets));
+}
+
 }  // namespace
 
 CSpilledLines::CSpilledLines(std::string dir, uint64_t budget, uint64_t expectedLines)
-    : m_strDir(std::move(dir)), m_nBudget(budget), m_nSeed(uint64_t{DrawHashSeed()} << 32 | DrawHashSeed()) {
-  // Enough parts that each holds what one set within the budget can sift.
-  const uint64_t room = CFingerprintSet::EntriesIn(m_nBudget);
+    : m_strDir(std::move(dir)), m_nBudget(budget) {
+  // Enough parts that each holds what one table within the budget can sift.
+  const uint64_t room = EntriesIn(m_nBudget);
   if (expectedLines == 0) {
     m_nBits = kBitsWhenUnknown;
   } else {
@@ -39,12 +45,14 @@ CSpilledLines::CSpilledLines(std::string dir, uint64_t budget, uint64_t expected
   m_parts = MakeParts(LevelAt(0).parts, parts);
 }
 
-// A 64-bit mix of the whole fingerprint, seeded so that crafted lines cannot
-// crowd one part. The key alone would not do: lines that share a key would
-// share every part, however far it is split.
-uint64_t CSpilledLines::Mix(const SpilledLine& line) const {
-  uint64_t h = (uint64_t{line.key} << 32 | line.crc) ^ m_nSeed;
-  h ^= (uint64_t{static_cast<uint32_t>(line.length)} + 1) * 0x9E3779B97F4A7C15ull;
+// A 64-bit mix of the whole fingerprint, whose bits choose the parts. The
+// fingerprint is keyed with the run's secret already, so nobody can make
+// lines crowd one part; the mix only keeps the parts' bits apart from those
+// the tables take their slots from.
+uint64_t CSpilledLines::Mix(const SpilledLine& line) {
+  const LineFingerprint& f = line.fingerprint;
+  uint64_t h = uint64_t{f.hashLow} << 32 | f.hashMid;
+  h ^= (uint64_t{f.hashHigh} << 16 | f.lengthCode) * 0x9E3779B97F4A7C15ull;
   h ^= h >> 30;
   h *= 0xBF58476D1CE4E5B9ull;
   h ^= h >> 27;
@@ -65,9 +73,7 @@ std::vector<std::unique_ptr<CSpilledLines::PartFile>> CSpilledLines::MakeParts(C
 }
 
 void CSpilledLines::Add(const LineFingerprint& fingerprint, uint64_t line) {
-  const SpilledLine spilled{fingerprint.hashLow, fingerprint.hashMid,
-                            static_cast<int32_t>(HighAndLengthCode(fingerprint)), static_cast<uint32_t>(line),
-                            static_cast<uint32_t>(line >> 32)};
+  const SpilledLine spilled{fingerprint, static_cast<uint32_t>(line), static_cast<uint32_t>(line >> 32)};
   m_parts[PartOf(Mix(spilled), 0, m_nBits)]->Append(spilled);
   ++m_nCount;
 }
@@ -94,11 +100,11 @@ std::unique_ptr<CSpilledLines::KeptFile> CSpilledLines::SiftPart(PartFile& part,
   if (part.Count() == 0) return kept;
   std::vector<std::unique_ptr<PartFile>> rest;
   {
-    CFingerprintSet set;
-    // Past 64 bits nothing is left to split by: the set then grows as it must.
+    CFingerprintTable set;
+    // Past 64 bits nothing is left to split by: the set then takes every line.
     const bool canSplit = bitsUsed + kSplitBits <= 64;
     const uint64_t room = canSplit ? ReserveWithinBudget(set, part.Count()) : UINT64_MAX;
-    if (!canSplit) set.Reserve(static_cast<size_t>(part.Count()));
+    if (!canSplit) set.Resize(CFingerprintTable::BucketsFor(static_cast<size_t>(part.Count())));
     part.StartReading();
     SpilledLine batch[kSiftBatch];
     for (;;) {
@@ -106,17 +112,17 @@ std::unique_ptr<CSpilledLines::KeptFile> CSpilledLines::SiftPart(PartFile& part,
       while (n < kSiftBatch && part.Next(&batch[n])) ++n;
       if (n == 0) break;
       CountSifted(n);
-      for (size_t i = 0; i < n; ++i) set.Prefetch(batch[i].key, batch[i].crc, batch[i].length);
+      for (size_t i = 0; i < n; ++i) set.Prefetch(batch[i].fingerprint);
       for (size_t i = 0; i < n; ++i) {
         const SpilledLine& line = batch[i];
         if (rest.empty() && set.Entries() < room) {
-          if (set.Insert(line.key, line.crc, line.length) && line.Line() >= m_nFirstKept) kept->Append(line.Line());
+          if (set.Insert(line.fingerprint) && line.Line() >= m_nFirstKept) kept->Append(line.Line());
           continue;
         }
         // The set is full; a line it holds is a duplicate all the same, and
         // a line it lacks equals none of the lines before, so the rest can
         // be sifted apart.
-        if (set.Contains(line.key, line.crc, line.length)) continue;
+        if (set.Contains(line.fingerprint)) continue;
         if (rest.empty()) rest = MakeParts(LevelAt(depth + 1).parts, size_t{1} << kSplitBits);
         rest[PartOf(Mix(line), bitsUsed, kSplitBits)]->Append(line);
         ++m_nToSift;
@@ -145,11 +151,11 @@ std::unique_ptr<CSpilledLines::KeptFile> CSpilledLines::SiftPart(PartFile& part,
 // budget allows; answers how many that is. When the system cannot give that
 // much (an address-space limit below the budget), the budget halves for this
 // part and every later one, which deals more lines out to smaller parts.
-uint64_t CSpilledLines::ReserveWithinBudget(CFingerprintSet& set, uint64_t lines) {
+uint64_t CSpilledLines::ReserveWithinBudget(CFingerprintTable& set, uint64_t lines) {
   for (;;) {
-    const uint64_t room = CFingerprintSet::EntriesIn(m_nBudget);
+    const uint64_t room = EntriesIn(m_nBudget);
     try {
-      set.Reserve(static_cast<size_t>(std::min(lines, room)));
+      set.Resize(CFingerprintTable::BucketsFor(static_cast<size_t>(std::min(lines, room))));
       return room;
     } catch (const std::bad_alloc&) {
       if (m_nBudget < kLeastBudget) throw;

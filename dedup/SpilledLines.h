@@ -22,13 +22,11 @@
 #include "dedup/TempRecordFile.h"
 #include "dedup/TempSpace.h"
 
-class CFingerprintSet;
+class CFingerprintTable;
 
 // One line set aside: 20 bytes on disk.
 struct SpilledLine {
-  uint32_t key;      // the fingerprint's hashLow
-  uint32_t crc;      // hashMid
-  int32_t length;    // HighAndLengthCode
+  LineFingerprint fingerprint;
   uint32_t lineLow;  // the line's number, in halves so that nothing pads the record
   uint32_t lineHigh;
 
@@ -76,7 +74,7 @@ class CSpilledLines {
 
   static constexpr int kSplitBits = 4;  // a part too big is dealt out to 16
 
-  uint64_t Mix(const SpilledLine& line) const;
+  static uint64_t Mix(const SpilledLine& line);
   // The part of a line among 2^bits, by the bits of its mix after the first bitsUsed.
   static size_t PartOf(uint64_t mixed, int bitsUsed, int bits) {
     return bits == 0 ? 0 : static_cast<size_t>((mixed << bitsUsed) >> (64 - bits));
@@ -86,12 +84,11 @@ class CSpilledLines {
   // Sifts part, dealt out depth times already by bitsUsed bits; its kept
   // lines go to a list in the kept file of that depth.
   std::unique_ptr<KeptFile> SiftPart(PartFile& part, int bitsUsed, size_t depth);
-  uint64_t ReserveWithinBudget(CFingerprintSet& set, uint64_t lines);
+  uint64_t ReserveWithinBudget(CFingerprintTable& set, uint64_t lines);
   void CountSifted(size_t lines);
 
   std::string m_strDir;
   uint64_t m_nBudget;
-  uint64_t m_nSeed;
   int m_nBits = 0;           // there are 2^m_nBits parts
   size_t m_nKeptBuffer = 0;  // bytes of the buffer of each part's kept lines
   uint64_t m_nCount = 0;

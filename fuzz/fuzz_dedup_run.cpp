@@ -132,7 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     info.m_strDuplicates = duplicatesPath;
   }
 
-  RunProgress last{0, 0, 0, 0};
+  RunProgress last{};
   ProgressCallback progress;
   if (switches & 64) {
     progress = [&](const RunProgress& now) {

@@ -134,6 +134,14 @@ class CFile {
   virtual void Write(const void* buffer, uint32_t count);
   virtual void Close();
 
+  // Reads up to count bytes at offset of a regular file, without moving the
+  // position Read uses; fewer only at the file's end. Threads may call it at
+  // the same time (pread; ReadFile at an offset).
+  uint32_t ReadAt(uint64_t offset, void* buffer, uint32_t count) const;
+  // Where the file began when it was opened: 0, or the offset a standard
+  // handle had.
+  uint64_t StartOffset() const { return m_nStartOffset; }
+
   // The hook runs on the reading thread just before a read of a stream waits
   // for input that has not arrived; it may throw to abandon the read.
   void SetBeforeWait(std::function<void()> hook) { m_beforeWait = std::move(hook); }

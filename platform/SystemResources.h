@@ -22,3 +22,8 @@ inline constexpr char kDefaultTempDirSource[] = "%TMP%, else %TEMP%, else %USERP
 #else
 inline constexpr char kDefaultTempDirSource[] = "$TMPDIR, else /tmp";
 #endif
+
+// The processors the process may use: those its affinity mask allows, fewer
+// when a control group's CPU quota (cgroup v2 cpu.max, v1
+// cpu.cfs_quota_us) allows less time than that; at least 1.
+uint32_t QueryUsableProcessors();

@@ -75,6 +75,8 @@ void CTextFile::ResolveEncoding() {
     m_nSamplePos = MarkLengthOf(m_nEncoding, sample, m_nSampleCount);
   }
   m_nBytesRead = m_nSamplePos;  // a mark is taken too, though never handed out
+  m_nReadBase = StartOffset();
+  m_nDataStart = m_nReadBase + m_nSamplePos;
   if (IsUtf16(m_nEncoding)) m_pDecoder = std::make_unique<CUtf16Decoder>(m_nEncoding == encUtf16BE, m_codePage);
 }
 
@@ -116,6 +118,14 @@ void CTextFile::WatchForUtf8(const char* bytes, uint32_t count) {
 uint32_t CTextFile::ReadSource(void* buffer, uint32_t count) {
   count = static_cast<uint32_t>(std::min<uint64_t>(count, m_nReadLimit - m_nBytesRead));
   auto* out = static_cast<char*>(buffer);
+  if (m_pRangeFile) {
+    const uint32_t got = m_pRangeFile->ReadAt(m_nRangeOffset, out, count);
+    m_nRangeOffset += got;
+    m_bSourceEnded = got < count;
+    m_nBytesRead += got;
+    if (m_nBytesRead == m_nReadLimit) m_bSourceEnded = true;
+    return got;
+  }
   const uint32_t fromSample = std::min(count, m_nSampleCount - m_nSamplePos);
   if (fromSample > 0) std::memcpy(out, m_pSample.get() + m_nSamplePos, fromSample);
   m_nSamplePos += fromSample;
@@ -169,6 +179,8 @@ void CTextFile::SetUpReader() {
     full = kReadBlockSize - m_nReadCount < kMinReadRoom;
   }
 
+  m_nBlockOffset = m_nDataStart;
+
   // A lone LF or CR that decides the style as the last byte of a full block
   // may pair with the byte after it, which the block then takes in too (a
   // stream whose block ends where its writer paused does not wait for it).
@@ -183,8 +195,93 @@ void CTextFile::SetUpReader() {
   m_nPrevByte = -1;
 }
 
+void CTextFile::PrepareReading() {
+  if (!m_pLineBuf) SetUpReader();
+}
+
+void CTextFile::ReadRangeOf(const CFile& file, uint64_t begin, EolStyle style, Encoding encoding, uint64_t end) {
+  m_pRangeFile = &file;
+  m_nRangeOffset = m_nReadBase = m_nDataStart = m_nBlockOffset = begin;
+  m_nReadLimit = end == UINT64_MAX ? UINT64_MAX : end - begin;
+  m_nEncoding = encoding;
+  m_bEncodingResolved = true;
+  // A UTF-16 range starts at a line end's unit, where nothing is composed
+  // across: a decoder of its own starts there.
+  m_pDecoder.reset(IsUtf16(encoding) ? new CUtf16Decoder(encoding == encUtf16BE, m_codePage) : nullptr);
+  m_nEolStyle = style;
+  AllocateReader();
+  m_nReadCount = m_nReadPos = 0;
+  m_nBytesRead = 0;
+  m_nLineLen = 0;
+  m_nPrevByte = -1;
+  m_nLastTaken = -1;
+  m_nStopAt = UINT64_MAX;
+  m_bStopped = false;
+  m_bSourceEnded = false;
+  m_bMoreInput = true;
+}
+
+void CTextFile::ReadByOffset() {
+  // What the first block read ahead and did not hand out is read again.
+  m_pSample.reset();
+  m_nSampleCount = m_nSamplePos = 0;
+  m_nRangeOffset = m_nReadBase + m_nBytesRead;
+  m_pRangeFile = this;
+}
+
+void CTextFile::AllocateReader() {
+  if (m_pLineBuf) return;
+  m_pLineBuf.reset(new char[kFirstLineBufferSize]);
+  m_nLineBufSize = kFirstLineBufferSize;
+  m_pReadBuf.reset(new char[kReadBlockSize]);
+}
+
+void CTextFile::FillBlock() {
+  m_nReadCount = Read(m_pReadBuf.get(), kReadBlockSize);
+  m_nReadPos = 0;
+  m_nBlockOffset = m_nReadBase + m_nBytesRead - m_nReadCount;
+}
+
+// At a line start: whether the reader has reached where it is to stop.
+bool CTextFile::AtStop() {
+  if (m_nReadPos >= m_nReadCount) {
+    if (!m_bMoreInput) return false;  // the input's own end comes first
+    FillBlock();
+    if (m_nReadCount == 0) return false;
+  }
+  if (m_nBlockOffset + m_nReadPos < m_nStopAt) return false;
+  return IsClearLineStart(m_nLastTaken, static_cast<unsigned char>(m_pReadBuf[m_nReadPos]));
+}
+
+uint64_t CTextFile::FindClearLineStart(const CFile& file, uint64_t from, uint64_t limit, Encoding encoding) {
+  // In UTF-16 the line ends are 16-bit units; from is where one starts.
+  const uint32_t unit = IsUtf16(encoding) ? 2 : 1;
+  const bool bigEndian = encoding == encUtf16BE;
+  char bytes[4096];
+  int previous = -1;
+  for (uint64_t at = from - unit; at < limit;) {
+    const auto want = static_cast<uint32_t>(std::min<uint64_t>(sizeof bytes, limit - at));
+    const uint32_t got = file.ReadAt(at, bytes, want) / unit * unit;
+    for (uint32_t i = 0; i < got; i += unit) {
+      const auto* p = reinterpret_cast<const unsigned char*>(bytes + i);
+      const int next = unit == 1 ? p[0] : bigEndian ? p[0] << 8 | p[1] : p[1] << 8 | p[0];
+      if (at + i >= from && IsClearLineStart(previous, next)) return at + i;
+      previous = next;
+    }
+    at += got;
+    if (got < want / unit * unit) return at >= from && at < limit ? at : UINT64_MAX;  // the end of the file
+  }
+  return UINT64_MAX;
+}
+
 char* CTextFile::ReadLine() {
   if (!m_pLineBuf) SetUpReader();
+  if (m_nStopAt != UINT64_MAX && m_nLineLen == 0 && m_nPartnerToSkip < 0) {
+    if (m_bStopped || AtStop()) {
+      m_bStopped = true;
+      return nullptr;
+    }
+  }
   char* block = m_pReadBuf.get();
   // Fast path: a line that starts here and whose whole terminator lies in the
   // block is handed out where it lies, with a NUL over its terminator; the
@@ -197,6 +294,7 @@ char* CTextFile::ReadLine() {
     if (end - stop >= 2 && *stop != kNul) {
       const char partner = *stop == kLf ? kCr : kLf;
       const uint32_t terminator = stop[1] == partner ? 2 : 1;
+      m_nLastTaken = static_cast<unsigned char>(stop[terminator - 1]);
       m_nLastLineLen = static_cast<int32_t>(stop - start);
       m_nReadPos += static_cast<uint32_t>(m_nLastLineLen) + terminator;
       *stop = '\0';
@@ -210,8 +308,7 @@ char* CTextFile::ReadLine() {
       // CR goes on now, and the byte that would pair with it is skipped if it
       // comes next. The lines are those the bytes give when they come at once.
       if (IsStream() && (m_nPrevByte == kLf || m_nPrevByte == kCr)) return EndBeforePartner();
-      m_nReadCount = Read(m_pReadBuf.get(), kReadBlockSize);
-      m_nReadPos = 0;
+      FillBlock();
       continue;
     }
     if (m_nPartnerToSkip >= 0) {
@@ -242,8 +339,10 @@ char* CTextFile::ReadLine() {
     const bool pair = (m_nPrevByte == kLf && byte == kCr) || (m_nPrevByte == kCr && byte == kLf);
     const bool pushBack =
         !pair && (m_nPrevByte == kLf || m_nPrevByte == kCr || (m_nPrevByte == kNul && m_nLineLen > 50));
+    const int32_t before = m_nPrevByte;
     m_nPrevByte = static_cast<signed char>(byte);  // NOLINT(bugprone-signed-char-misuse): only LF, CR, NUL are tested
     if (!pair && !pushBack) continue;
+    m_nLastTaken = pair ? static_cast<int32_t>(byte) : before & 0xFF;
 
     // The last two bytes taken are the terminator, or the one-byte
     // terminator and the byte that starts the next line.

@@ -39,15 +39,67 @@ class CTextFile : public CFile {
   // bytes inside; null at the end of the input. The line lives in this
   // object's buffer until the next call, and the caller may change its bytes.
   char* ReadLine();
+  // Settles the encoding and the line-ending style by reading the first block,
+  // as the first ReadLine would; nothing is taken from it.
+  void PrepareReading();
+
+  // Reads the lines of the regular file `file` from begin, where a line
+  // starts, to end (or as StopAt says, for 8-bit text), as a reader from the
+  // file's start would give them, in the encoding and style given; file must
+  // stay open meanwhile. Several such readers may read one file at once.
+  void ReadRangeOf(const CFile& file, uint64_t begin, EolStyle style, Encoding encoding = encAnsi,
+                   uint64_t end = UINT64_MAX);
+  // From here on reads this 8-bit regular file by offset, as ReadRangeOf's
+  // readers do, so that they may read it at the same time: Windows moves a
+  // handle's file pointer when another thread reads it at an offset.
+  void ReadByOffset();
+  // Takes the buffers such a reader needs now rather than at its first
+  // range; later ranges use them again.
+  void AllocateReader();
+  // From here on ReadLine answers null at the first line start at or after
+  // end that IsClearLineStart tells, as if the input ended there.
+  void StopAt(uint64_t end) { m_nStopAt = end; }
+  // Whether a line starts before `next` whatever came before `previous`,
+  // the byte before it, in the input: after a lone LF or CR, or after two of
+  // one kind (LF LF, CR CR), with no partner following that would join it.
+  // In a run of CR LF pairs only the run's start tells where lines begin.
+  static bool IsClearLineStart(int previous, int next) {
+    const bool ends = previous == '\n' || previous == '\r';
+    return ends && ((next != '\n' && next != '\r') || next == previous);
+  }
+  // The first clear line start p (IsClearLineStart of the characters before
+  // and at p: bytes, or 16-bit units in UTF-16, where p and from lie on a
+  // unit's start) with from <= p < limit in file, where from is past the
+  // first character; UINT64_MAX when there is none. The end of the file
+  // counts as one.
+  static uint64_t FindClearLineStart(const CFile& file, uint64_t from, uint64_t limit, Encoding encoding = encAnsi);
+  // UTF-16 characters the code page lacks were counted by other readers
+  // (ReadRangeOf), which read this file: GetUnmappedCount answers theirs.
+  void CountedElsewhere(uint64_t unmapped) { m_nUnmappedElsewhere = unmapped; }
+
+  // The file offset where the first line begins (after a byte-order mark),
+  // and that of the next byte ReadLine takes; for an 8-bit source.
+  uint64_t FirstLineOffset() const { return m_nDataStart; }
+  uint64_t NextOffset() const { return m_nBlockOffset + m_nReadPos; }
+  // The file offset up to which bytes were taken (read ahead included).
+  uint64_t TakenUpTo() const { return m_nReadBase + m_nBytesRead; }
+
   // Length of the line ReadLine returned last.
   int32_t GetLineLength() const { return m_nLastLineLen; }
   // Bytes of the source taken so far, a byte-order mark included.
   uint64_t GetBytesRead() const { return m_nBytesRead; }
+  // Other readers (ReadRangeOf) took this file's bytes up to offset.
+  void TakenElsewhereUpTo(uint64_t offset) {
+    if (offset > m_nReadBase + m_nBytesRead) m_nBytesRead = offset - m_nReadBase;
+  }
   // Reads no more than the first `bytes` of the source, as if it ended there:
   // a second reading takes the bytes of the first, whatever came after.
   void ReadNoMoreThan(uint64_t bytes) { m_nReadLimit = bytes; }
   // Characters of a UTF-16 source that the code page lacks, written as '?'.
-  uint64_t GetUnmappedCount() const { return m_pDecoder ? m_pDecoder->UnmappedCount() : 0; }
+  uint64_t GetUnmappedCount() const {
+    if (m_nUnmappedElsewhere != UINT64_MAX) return m_nUnmappedElsewhere;
+    return m_pDecoder ? m_pDecoder->UnmappedCount() : 0;
+  }
   // False while m_nEncoding may still change: from the first read on, it
   // changes only from encAnsi to encUtf8, and only before a line holding a
   // byte above 0x7F is handed out (a stream is decided as its bytes come).
@@ -75,6 +127,8 @@ class CTextFile : public CFile {
 
  private:
   void SetUpReader();
+  void FillBlock();
+  bool AtStop();
   char* EndOfInput();
   char* EndBeforePartner();
   void AppendToLine(const char* bytes, uint32_t count);
@@ -105,6 +159,20 @@ class CTextFile : public CFile {
   int32_t m_nLastLineLen = 0;
   uint64_t m_nBytesRead = 0;
   uint64_t m_nReadLimit = UINT64_MAX;
+  uint64_t m_nUnmappedElsewhere = UINT64_MAX;  // UINT64_MAX: this reader counted
+  // For an 8-bit source: the file offsets of the first byte read (where
+  // m_nBytesRead counts from), of the first byte after a mark, and of the
+  // read block's first byte.
+  uint64_t m_nReadBase = 0;
+  uint64_t m_nDataStart = 0;
+  uint64_t m_nBlockOffset = 0;
+  uint64_t m_nStopAt = UINT64_MAX;
+  int32_t m_nLastTaken = -1;  // the last byte a line took with its terminator
+  bool m_bStopped = false;
+  // A reader of a range reads here, at m_nRangeOffset, rather than from a
+  // handle of its own.
+  const CFile* m_pRangeFile = nullptr;
+  uint64_t m_nRangeOffset = 0;
 
   std::unique_ptr<char[]> m_pWriteBuf;
   int32_t m_nWritePending = 0;

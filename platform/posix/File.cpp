@@ -246,6 +246,21 @@ uint32_t CFile::Read(void* buffer, uint32_t count) {
 
 // True when the stream has bytes (or its end, or an error) for a read. Without
 // mayWait it answers at once; with it, it waits, running the hook first.
+uint32_t CFile::ReadAt(uint64_t offset, void* buffer, uint32_t count) const {
+  auto* out = static_cast<char*>(buffer);
+  uint32_t total = 0;
+  while (total < count) {
+    const ssize_t n = ::pread(Fd(m_hFile), out + total, count - total, static_cast<off_t>(offset + total));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw CFileException(m_strFileName, "read", errno, m_bTemporary);
+    }
+    if (n == 0) break;
+    total += static_cast<uint32_t>(n);
+  }
+  return total;
+}
+
 bool CFile::WaitForInput(bool mayWait) {
   struct pollfd fds[2] = {{Fd(m_hFile), POLLIN, 0}, {Fd(m_hWake), POLLIN, 0}};
   for (int timeout = 0;; timeout = -1) {

@@ -1,6 +1,7 @@
 #include "platform/SystemResources.h"
 
 #include <pthread.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -20,41 +21,66 @@ uint64_t ReadNumber(const std::string& path) {
   return UINT64_MAX;
 }
 
-// A group's limit binds everything below it, so the whole line up to the
-// root counts.
-uint64_t GroupLimit(const std::string& mount, std::string group, const char* file) {
-  uint64_t least = UINT64_MAX;
-  for (;;) {
-    least = std::min(least, ReadNumber(mount + group + "/" + file));
-    if (group.empty() || group == "/") return least;
-    const size_t slash = group.rfind('/');
-    group.resize(slash == std::string::npos ? 0 : slash);
-  }
-}
-
-// The limit of the process's memory control group, from /proc/self/cgroup:
-// "0::/path" under cgroup v2, "N:memory:/path" under v1.
-uint64_t ControlGroupLimit() {
+// Calls visit(folder, v2) for the folder of every control group the process
+// is in for the controller (cgroup v2, "0::/path" in /proc/self/cgroup, or
+// v1, "N:controllers:/path" under the v1 mount given) and of every group
+// above it: a group's limit binds everything below it.
+template <typename Visit>
+void ForEachControlGroup(const char* controller, const std::string& v1Mount, Visit visit) {
   std::ifstream in("/proc/self/cgroup");
   std::string line;
-  uint64_t least = UINT64_MAX;
   while (std::getline(in, line)) {
     const size_t first = line.find(':');
     const size_t second = first == std::string::npos ? first : line.find(':', first + 1);
     if (second == std::string::npos) continue;
-    const std::string group = line.substr(second + 1);
-    if (second == first + 1) {
-      least = std::min(least, GroupLimit("/sys/fs/cgroup", group, "memory.max"));
-      continue;
-    }
+    const bool v2 = second == first + 1;
+    bool listed = v2;
     std::istringstream controllers(line.substr(first + 1, second - first - 1));
-    for (std::string controller; std::getline(controllers, controller, ',');) {
-      if (controller == "memory")
-        least = std::min(least, GroupLimit("/sys/fs/cgroup/memory", group, "memory.limit_in_bytes"));
+    for (std::string name; !listed && std::getline(controllers, name, ',');) listed = name == controller;
+    if (!listed) continue;
+    for (std::string group = line.substr(second + 1);;) {
+      visit((v2 ? std::string("/sys/fs/cgroup") : v1Mount) + group, v2);
+      if (group.empty() || group == "/") break;
+      const size_t slash = group.rfind('/');
+      group.resize(slash == std::string::npos ? 0 : slash);
     }
   }
+}
+
+// The least memory limit of the process's control groups.
+uint64_t ControlGroupLimit() {
+  uint64_t least = UINT64_MAX;
+  ForEachControlGroup("memory", "/sys/fs/cgroup/memory", [&least](const std::string& dir, bool v2) {
+    least = std::min(least, ReadNumber(dir + (v2 ? "/memory.max" : "/memory.limit_in_bytes")));
+  });
   // Version 1 writes "no limit" as a huge number rather than "max".
   return least >= (uint64_t{1} << 62) ? UINT64_MAX : least;
+}
+
+// The processors a group's quota allows: quota / period time, rounded up.
+// UINT32_MAX when there is no quota.
+uint32_t QuotaProcessors(uint64_t quota, uint64_t period) {
+  if (quota == UINT64_MAX || period == 0 || period == UINT64_MAX || quota == 0) return UINT32_MAX;
+  return static_cast<uint32_t>(std::min<uint64_t>((quota + period - 1) / period, UINT32_MAX));
+}
+
+// The least CPU quota of the process's control groups ("max", or -1 in
+// version 1, for none).
+uint32_t ControlGroupProcessors() {
+  uint32_t least = UINT32_MAX;
+  ForEachControlGroup("cpu", "/sys/fs/cgroup/cpu,cpuacct", [&least](const std::string& dir, bool v2) {
+    if (v2) {
+      std::ifstream max(dir + "/cpu.max");
+      std::string quota;
+      uint64_t period = 0;
+      if (max >> quota >> period && quota != "max")
+        least = std::min(least, QuotaProcessors(std::stoull(quota), period));
+    } else {
+      least = std::min(least,
+                       QuotaProcessors(ReadNumber(dir + "/cpu.cfs_quota_us"), ReadNumber(dir + "/cpu.cfs_period_us")));
+    }
+  });
+  return least;
 }
 
 uint64_t MemAvailable() {
@@ -111,4 +137,21 @@ uint64_t QueryAvailableMemory(unsigned threads) {
 std::string DefaultTempDir() {
   const char* dir = std::getenv("TMPDIR");
   return dir && *dir ? dir : "/tmp";
+}
+
+uint32_t QueryUsableProcessors() {
+  uint32_t count = 0;
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (::sched_getaffinity(0, sizeof set, &set) == 0) count = static_cast<uint32_t>(CPU_COUNT(&set));
+  if (count == 0) {
+    const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+    count = online > 0 ? static_cast<uint32_t>(online) : 1;
+  }
+  try {
+    count = std::min(count, ControlGroupProcessors());
+  } catch (const std::exception&) {
+    // A quota that does not read as a number limits nothing.
+  }
+  return std::max<uint32_t>(count, 1);
 }

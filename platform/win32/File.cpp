@@ -219,6 +219,28 @@ void CFile::SetLength(uint64_t length) {
   }
 }
 
+uint32_t CFile::ReadAt(uint64_t offset, void* buffer, uint32_t count) const {
+  auto* out = static_cast<char*>(buffer);
+  uint32_t total = 0;
+  while (total < count) {
+    // A handle opened for synchronous reads reads at the offset given and
+    // returns once done; readers at other offsets are served one after another.
+    OVERLAPPED at{};
+    const uint64_t where = offset + total;
+    at.Offset = static_cast<DWORD>(where);
+    at.OffsetHigh = static_cast<DWORD>(where >> 32);
+    DWORD n = 0;
+    if (!::ReadFile(Handle(m_hFile), out + total, count - total, &n, &at)) {
+      const DWORD error = ::GetLastError();
+      if (error == ERROR_HANDLE_EOF) break;
+      throw CFileException(m_strFileName, "read", static_cast<int>(error), m_bTemporary);
+    }
+    if (n == 0) break;
+    total += n;
+  }
+  return total;
+}
+
 uint32_t CFile::Read(void* buffer, uint32_t count) {
   auto* out = static_cast<char*>(buffer);
   uint32_t total = 0;

@@ -22,3 +22,13 @@ std::string DefaultTempDir() {
   if (n == 0 || n > MAX_PATH) return ".";
   return NarrowToUtf8(path, n);
 }
+
+uint32_t QueryUsableProcessors() {
+  DWORD_PTR process = 0;
+  DWORD_PTR system = 0;
+  uint32_t count = 0;
+  if (::GetProcessAffinityMask(::GetCurrentProcess(), &process, &system)) {
+    for (; process != 0; process &= process - 1) ++count;
+  }
+  return count > 0 ? count : 1;
+}

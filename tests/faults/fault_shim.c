@@ -8,7 +8,7 @@
  *                      for a folder, also the unnamed temporary files made
  *                      in it (O_TMPFILE, the folder spelt as here), all
  *                      counted together as one file
- *   FAULT_OP           read | write | close | lseek | open
+ *   FAULT_OP           read (also at an offset) | write | close | lseek | open
  *   FAULT_MODE         fail    the transfer that would pass FAULT_AFTER_BYTES
  *                              fails whole, and so does every later one
  *                      partial the transfer that would pass the mark moves the
@@ -33,6 +33,7 @@
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -60,6 +61,7 @@ static unsigned long g_calls;     /* calls of the chosen op past the mark */
 static unsigned char g_watched[MAX_FDS];
 
 static ssize_t (*real_read)(int, void*, size_t);
+static ssize_t (*real_pread)(int, void*, size_t, off_t);
 static ssize_t (*real_write)(int, const void*, size_t);
 static int (*real_close)(int);
 static off_t (*real_lseek)(int, off_t, int);
@@ -92,6 +94,7 @@ static void set_up(void) {
   if (g_ready) return;
   g_ready = 1;
   real_read = next_symbol("read");
+  real_pread = next_symbol("pread64");
   real_write = next_symbol("write");
   real_close = next_symbol("close");
   real_lseek = next_symbol("lseek");
@@ -223,6 +226,30 @@ ssize_t read(int fd, void* buf, size_t n) {
   errno = err;
   return r;
 }
+
+/* Reads at an offset count as reads; several threads may make them at once. */
+ssize_t pread64(int fd, void* buf, size_t n, off_t offset) {
+  static pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
+  set_up();
+  if (!is_watched(fd)) return real_pread(fd, buf, n, offset);
+  int err = 0, fault = 0;
+  pthread_mutex_lock(&lock);
+  long long plan = g_op == OP_READ ? plan_transfer(n, &err, &fault) : (long long)n;
+  ssize_t r;
+  if (plan < 0) {
+    r = -1;
+  } else {
+    r = real_pread(fd, buf, (size_t)plan, offset);
+    err = errno;
+    if (r > 0 && g_op == OP_READ) g_done += (unsigned long long)r;
+  }
+  log_call("pread", fd, (long long)n, r, err, fault);
+  pthread_mutex_unlock(&lock);
+  errno = err;
+  return r;
+}
+
+ssize_t pread(int fd, void* buf, size_t n, off_t offset) { return pread64(fd, buf, n, offset); }
 
 ssize_t write(int fd, const void* buf, size_t n) {
   set_up();

@@ -69,6 +69,24 @@ load helpers
   same_bytes in.txt in.copy
 }
 
+@test "a source read in chunks by several threads that fails: whole buffers of the lines before the chunk that failed" {
+  # 50000 lines of 100 bytes, five chunks; whichever thread's read fails,
+  # the lines of the chunks before it come out first, in order.
+  distinct_lines 50000 >in.txt
+  cp in.txt in.copy
+
+  sift_faulty FAULT_PATH="$WORK/in.txt" FAULT_OP=read FAULT_MODE=fail FAULT_ERRNO=EIO \
+    FAULT_AFTER_BYTES=2500000 -- in.txt out.txt --threads=3
+
+  [[ $status -eq 1 ]]
+  only_error_line "rowsift: in.txt: read failed: Input/output error"
+  local stored
+  stored=$(stat -c %s out.txt)
+  [[ $((stored % 60000)) -eq 0 ]]
+  holds_prefix out.txt in.copy "$stored"
+  same_bytes in.txt in.copy
+}
+
 @test "a UTF-16 source that fails mid-read: whole buffers of converted text, as the log shows" {
   distinct_lines 3000 >expected.txt
   to_utf16 be <expected.txt >in.txt

@@ -199,12 +199,12 @@ load helpers
 }
 
 @test "a full temporary folder: one line naming it, and the target holds every line decided before" {
-  # The index has room for about a thousand of the lines; the rest are set
+  # The index has room for about 1600 of the lines; the rest are set
   # aside, and the folder fills once 20000 bytes of them have gone out.
   distinct_lines 3000 >in.txt
   mkdir tmp
   sift_faulty FAULT_PATH="$WORK/tmp" FAULT_OP=write FAULT_MODE=fail FAULT_ERRNO=ENOSPC FAULT_AFTER_BYTES=20000 \
-    TMPDIR="$WORK/tmp" -- in.txt out.txt --memory=64K
+    TMPDIR="$WORK/tmp" -- in.txt out.txt --memory=32K
 
   [[ $status -eq 1 ]]
   only_error_line "rowsift: $WORK/tmp: write failed: No space left on device"

@@ -2,6 +2,7 @@
 // block, block boundaries, the NUL rule and long lines.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -88,6 +89,64 @@ TEST(LineReader, LinesAndStyleOfEverySource) {
     const ReadResult piped = ReadFifoLines(dir, c.bytes, Page("UTF-8"));
     EXPECT_EQ(piped.lines, c.lines) << "through a FIFO";
     EXPECT_EQ(piped.eolStyle, c.eolStyle) << "through a FIFO";
+  }
+}
+
+// The lines of a file read in chunks of `chunk` bytes, as the pass reads a
+// regular file with several threads: the source itself up to the first clear
+// line start past the first chunk, a reader of its own for every later chunk
+// from its first clear line start on.
+Lines ReadInChunks(const std::string& path, uint64_t chunk) {
+  CTextFile source(encAutoDetect, Page("UTF-8"));
+  EXPECT_TRUE(source.Open(path, CFile::modeRead | CFile::shareDenyNone));
+  source.PrepareReading();
+  const uint64_t start = source.FirstLineOffset();
+  const uint64_t chunks = std::max<uint64_t>(1, (source.GetLength() - start + chunk - 1) / chunk);
+  Lines lines;
+  auto readAll = [&lines](CTextFile& reader, uint64_t stop) {
+    reader.StopAt(stop);
+    while (char* line = reader.ReadLine()) lines.emplace_back(line, static_cast<size_t>(reader.GetLineLength()));
+  };
+  readAll(source, chunks > 1 ? start + chunk : UINT64_MAX);
+  for (uint64_t k = 1; k < chunks; ++k) {
+    const uint64_t from = start + k * chunk;
+    const uint64_t begin = CTextFile::FindClearLineStart(source, from, from + chunk);
+    if (begin == UINT64_MAX) continue;
+    CTextFile reader(encAnsi);
+    reader.ReadRangeOf(source, begin, source.m_nEolStyle);
+    readAll(reader, k + 1 < chunks ? from + chunk : UINT64_MAX);
+  }
+  return lines;
+}
+
+// Read in chunks of any size, every source gives the lines it gives read
+// whole: each chunk ends where the next begins, whatever runs of CR, LF and
+// NUL surround the cut.
+TEST(LineReader, ChunksGiveTheLinesOfTheWhole) {
+  TempDir dir;
+  std::vector<std::string> sources;
+  for (const ReaderCase& c : ReaderCases()) {
+    if (c.bytes.size() > 4 && c.bytes[1] == '\0') continue;  // UTF-16, one reader
+    sources.push_back(c.bytes);
+  }
+  uint64_t seed = 1;
+  for (int i = 0; i < 300; ++i) {
+    std::string bytes = "xy";  // never taken for UTF-16
+    for (int j = 0; j < 120; ++j) {
+      seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+      bytes += "ab\r\n\0"[seed >> 61 & 3 ? (seed >> 58) % 5 : 0];
+    }
+    sources.push_back(bytes);
+  }
+  const std::string path = dir.Path("source.txt");
+  for (const std::string& bytes : sources) {
+    WriteBytes(path, bytes);
+    const Lines whole = ReadAllLines(path, Page("UTF-8")).lines;
+    for (const uint64_t chunk : {1, 2, 3, 5, 16, 4096}) {
+      if (bytes.size() / chunk > 2000) continue;
+      ASSERT_EQ(ReadInChunks(path, chunk), whole)
+          << ::testing::PrintToString(bytes.substr(0, 200)) << " chunk " << chunk;
+    }
   }
 }
 

@@ -27,14 +27,13 @@ TEST(SpilledLines, KeepsTheFirstLineOfEveryFingerprint) {
   for (const Case& c : cases) {
     CSpilledLines spilled(dir.Root().string(), c.budget, c.expectedLines);
     EXPECT_EQ(spilled.Parts(), c.parts) << c.budget << " " << c.expectedLines;
-    std::set<std::tuple<uint32_t, uint32_t, uint32_t>> seen;
+    std::set<std::tuple<uint32_t, uint32_t, uint16_t>> seen;
     std::vector<uint64_t> expected;
     auto add = [&](uint32_t value, uint64_t line) {
-      // Fifty keys, each shared by many different lines.
-      const LineFingerprint fingerprint{value % 50, value * 2654435761u, static_cast<uint16_t>(value % 3),
-                                        static_cast<uint16_t>(value % 7 + 1)};
+      // Fifty values of the first word, each shared by many different lines.
+      const LineFingerprint fingerprint{value % 50, value * 2654435761u, 0, LengthCode(value % 7)};
       spilled.Add(fingerprint, line);
-      if (seen.insert({fingerprint.hashLow, fingerprint.hashMid, HighAndLengthCode(fingerprint)}).second &&
+      if (seen.insert({fingerprint.hashLow, fingerprint.hashMid, fingerprint.lengthCode}).second &&
           line >= kFirstKept) {
         expected.push_back(line);
       }

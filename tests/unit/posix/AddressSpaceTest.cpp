@@ -1,6 +1,5 @@
 // Under a limit of the address space (ulimit -v) that the budget does not
-// foresee, the tables take no more than they need at any moment, and an index
-// the system refuses memory answers that it has no room.
+// foresee, an index the system refuses memory answers that it has no room.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -8,7 +7,6 @@
 #include <fstream>
 
 #include "dedup/DuplicateIndex.h"
-#include "dedup/FingerprintSet.h"
 
 namespace {
 
@@ -38,16 +36,6 @@ class CAddressSpaceLimit {
 };
 
 }  // namespace
-
-// A set made room for at once takes its table alone, not the half as big
-// one it would have grown through besides.
-TEST(AddressSpacePosix, ReservedSetTakesOneTable) {
-  if (kSanitized) GTEST_SKIP();
-  const size_t entries = CFingerprintSet::EntriesIn(size_t{24} << 20);  // a table of 24 MiB
-  CAddressSpaceLimit limit(size_t{30} << 20);
-  CFingerprintSet set;
-  EXPECT_NO_THROW(set.Reserve(entries));
-}
 
 TEST(AddressSpacePosix, RefusedMemoryLeavesTheIndexWithoutRoom) {
   if (kSanitized) GTEST_SKIP();

@@ -1,0 +1,127 @@
+// A set of line fingerprints: a flat table of buckets, each one cache line
+// of five 12-byte fingerprints. The index is many of these, one a part;
+// sifting lines set aside on disk uses one at a time.
+//
+// A fingerprint's home bucket comes from its hashMid bits, scaled to the
+// table's size without a division, so a table may have any size: it grows by
+// half, not by doubling, which keeps it fuller on average. A fingerprint goes
+// to the first free slot from its home bucket on; a bucket that was full when
+// a fingerprint passed it on is marked, so that a search for a fingerprint
+// that is not there mostly ends in its home bucket, one cache line.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "dedup/LineFingerprinter.h"
+#include "dedup/Prefetch.h"
+#include "platform/LargeBuffer.h"
+
+class CFingerprintTable {
+ public:
+  static constexpr size_t kSlotsPerBucket = 5;
+  // Past this share of taken slots, more searches go past their home bucket.
+  static constexpr uint32_t kMaxLoadPercent = 80;
+
+  struct Spot {
+    size_t bucket;
+    size_t slot;
+    bool found;  // else: where the fingerprint would go
+  };
+
+  // A table of `buckets`; from 2 MiB on, with writeNow false, its memory is
+  // taken from the system by WriteAhead, a piece at a time, before the table
+  // is used.
+  explicit CFingerprintTable(size_t buckets = 0, bool writeNow = true);
+  CFingerprintTable(CFingerprintTable&&) noexcept = default;
+  CFingerprintTable& operator=(CFingerprintTable&&) noexcept = default;
+
+  // Where fingerprint is, or where it would go. The table must have buckets.
+  Spot Find(const LineFingerprint& fingerprint) const {
+    for (size_t b = HomeOf(fingerprint);; b = b + 1 == m_nBuckets ? 0 : b + 1) {
+      const Bucket& bucket = m_pBuckets[b];
+      for (size_t s = 0; s < kSlotsPerBucket; ++s) {
+        const LineFingerprint& slot = bucket.slots[s];
+        if (slot.lengthCode == 0) return {b, s, false};
+        if (slot == fingerprint) return {b, s, true};
+      }
+      // Nothing whose search passes here went on: it is not in the table.
+      if (!bucket.passedOn) return {b, kSlotsPerBucket, false};
+    }
+  }
+  bool Contains(const LineFingerprint& fingerprint) const { return m_nBuckets > 0 && Find(fingerprint).found; }
+  // Adds a fingerprint Find did not find; the table must not be Full().
+  void Add(const LineFingerprint& fingerprint);
+  // The same where Find answered place, and the table did not change since.
+  void AddAt(const Spot& place, const LineFingerprint& fingerprint) {
+    if (place.slot == kSlotsPerBucket) {
+      Add(fingerprint);  // its home bucket is full: it goes on from there
+      return;
+    }
+    m_pBuckets[place.bucket].slots[place.slot] = fingerprint;
+    ++m_nEntries;
+  }
+  // True when it was not in the set; it is then added. The table must have
+  // room (see Full).
+  bool Insert(const LineFingerprint& fingerprint) {
+    if (Find(fingerprint).found) return false;
+    Add(fingerprint);
+    return true;
+  }
+
+  // Cache hint: the bucket where the search for fingerprint starts.
+  void Prefetch(const LineFingerprint& fingerprint) const {
+    if (m_nBuckets > 0) PrefetchForRead(&m_pBuckets[HomeOf(fingerprint)]);
+  }
+
+  // No room for one more without growing.
+  bool Full() const { return m_nEntries >= m_nLimit; }
+  size_t Entries() const { return m_nEntries; }
+  size_t Buckets() const { return m_nBuckets; }
+  size_t Bytes() const { return BytesOf(m_nBuckets); }
+
+  static size_t BytesOf(size_t buckets) { return buckets * sizeof(Bucket); }
+  // How much a full table grows.
+  static constexpr double kGrowth = 1.5;
+  // The most entries a table of `buckets` holds, and the buckets that hold
+  // `entries` without growing.
+  static size_t LimitOf(size_t buckets) { return buckets * kSlotsPerBucket * kMaxLoadPercent / 100; }
+  static size_t BucketsFor(size_t entries) { return entries * 100 / (kSlotsPerBucket * kMaxLoadPercent) + 1; }
+  // Takes the next `bytes` of the table's memory from the system; true once
+  // it has all of it.
+  bool WriteAhead(size_t bytes);
+
+  // Moves the entries to a table of `buckets` (more than Entries() fill);
+  // throws std::bad_alloc, leaving the table as it was.
+  void Resize(size_t buckets);
+  // Adds the entries of buckets [first, end) to table, which has room.
+  void CopyBuckets(size_t first, size_t end, CFingerprintTable& table) const;
+  // The entries in buckets from first on.
+  size_t EntriesFrom(size_t first) const;
+
+ private:
+  struct alignas(64) Bucket {
+    LineFingerprint slots[kSlotsPerBucket];  // free slots (length code 0) come last
+    uint32_t passedOn;                       // a fingerprint found it full and went on
+  };
+  static_assert(sizeof(Bucket) == 64, "a bucket is one cache line");
+
+  size_t HomeOf(const LineFingerprint& fingerprint) const {
+    return static_cast<size_t>((uint64_t{fingerprint.hashMid} * m_nBuckets) >> 32);
+  }
+  void Place(const LineFingerprint& fingerprint);
+  static void Allocate(size_t buckets, CLargeBuffer* large, std::unique_ptr<Bucket[]>* small);
+
+  // From 2 MiB on mapped from the system, and given back whole when the
+  // table grows; smaller tables come from the heap. Not on huge pages: the
+  // lookups' address translations cost less than the system's clearing of a
+  // huge table at once, which stopped a batch for tens of milliseconds.
+  CLargeBuffer m_large;
+  std::unique_ptr<Bucket[]> m_pSmall;
+  Bucket* m_pBuckets = nullptr;  // in one of them
+  size_t m_nBuckets = 0;
+  size_t m_nEntries = 0;
+  size_t m_nLimit = 0;
+  size_t m_nWritten = 0;  // bytes of m_large taken from the system
+};
