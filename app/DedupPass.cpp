@@ -47,6 +47,12 @@ int32_t OfferedLength(char** start, int32_t length, uint32_t options) {
   return length == 0 && removeBlank ? -1 : length;
 }
 
+uint64_t CDedupPass::BufferBytes(uint32_t threads) {
+  threads = std::max<uint32_t>(1, threads);
+  const uint64_t batches = uint64_t{kBatchesPerThread} * threads + 2, readers = uint64_t{threads} + 1;
+  return batches * CLineBatch::kBytes + readers * (CTextFile::kReadBlockSize + CTextFile::kFirstLineBufferSize);
+}
+
 CDedupPass::CDedupPass(CTextFile& source, CLineDecider& decider, uint32_t options, const ProgressCallback& progress,
                        uint32_t threads)
     : m_source(source),
@@ -61,12 +67,13 @@ void CDedupPass::Run() {
   // Everything the pass holds is taken before the source is first read, so
   // that a run waiting for a pipe shows what it needs.
   std::vector<CLineBatch*> batches;
+  // As many as BufferBytes counts.
   for (uint32_t i = 0; i < kBatchesPerThread * m_nThreads + 2; ++i) {
     m_batches.push_back(std::make_unique<CLineBatch>());
     m_batches.back()->SortIntoLanes(m_decider.Lanes());  // its room for the lanes
     batches.push_back(m_batches.back().get());
   }
-  const uint32_t readers = m_nThreads + 1;
+  const uint32_t readers = m_nThreads + 1;  // as BufferBytes counts
   m_pSchedule = std::make_unique<CPassSchedule>(std::move(batches), m_decider.Lanes(), readers);
   for (uint32_t i = 0; i < readers; ++i) {
     m_readers.push_back({std::make_unique<CTextFile>(encAnsi)});

@@ -35,6 +35,9 @@ class CDedupPass {
  public:
   static constexpr uint64_t kChunkSize = uint64_t{1} << 20;
 
+  // The memory the pass's batches and readers hold with this many threads.
+  static uint64_t BufferBytes(uint32_t threads);
+
   // threads: how many threads do the work (the calling one among them);
   // decider.Lanes() of them may decide at once.
   CDedupPass(CTextFile& source, CLineDecider& decider, uint32_t options, const ProgressCallback& progress,

@@ -1,5 +1,6 @@
 #include "app/DedupRun.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -65,6 +66,14 @@ uint64_t MachineBudget(uint32_t threads) {
   if (available == UINT64_MAX) return CDuplicateIndex::kUnlimited;
   const uint64_t margin = available / 8 + (uint64_t{32} << 20);
   return available > margin + (uint64_t{1} << 20) ? available - margin : uint64_t{1} << 20;
+}
+
+// The index's share of --memory: what the pass's buffers leave of it, but
+// at least 1 MiB (or the whole of a smaller budget, which cannot bound the
+// process anyway), so that a small budget sets lines aside rather than fails.
+uint64_t IndexBudget(uint64_t memory, uint32_t threads) {
+  const uint64_t buffers = CDedupPass::BufferBytes(threads);
+  return std::max(memory > buffers ? memory - buffers : 0, std::min(memory, uint64_t{1} << 20));
 }
 
 }  // namespace
@@ -152,7 +161,8 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
   if (duplicates) duplicates->Cut();
 
   const uint32_t threads = info.m_nThreads ? info.m_nThreads : QueryUsableProcessors();
-  CLineDecider decider(info.m_nMemory ? info.m_nMemory : MachineBudget(threads), tempDir, threads);
+  CLineDecider decider(info.m_nMemory ? IndexBudget(info.m_nMemory, threads) : MachineBudget(threads), tempDir,
+                       threads);
   const ProgressCallback none;
   try {
     for (std::unique_ptr<CTextFile>& list : lists) {

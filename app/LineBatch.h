@@ -84,6 +84,10 @@ struct CLineBatch {
     return CDuplicateIndex::LaneOf(fingerprint, lanes);
   }
 
+  // The memory a batch holds once its arrays have been written.
+  static constexpr uint64_t kBytes =
+      kTextSize + kMaxCopiedLine + (kMaxLines + 1) * (sizeof(Line) + sizeof(LineVerdict) + sizeof(uint16_t));
+
   void Clear() {
     textSize = 0;
     lineCount = 0;
