@@ -104,6 +104,9 @@ void CDedupCommandLineInfo::TakeLongOption(const LongOption& option, const std::
       }
       break;
     }
+    case loptStats:
+      m_bStats = true;
+      break;
     case loptHelp:
       m_bHelp = true;
       break;

@@ -13,6 +13,7 @@
 #include "app/LineDecider.h"
 #include "app/LongOptions.h"
 #include "app/Messages.h"
+#include "app/RunStats.h"
 #include "app/SecondReading.h"
 #include "dedup/Fingerprints.h"
 #include "platform/CodePage.h"
@@ -20,6 +21,7 @@
 #include "platform/File.h"
 #include "platform/RunFiles.h"
 #include "platform/SystemResources.h"
+#include "platform/Terminal.h"
 #include "textfile/TextFile.h"
 
 namespace {
@@ -69,7 +71,8 @@ uint64_t MachineBudget(uint32_t threads) {
 
 }  // namespace
 
-int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress, std::string* notice) {
+int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress, std::vector<std::string>* notices) {
+  const int64_t startMs = MonotonicMs();
   if (const std::string error = info.UsageError(); !error.empty()) {
     std::fprintf(stderr, "rowsift: %s (rowsift --help lists the options)\n", error.c_str());
     return exitUsage;
@@ -186,9 +189,18 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
   }
   // The '?' written for missing characters may have merged distinct lines:
   // said once, at the end. A run stopped by an error says only that.
-  if (const uint64_t unmapped = source.GetUnmappedCount(); notice && unmapped > 0) {
-    *notice = info.m_strSource + ": " + std::to_string(unmapped) + " characters have no form in code page " +
-              CCodePage::System().Codeset() + " and were written as '?'";
+  const uint64_t unmapped = source.GetUnmappedCount();
+  if (notices && unmapped > 0) {
+    notices->push_back(info.m_strSource + ": " + std::to_string(unmapped) + " characters have no form in code page " +
+                       CCodePage::System().Codeset() + " and were written as '?'");
+  }
+  if (notices && info.m_bStats) {
+    RunStats stats = decider.Stats();
+    stats.unmapped = unmapped;
+    stats.bytesRead = source.GetBytesRead();
+    stats.milliseconds = static_cast<uint64_t>(MonotonicMs() - startMs);
+    stats.peakMemory = QueryPeakMemory();
+    notices->push_back("stats: " + FormatRunStats(stats));
   }
   return exitDone;
 }

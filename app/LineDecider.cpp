@@ -20,6 +20,7 @@ void CLineDecider::BeginInput(const CTextFile& input, CTextFile* target, CTextFi
   if (!target) return;
   m_nFirstSourceLine = m_nLines;
   m_done = {};
+  m_stats = {};
   if (Spilled()) {
     m_nFirstUndecided = m_nLines;
     m_pUndecided = std::make_unique<CUndecidedLines>(input, m_strTempDir);
@@ -39,15 +40,16 @@ void CLineDecider::DecideLane(uint32_t lane, CLineBatch& batch) {
   CDuplicateIndex& index = *m_index;
   for (uint32_t i = begin; i < std::min(end, begin + kLookAhead); ++i) index.Prefetch(lines[order[i]].fingerprint);
   bool& full = m_pLaneFull[lane];
+  const LineState stateIfNew = m_target ? stateOnce : stateExcluded;
   for (uint32_t i = begin; i < end; ++i) {
     if (i + kLookAhead < end) index.Prefetch(lines[order[i + kLookAhead]].fingerprint);
     const LineFingerprint& fingerprint = lines[order[i]].fingerprint;
     LineVerdict verdict;
     if (!full) {
-      verdict = index.TestAndAdd(fingerprint);
+      verdict = index.TestAndAdd(fingerprint, stateIfNew);
       full = verdict == lineNoRoom;
     } else {
-      verdict = index.Contains(fingerprint) ? lineDuplicate : lineNoRoom;
+      verdict = index.Look(fingerprint);
     }
     batch.verdicts[order[i]] = verdict;
   }
@@ -55,21 +57,29 @@ void CLineDecider::DecideLane(uint32_t lane, CLineBatch& batch) {
 
 void CLineDecider::WriteBatch(const CLineBatch& batch, EolStyle eolStyle) {
   m_nInputBytes = std::max(m_nInputBytes, batch.bytesRead);
+  if (m_target) {
+    m_stats.linesRead += batch.lineCount + batch.blankLinesDropped;
+    m_stats.blank += batch.blankLinesDropped;
+  }
   for (uint32_t i = 0; i < batch.lineCount; ++i) {
     const uint64_t number = m_nLines++;
     const CLineBatch::Line& line = batch.lines[i];
     const LineVerdict verdict = batch.verdicts[i];
     const char* text = batch.TextOf(line);
     const auto length = static_cast<uint32_t>(line.length);
+    const bool found = verdict == lineDuplicate || verdict == lineExcluded;
+    if (m_target && found) ++(verdict == lineExcluded ? m_stats.excluded : m_stats.duplicates);
     if (!m_pSpilled) {
       if (verdict == lineNew) {
         if (m_target) {
           m_target->WriteLine(text, length, eolStyle);
           ++m_done.linesKept;
+          ++m_stats.linesWritten;
+          ++m_stats.distinct;
         }
         continue;
       }
-      if (verdict == lineDuplicate) {
+      if (found) {
         if (m_duplicates) m_duplicates->WriteLine(text, length, eolStyle);
         ++m_done.linesDropped;
         continue;
@@ -79,7 +89,7 @@ void CLineDecider::WriteBatch(const CLineBatch& batch, EolStyle eolStyle) {
     // From S on, what the index holds is a duplicate, which the second
     // reading writes and counts; the rest waits for the sifting, also the
     // lines a lane with room took as new.
-    if (verdict != lineDuplicate) m_pSpilled->Add(line.fingerprint, number);
+    if (!found) m_pSpilled->Add(line.fingerprint, number);
     if (m_pUndecided) m_pUndecided->Add(text, line.length, line.fingerprint);
   }
   m_done.linesDropped += batch.blankLinesDropped;
@@ -111,4 +121,9 @@ void CLineDecider::FlushOutputs() {
 void CLineDecider::SiftSpilled(const CSpilledLines::SiftProgress& progress) {
   m_index.reset();
   m_pSpilled->Sift(m_nFirstSourceLine, progress);
+  const CSpilledLines::Counts& sifted = m_pSpilled->SiftCounts();
+  m_stats.distinct += sifted.kept;
+  m_stats.duplicates += sifted.duplicates;
+  m_stats.excluded += sifted.excluded;
+  m_stats.spilledParts = sifted.parts;
 }

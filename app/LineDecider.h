@@ -21,6 +21,7 @@
 
 #include "app/LineBatch.h"
 #include "app/RunProgress.h"
+#include "app/RunStats.h"
 #include "app/UndecidedLines.h"
 #include "dedup/DuplicateIndex.h"
 #include "dedup/SpilledLines.h"
@@ -62,6 +63,10 @@ class CLineDecider {
   CUndecidedLines& Undecided() { return *m_pUndecided; }
 
   const RunProgress& Done() const { return m_done; }
+  // The source's figures so far: those the first reading decided, and once
+  // sifted those of the lines set aside. The second reading adds the lines
+  // it writes.
+  RunStats& Stats() { return m_stats; }
 
  private:
   // Lines looked up ahead of the one decided, so that their cache misses overlap.
@@ -91,4 +96,5 @@ class CLineDecider {
   // that met the system's limit rather than the budget can still start.
   CLargeBuffer m_roomToSpill{CSpilledLines::kRoomToStart, false};
   RunProgress m_done{};
+  RunStats m_stats{};
 };

@@ -19,6 +19,7 @@ const LongOption kLongOptions[] = {
     {loptTempDir, "temp-dir", "DIR", kTempDirHelp.c_str()},
     {loptEncoding, "encoding", "NAME", "read the source and lists as ansi, utf-8, utf-16le or utf-16be"},
     {loptThreads, "threads", "N", "use N threads (default: the processors this run may use)"},
+    {loptStats, "stats", nullptr, "after the run, one line of its figures on standard error"},
     {loptHelp, "help", nullptr, "show this text (also /? or -?)", true},
     {loptVersion, "version", nullptr, "show the version", true},
 };

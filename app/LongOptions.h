@@ -13,6 +13,7 @@ enum LongOptionId : int {
   loptTempDir,
   loptEncoding,
   loptThreads,
+  loptStats,
   loptHelp,
   loptVersion,
 };

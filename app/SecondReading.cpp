@@ -73,6 +73,7 @@ void FinishSpilledRun(CLineDecider& decider, const CTextFile& source, CTextFile&
       out = &target;
       kept = decider.NextKept();
       ++done.linesKept;
+      ++decider.Stats().linesWritten;
     } else {
       ++done.linesDropped;
     }

@@ -22,22 +22,54 @@ bool CDuplicateIndex::TestAndAdd(const char* line, int32_t length, bool caseSens
   return verdict == lineNew;
 }
 
-LineVerdict CDuplicateIndex::TestAndAdd(const LineFingerprint& fingerprint) {
+LineVerdict CDuplicateIndex::TestAndAdd(const LineFingerprint& fingerprint, LineState stateIfNew) {
   const uint32_t index = PartOf(fingerprint);
   Part& part = m_parts[index];
   if (part.old.Buckets() > 0) MoveSome(index, kMoveStep);
   if (part.table.Entries() >= part.prepareFrom) Prepare(index);
   CFingerprintTable& table = part.table;
   if (table.Full()) {
-    if (table.Buckets() > 0 && table.Find(fingerprint).found) return lineDuplicate;
+    if (table.Buckets() > 0) {
+      const CFingerprintTable::Spot place = table.Find(fingerprint);
+      if (place.found) return Found(table, place);
+    }
     if (!Grow(index)) return lineNoRoom;
-    table.Add(fingerprint);
+    table.Add(fingerprint, stateIfNew);
     return lineNew;
   }
   const CFingerprintTable::Spot place = table.Find(fingerprint);
-  if (place.found || part.old.Contains(fingerprint)) return lineDuplicate;
-  table.AddAt(place, fingerprint);
+  if (place.found) return Found(table, place);
+  // An entry still in the old table has not moved yet: the table would hold it.
+  if (part.old.Buckets() > 0) {
+    const CFingerprintTable::Spot there = part.old.Find(fingerprint);
+    if (there.found) return Found(part.old, there);
+  }
+  table.AddAt(place, fingerprint, stateIfNew);
   return lineNew;
+}
+
+LineVerdict CDuplicateIndex::Look(const LineFingerprint& fingerprint) {
+  Part& part = m_parts[PartOf(fingerprint)];
+  for (CFingerprintTable* table : {&part.table, &part.old}) {
+    if (table->Buckets() == 0) continue;
+    const CFingerprintTable::Spot place = table->Find(fingerprint);
+    if (place.found) return Found(*table, place);
+  }
+  return lineNoRoom;
+}
+
+LineState CDuplicateIndex::StateOf(const LineFingerprint& fingerprint) const {
+  const Part& part = m_parts[PartOf(fingerprint)];
+  const CFingerprintTable::Spot place = part.table.Find(fingerprint);
+  return place.found ? part.table.StateAt(place) : part.old.StateAt(part.old.Find(fingerprint));
+}
+
+// A line found again: counted when repeats count.
+LineVerdict CDuplicateIndex::Found(CFingerprintTable& table, const CFingerprintTable::Spot& place) const {
+  const LineState state = table.StateAt(place);
+  if (state == stateExcluded) return lineExcluded;
+  if (m_bCountRepeats && state == stateOnce) table.SetState(place, stateRepeated);
+  return lineDuplicate;
 }
 
 uint64_t CDuplicateIndex::Bytes() const {

@@ -27,6 +27,7 @@
 enum LineVerdict : uint8_t {
   lineNew,        // no equal line was kept before; this one is remembered now
   lineDuplicate,  // an equal line was kept before
+  lineExcluded,   // an equal line of an exclusion list was remembered before
   lineNoRoom,     // no equal line was kept before, and remembering this one would pass the budget
 };
 
@@ -55,13 +56,20 @@ class CDuplicateIndex {
   // The same for a line whose fingerprint was taken already (by a
   // CLineFingerprinter). Within the budget the index changes as TestAndAdd
   // says; lineNoRoom leaves it as it was. A table the system refuses memory
-  // for is no room too.
-  LineVerdict TestAndAdd(const LineFingerprint& fingerprint);
+  // for is no room too. A new line is remembered in stateIfNew.
+  LineVerdict TestAndAdd(const LineFingerprint& fingerprint, LineState stateIfNew = stateOnce);
+  // The verdict on a line the index holds (found again, as TestAndAdd
+  // counts it), or lineNoRoom when it holds none equal, adding nothing.
+  LineVerdict Look(const LineFingerprint& fingerprint);
   // Whether an equal line was kept, changing nothing.
   bool Contains(const LineFingerprint& fingerprint) const {
     const Part& part = m_parts[PartOf(fingerprint)];
     return part.table.Contains(fingerprint) || part.old.Contains(fingerprint);
   }
+  // The state of the line remembered with this fingerprint; it must be there.
+  LineState StateOf(const LineFingerprint& fingerprint) const;
+  // From now on a line found again moves from stateOnce to stateRepeated.
+  void CountRepeats() { m_bCountRepeats = true; }
   // Cache hint for a lookup to come; changes nothing.
   void Prefetch(const LineFingerprint& fingerprint) const {
     const Part& part = m_parts[PartOf(fingerprint)];
@@ -96,6 +104,7 @@ class CDuplicateIndex {
     size_t moved = 0;
     uint8_t grown = 0;
   };
+  LineVerdict Found(CFingerprintTable& table, const CFingerprintTable::Spot& place) const;
   bool Take(uint32_t index, uint64_t bytes);
   void Prepare(uint32_t index);
   bool Grow(uint32_t index);
@@ -105,6 +114,7 @@ class CDuplicateIndex {
   std::unique_ptr<Part[]> m_parts;
   uint32_t m_nLanes;
   uint64_t m_nLaneBudget;
+  bool m_bCountRepeats = false;
   // The bytes of each lane's tables, changed by the lane's thread alone.
   std::unique_ptr<std::atomic<uint64_t>[]> m_pLaneBytes;
 };

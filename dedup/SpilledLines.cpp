@@ -65,7 +65,8 @@ CSpilledLines::Level& CSpilledLines::LevelAt(size_t depth) {
   return *m_levels[depth];
 }
 
-std::vector<std::unique_ptr<CSpilledLines::PartFile>> CSpilledLines::MakeParts(CTempSpace& space, size_t count) const {
+std::vector<std::unique_ptr<CSpilledLines::PartFile>> CSpilledLines::MakeParts(CTempSpace& space, size_t count) {
+  m_counts.parts += count;
   const size_t buffer = std::max(kLeastBuffer, kAllPartBuffers / count);
   std::vector<std::unique_ptr<PartFile>> parts;
   for (size_t i = 0; i < count; ++i) parts.push_back(std::make_unique<PartFile>(space, buffer));
@@ -115,14 +116,22 @@ std::unique_ptr<CSpilledLines::KeptFile> CSpilledLines::SiftPart(PartFile& part,
       for (size_t i = 0; i < n; ++i) set.Prefetch(batch[i].fingerprint);
       for (size_t i = 0; i < n; ++i) {
         const SpilledLine& line = batch[i];
-        if (rest.empty() && set.Entries() < room) {
-          if (set.Insert(line.fingerprint) && line.Line() >= m_nFirstKept) kept->Append(line.Line());
+        const bool source = line.Line() >= m_nFirstKept;
+        const CFingerprintTable::Spot place = set.Find(line.fingerprint);
+        if (place.found) {
+          if (source) ++(set.StateAt(place) == stateExcluded ? m_counts.excluded : m_counts.duplicates);
           continue;
         }
-        // The set is full; a line it holds is a duplicate all the same, and
-        // a line it lacks equals none of the lines before, so the rest can
-        // be sifted apart.
-        if (set.Contains(line.fingerprint)) continue;
+        if (rest.empty() && set.Entries() < room) {
+          set.AddAt(place, line.fingerprint, source ? stateOnce : stateExcluded);
+          if (source) {
+            kept->Append(line.Line());
+            ++m_counts.kept;
+          }
+          continue;
+        }
+        // The set is full; a line it lacks equals none of the lines before,
+        // so the rest can be sifted apart.
         if (rest.empty()) rest = MakeParts(LevelAt(depth + 1).parts, size_t{1} << kSplitBits);
         rest[PartOf(Mix(line), bitsUsed, kSplitBits)]->Append(line);
         ++m_nToSift;

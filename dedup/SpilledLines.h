@@ -35,6 +35,15 @@ struct SpilledLine {
 
 class CSpilledLines {
  public:
+  // What the sifting found of the lines numbered from firstKept on, and the
+  // parts made.
+  struct Counts {
+    uint64_t kept = 0;
+    uint64_t duplicates = 0;  // equal to a line before that was kept
+    uint64_t excluded = 0;    // equal to a line before firstKept
+    uint64_t parts = 0;       // every part made, those dealt out again included
+  };
+
   // The memory setting lines aside takes from its start (buffers of the
   // parts, of the kept lines and of the second reading's records, with room
   // to spare), which a run keeps free until then.
@@ -60,6 +69,7 @@ class CSpilledLines {
   // After Sift: the kept lines' numbers, ascending, one per call, then
   // CSortedMerge::kEnd.
   uint64_t NextKept() { return m_merge.Next(); }
+  const Counts& SiftCounts() const { return m_counts; }
 
  private:
   using PartFile = CTempRecordFile<SpilledLine>;
@@ -80,7 +90,7 @@ class CSpilledLines {
     return bits == 0 ? 0 : static_cast<size_t>((mixed << bitsUsed) >> (64 - bits));
   }
   Level& LevelAt(size_t depth);
-  std::vector<std::unique_ptr<PartFile>> MakeParts(CTempSpace& space, size_t count) const;
+  std::vector<std::unique_ptr<PartFile>> MakeParts(CTempSpace& space, size_t count);
   // Sifts part, dealt out depth times already by bitsUsed bits; its kept
   // lines go to a list in the kept file of that depth.
   std::unique_ptr<KeptFile> SiftPart(PartFile& part, int bitsUsed, size_t depth);
@@ -93,6 +103,7 @@ class CSpilledLines {
   size_t m_nKeptBuffer = 0;  // bytes of the buffer of each part's kept lines
   uint64_t m_nCount = 0;
   uint64_t m_nFirstKept = 0;
+  Counts m_counts;
   std::vector<std::unique_ptr<Level>> m_levels;  // the first holds the parts Add fills
   std::vector<std::unique_ptr<PartFile>> m_parts;
   std::vector<std::unique_ptr<KeptFile>> m_kept;

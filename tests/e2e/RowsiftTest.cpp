@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -48,6 +49,19 @@ class Rowsift : public ::testing::Test {
     return names;
   }
 };
+
+// The figures of the line --stats writes on standard error, by name.
+std::map<std::string, uint64_t> StatsOf(const std::string& err) {
+  std::map<std::string, uint64_t> figures;
+  const size_t at = err.find("rowsift: stats: ");
+  if (at == std::string::npos) return figures;
+  std::istringstream words(err.substr(at + 16, err.find('\n', at) - at - 16));
+  for (std::string word; words >> word;) {
+    const size_t equals = word.find('=');
+    figures[word.substr(0, equals)] = std::stoull(word.substr(equals + 1));
+  }
+  return figures;
+}
 
 std::string Utf16Le(const std::string& ascii) {
   std::string out = "\xFF\xFE";
@@ -130,6 +144,7 @@ TEST_F(Rowsift, RefusedRunsTouchNoFile) {
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out.rfind(ConsoleLines(kUsage), 0), 0u) << help.out;
   EXPECT_NE(help.out.find("\t--memory=SIZE"), std::string::npos) << help.out;
+  EXPECT_NE(help.out.find("\t--stats"), std::string::npos) << help.out;
   EXPECT_NE(help.out.find("the longest line is held whole on top"), std::string::npos) << help.out;
   EXPECT_NE(help.out.find(kDefaultTempDirSource), std::string::npos) << help.out;
   EXPECT_EQ(Run({"a.txt", "/?", "b.txt"}).out, help.out);
@@ -507,27 +522,43 @@ TEST_F(Rowsift, ExclusionListsAndDuplicates) {
   }
   for (int i = 0; i < 500; ++i) list1 += "NAME " + std::to_string(i * 3) + "\n";
   for (int i = 0; i < 500; ++i) list2 += "name " + std::to_string(i * 5) + " \r\n";
-  std::set<std::string> seen;
-  for (int i = 0; i < 500; ++i) seen.insert({"name " + std::to_string(i * 3), "name " + std::to_string(i * 5)});
+  std::set<std::string> listed, seen;
+  for (int i = 0; i < 500; ++i) listed.insert({"name " + std::to_string(i * 3), "name " + std::to_string(i * 5)});
   std::string target, duplicates;
+  std::map<std::string, uint64_t> figures;  // what --stats tells
   std::istringstream lines(source);
   for (std::string line; std::getline(lines, line);) {
+    ++figures["lines_read"];
     line.erase(0, line.find_first_not_of(' '));
     line.erase(line.find_last_not_of(' ') + 1);
-    if (line.empty()) continue;
+    if (line.empty()) {
+      ++figures["blank"];
+      continue;
+    }
     std::string folded = line;
     for (char& ch : folded) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    (seen.insert(folded).second ? target : duplicates) += line + "\n";
+    const char* fate = listed.count(folded) ? "excluded" : seen.insert(folded).second ? "distinct" : "duplicates";
+    ++figures[fate];
+    (fate == "distinct"s ? target : duplicates) += line + "\n";
   }
+  figures["lines_written"] = figures["distinct"];
   WriteBytes(Path("in.txt"), source);
   WriteBytes(Path("list1.txt"), Utf16Le(list1));
   WriteBytes(Path("list2.txt"), list2);
   for (const char* memory : {"1G", "7", "32K"}) {
     SCOPED_TRACE(memory);
     const RunResult r = Run({"in.txt", "out.txt", "/b", "/e", "/r", "--exclude=list1.txt", "--exclude", "list2.txt",
-                             "--duplicates=dups.txt", "--memory="s + memory});
+                             "--duplicates=dups.txt", "--memory="s + memory, "--stats"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(ReadBytes(Path("out.txt")) == target);
     EXPECT_TRUE(ReadBytes(Path("dups.txt")) == duplicates);
+    std::map<std::string, uint64_t> told = StatsOf(r.err);
+    EXPECT_EQ(told.count("spilled_parts"), memory == "1G"s ? 0u : 1u) << r.err;
+    EXPECT_EQ(told["bytes_read"], source.size());
+    EXPECT_GT(told["peak_memory_bytes"], 0u);
+    for (const char* varies : {"spilled_parts", "milliseconds", "peak_memory_bytes", "bytes_read", "unmapped_chars"}) {
+      told.erase(varies);
+    }
+    EXPECT_EQ(told, figures) << r.err;
   }
 }
