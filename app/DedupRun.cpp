@@ -155,7 +155,7 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
   if (duplicates) duplicates->Cut();
 
   const uint32_t threads = info.m_nThreads ? info.m_nThreads : QueryUsableProcessors();
-  CLineDecider decider(info.m_nMemory ? info.m_nMemory : MachineBudget(threads), tempDir, threads);
+  CLineDecider decider(info.m_nMemory ? info.m_nMemory : MachineBudget(threads), tempDir, threads, info.m_nSelection);
   const ProgressCallback none;
   try {
     for (std::unique_ptr<CTextFile>& list : lists) {
@@ -172,7 +172,9 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
     const ProgressCallback& shown = target.IsTerminal() || source.IsTerminal() ? none : progress;
     CDedupPass pass(source, decider, info.m_nOptions, shown, threads);
     pass.Run();
-    if (decider.Spilled()) FinishSpilledRun(decider, source, target, duplicates.get(), info.m_nOptions, shown);
+    if (decider.Deferred()) {
+      FinishWithSecondReading(decider, source, target, duplicates.get(), info.m_nOptions, shown);
+    }
   } catch (const CFileException& e) {
     // A full temporary folder: the outputs keep every line decided so far.
     if (e.IsTemporary()) {

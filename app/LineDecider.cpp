@@ -3,12 +3,23 @@
 #include <algorithm>
 #include <utility>
 
-CLineDecider::CLineDecider(uint64_t budget, std::string tempDir, uint32_t lanes)
+namespace {
+
+// The buffer of the lists of lines taken as new and of those kept.
+constexpr size_t kFirstsBuffer = 256 * 1024;
+// Lines looked up at once when they are resolved, so that their cache misses overlap.
+constexpr size_t kResolveBatch = 64;
+
+}  // namespace
+
+CLineDecider::CLineDecider(uint64_t budget, std::string tempDir, uint32_t lanes, LineSelection selection)
     : m_nBudget(budget),
       m_strTempDir(std::move(tempDir)),
       m_nLanes(std::clamp<uint32_t>(lanes, 1, CDuplicateIndex::kParts)),
-      m_pLaneFull(new bool[m_nLanes]()) {
+      m_pLaneFull(new bool[m_nLanes]()),
+      m_nSelection(selection) {
   m_index.emplace(CCaseFolder::System(), m_nBudget, m_nLanes);
+  if (m_nSelection != selectFirst) m_index->CountRepeats();
 }
 
 void CLineDecider::BeginInput(const CTextFile& input, CTextFile* target, CTextFile* duplicates) {
@@ -21,9 +32,13 @@ void CLineDecider::BeginInput(const CTextFile& input, CTextFile* target, CTextFi
   m_nFirstSourceLine = m_nLines;
   m_done = {};
   m_stats = {};
-  if (Spilled()) {
+  if (Deferred()) {
     m_nFirstUndecided = m_nLines;
     m_pUndecided = std::make_unique<CUndecidedLines>(input, m_strTempDir);
+  }
+  if (m_nSelection != selectFirst) {
+    m_pFirstsSpace = std::make_unique<CTempSpace>(m_strTempDir);
+    m_pFirsts = std::make_unique<CTempRecordFile<SpilledLine>>(*m_pFirstsSpace, kFirstsBuffer);
   }
 }
 
@@ -69,6 +84,20 @@ void CLineDecider::WriteBatch(const CLineBatch& batch, EolStyle eolStyle) {
     const auto length = static_cast<uint32_t>(line.length);
     const bool found = verdict == lineDuplicate || verdict == lineExcluded;
     if (m_target && found) ++(verdict == lineExcluded ? m_stats.excluded : m_stats.duplicates);
+    if (m_pFirsts) {
+      // Nothing is written before the whole source has been read. The index
+      // counts every occurrence of a line it holds, from its first on; the
+      // sifting those of the lines set aside, which the index never held.
+      if (verdict == lineNew) {
+        m_pFirsts->Append({line.fingerprint, static_cast<uint32_t>(number), static_cast<uint32_t>(number >> 32)});
+        ++m_stats.distinct;
+      } else if (verdict == lineNoRoom) {
+        if (!m_pSpilled) StartSpilling(number);
+        m_pSpilled->Add(line.fingerprint, number);
+      }
+      m_pUndecided->Add(text, line.length, line.fingerprint);
+      continue;
+    }
     if (!m_pSpilled) {
       if (verdict == lineNew) {
         if (m_target) {
@@ -109,6 +138,7 @@ void CLineDecider::StartSpilling(uint64_t line) {
   }
   m_roomToSpill = CLargeBuffer();
   m_pSpilled = std::make_unique<CSpilledLines>(m_strTempDir, m_nBudget, expected);
+  if (m_pUndecided) return;  // the source's lines are all undecided already
   m_nFirstUndecided = line;
   if (m_target) m_pUndecided = std::make_unique<CUndecidedLines>(*m_input, m_strTempDir);
 }
@@ -118,12 +148,48 @@ void CLineDecider::FlushOutputs() {
   if (m_duplicates) m_duplicates->FlushBuffer();
 }
 
-void CLineDecider::SiftSpilled(const CSpilledLines::SiftProgress& progress) {
+void CLineDecider::Resolve(const CSpilledLines::SiftProgress& progress) {
+  if (m_pFirsts) ResolveFirsts();
   m_index.reset();
-  m_pSpilled->Sift(m_nFirstSourceLine, progress);
+  if (!m_pSpilled) return;
+  m_pSpilled->Sift(m_nFirstSourceLine, m_nSelection, progress);
+  m_nNextSifted = m_pSpilled->NextKept();
   const CSpilledLines::Counts& sifted = m_pSpilled->SiftCounts();
   m_stats.distinct += sifted.kept;
   m_stats.duplicates += sifted.duplicates;
   m_stats.excluded += sifted.excluded;
   m_stats.spilledParts = sifted.parts;
+}
+
+// Every occurrence of the lines the index took as new has been counted:
+// their states say which are kept.
+void CLineDecider::ResolveFirsts() {
+  m_pResolved = std::make_unique<CTempRecordFile<uint64_t>>(*m_pFirstsSpace, kFirstsBuffer);
+  m_pFirsts->StartReading();
+  SpilledLine batch[kResolveBatch];
+  for (;;) {
+    size_t n = 0;
+    while (n < kResolveBatch && m_pFirsts->Next(&batch[n])) ++n;
+    if (n == 0) break;
+    for (size_t i = 0; i < n; ++i) m_index->Prefetch(batch[i].fingerprint);
+    for (size_t i = 0; i < n; ++i) {
+      if (IsSelected(m_nSelection, m_index->StateOf(batch[i].fingerprint))) m_pResolved->Append(batch[i].Line());
+    }
+  }
+  m_pFirsts.reset();
+  m_pResolved->StartReading();
+  m_nNextResolved = NextResolved();
+}
+
+uint64_t CLineDecider::NextResolved() {
+  uint64_t line = 0;
+  return m_pResolved->Next(&line) ? line : CSortedMerge::kEnd;
+}
+
+// The lines the index decided and those sifted are two ascending lists with
+// no number in both.
+uint64_t CLineDecider::NextKept() {
+  if (m_nNextResolved < m_nNextSifted) return std::exchange(m_nNextResolved, NextResolved());
+  if (m_nNextSifted == CSortedMerge::kEnd) return CSortedMerge::kEnd;
+  return std::exchange(m_nNextSifted, m_pSpilled->NextKept());
 }

@@ -14,6 +14,8 @@ enum LongOptionId : int {
   loptEncoding,
   loptThreads,
   loptStats,
+  loptUnique,
+  loptRepeated,
   loptHelp,
   loptVersion,
 };

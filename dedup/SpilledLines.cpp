@@ -79,8 +79,9 @@ void CSpilledLines::Add(const LineFingerprint& fingerprint, uint64_t line) {
   ++m_nCount;
 }
 
-void CSpilledLines::Sift(uint64_t firstKept, const SiftProgress& progress) {
+void CSpilledLines::Sift(uint64_t firstKept, LineSelection selection, const SiftProgress& progress) {
   m_nFirstKept = firstKept;
+  m_nSelection = selection;
   m_progress = progress;
   m_nToSift = m_nCount;
   CountSifted(0);
@@ -100,6 +101,10 @@ std::unique_ptr<CSpilledLines::KeptFile> CSpilledLines::SiftPart(PartFile& part,
   auto kept = std::make_unique<KeptFile>(LevelAt(depth).kept, m_nKeptBuffer);
   if (part.Count() == 0) return kept;
   std::vector<std::unique_ptr<PartFile>> rest;
+  // Whether a first line is kept depends on the lines after it: the first
+  // lines wait here until the part has been read.
+  std::unique_ptr<PartFile> firsts;
+  if (m_nSelection != selectFirst) firsts = std::make_unique<PartFile>(LevelAt(depth).kept, m_nKeptBuffer);
   {
     CFingerprintTable set;
     // Past 64 bits nothing is left to split by: the set then takes every line.
@@ -119,13 +124,19 @@ std::unique_ptr<CSpilledLines::KeptFile> CSpilledLines::SiftPart(PartFile& part,
         const bool source = line.Line() >= m_nFirstKept;
         const CFingerprintTable::Spot place = set.Find(line.fingerprint);
         if (place.found) {
-          if (source) ++(set.StateAt(place) == stateExcluded ? m_counts.excluded : m_counts.duplicates);
+          const LineState state = set.StateAt(place);
+          if (source) ++(state == stateExcluded ? m_counts.excluded : m_counts.duplicates);
+          if (state == stateOnce) set.SetState(place, stateRepeated);
           continue;
         }
         if (rest.empty() && set.Entries() < room) {
           set.AddAt(place, line.fingerprint, source ? stateOnce : stateExcluded);
           if (source) {
-            kept->Append(line.Line());
+            if (firsts) {
+              firsts->Append(line);
+            } else {
+              kept->Append(line.Line());
+            }
             ++m_counts.kept;
           }
           continue;
@@ -135,6 +146,12 @@ std::unique_ptr<CSpilledLines::KeptFile> CSpilledLines::SiftPart(PartFile& part,
         if (rest.empty()) rest = MakeParts(LevelAt(depth + 1).parts, size_t{1} << kSplitBits);
         rest[PartOf(Mix(line), bitsUsed, kSplitBits)]->Append(line);
         ++m_nToSift;
+      }
+    }
+    if (firsts) {
+      firsts->StartReading();
+      for (SpilledLine line{}; firsts->Next(&line);) {
+        if (IsSelected(m_nSelection, set.StateAt(set.Find(line.fingerprint)))) kept->Append(line.Line());
       }
     }
   }

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "dedup/LineFingerprinter.h"
+#include "dedup/LineSelection.h"
 #include "dedup/SortedMerge.h"
 #include "dedup/TempRecordFile.h"
 #include "dedup/TempSpace.h"
@@ -64,8 +65,9 @@ class CSpilledLines {
 
   // Sifts every part, giving their disk space back. Lines numbered below
   // firstKept (those of exclusion lists) are compared like the others but
-  // never kept.
-  void Sift(uint64_t firstKept, const SiftProgress& progress = nullptr);
+  // never kept. Of the others, the first line of each fingerprint is kept
+  // when selection says so of the lines set aside with it.
+  void Sift(uint64_t firstKept, LineSelection selection = selectFirst, const SiftProgress& progress = nullptr);
   // After Sift: the kept lines' numbers, ascending, one per call, then
   // CSortedMerge::kEnd.
   uint64_t NextKept() { return m_merge.Next(); }
@@ -103,6 +105,7 @@ class CSpilledLines {
   size_t m_nKeptBuffer = 0;  // bytes of the buffer of each part's kept lines
   uint64_t m_nCount = 0;
   uint64_t m_nFirstKept = 0;
+  LineSelection m_nSelection = selectFirst;
   Counts m_counts;
   std::vector<std::unique_ptr<Level>> m_levels;  // the first holds the parts Add fills
   std::vector<std::unique_ptr<PartFile>> m_parts;
