@@ -104,6 +104,9 @@ void CDedupCommandLineInfo::TakeLongOption(const LongOption& option, const std::
       }
       break;
     }
+    case loptExact:
+      m_bExact = true;
+      break;
     case loptUnique:
     case loptRepeated: {
       const LineSelection selection = option.id == loptUnique ? selectUnique : selectRepeated;

@@ -48,6 +48,7 @@ class CDedupCommandLineInfo : public CCommandLineInfo {
   std::string m_strTempDir;     // empty: the system's
   uint64_t m_nMemory = 0;       // bytes for the index; 0: what the machine can give
   uint32_t m_nThreads = 0;      // 0: as many as the processors the run may use
+  bool m_bExact = false;        // a fingerprint's match confirmed by the texts
   LineSelection m_nSelection = selectFirst;
   bool m_bStats = false;  // the run's figures on standard error at its end
   bool m_bHelp = false;

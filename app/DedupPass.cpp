@@ -64,6 +64,7 @@ void CDedupPass::Run() {
   for (uint32_t i = 0; i < kBatchesPerThread * m_nThreads + 2; ++i) {
     m_batches.push_back(std::make_unique<CLineBatch>());
     m_batches.back()->SortIntoLanes(m_decider.Lanes());  // its room for the lanes
+    if (m_decider.Texts()) m_batches.back()->locations.reset(new uint64_t[CLineBatch::kMaxLines + 1]);
     batches.push_back(m_batches.back().get());
   }
   const uint32_t readers = m_nThreads + 1;
@@ -80,7 +81,9 @@ void CDedupPass::Run() {
     m_pFolder = &FolderOfSource(m_source.m_nEncoding);
     // Bytes read as they are, which any reader can start on at a line start.
     const bool chunked = m_source.CanReadAgain() && !m_source.IsStream() && m_source.IsEncodingSettled() &&
-                         (m_source.m_nEncoding == encAnsi || m_source.m_nEncoding == encUtf8);
+                         (m_source.m_nEncoding == encAnsi || m_source.m_nEncoding == encUtf8) &&
+                         m_decider.MayReadInPlace();
+    if (chunked && m_decider.Texts()) m_decider.Texts()->ReadInPlace(m_source, m_source.GetLength(), *m_pFolder);
     if (chunked) {
       m_nDataStart = m_source.FirstLineOffset();
       const uint64_t length = m_source.GetLength();
@@ -173,6 +176,7 @@ bool CDedupPass::ReadChunk(const CPassSchedule::Task& task, CLineFingerprinter& 
       } else {
         batch.Add(line, length, fingerprint);
       }
+      if (batch.locations) batch.Locate(reader->LineStartOffset());
     }
     if (reader) batch.bytesRead = reader->NextOffset() - m_source.StartOffset();
   } catch (...) {
@@ -180,6 +184,7 @@ bool CDedupPass::ReadChunk(const CPassSchedule::Task& task, CLineFingerprinter& 
     ended = true;
   }
   if (ended) EndChunk(task.chunk, batch.error ? nullptr : reader);
+  batch.folder = m_pFolder;
   batch.SortIntoLanes(m_decider.Lanes());
   return ended;
 }
@@ -273,6 +278,7 @@ void CDedupPass::ReadStream() {
       if (length > CLineBatch::kMaxCopiedLine) {
         // The line stays in the source's buffer until it has been written.
         m_filling->Borrow(line, length, {});
+        Copy(line, length);
         Seal(m_filling);
         CLineBatch* lent = m_filling;
         m_pSchedule->AddBatch(lent, false);
@@ -281,6 +287,7 @@ void CDedupPass::ReadStream() {
         continue;
       }
       m_filling->Add(line, length, {});
+      Copy(line, length);
       if (m_filling->Full()) {
         Seal(m_filling);
         m_pSchedule->AddBatch(m_filling, false);
@@ -304,6 +311,15 @@ void CDedupPass::ReadStream() {
 void CDedupPass::Seal(CLineBatch* batch) {
   batch->bytesRead = m_source.GetBytesRead();
   batch->folder = &FolderOfSource(m_source.m_nEncoding);
+  if (m_decider.Texts()) m_decider.Texts()->FlushCopy();
+}
+
+// A line read by the stream reader, which a run that tells lines apart by
+// their texts keeps a copy of: the input is not read where it lies.
+void CDedupPass::Copy(const char* line, int32_t length) {
+  if (CLineTexts* texts = m_decider.Texts()) {
+    m_filling->Locate(texts->Copy(line, length, FolderOfSource(m_source.m_nEncoding)));
+  }
 }
 
 // The source is about to wait for a pipe or terminal: the lines read so far

@@ -61,6 +61,7 @@ class CDedupPass {
   void ReadStream();
   void SendBeforeWait();
   void Seal(CLineBatch* batch);
+  void Copy(const char* line, int32_t length);
 
   CTextFile& m_source;
   CLineDecider& m_decider;

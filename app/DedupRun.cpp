@@ -1,5 +1,6 @@
 #include "app/DedupRun.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,7 @@
 
 #include "app/DedupPass.h"
 #include "app/LineDecider.h"
+#include "app/LineTexts.h"
 #include "app/LongOptions.h"
 #include "app/Messages.h"
 #include "app/RunStats.h"
@@ -155,7 +157,11 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
   if (duplicates) duplicates->Cut();
 
   const uint32_t threads = info.m_nThreads ? info.m_nThreads : QueryUsableProcessors();
-  CLineDecider decider(info.m_nMemory ? info.m_nMemory : MachineBudget(threads), tempDir, threads, info.m_nSelection);
+  const uint32_t lanes = std::clamp<uint32_t>(threads, 1, CDuplicateIndex::kParts);
+  std::unique_ptr<CLineTexts> texts;
+  if (info.m_bExact) texts = std::make_unique<CLineTexts>(info.m_nOptions, tempDir, lanes);
+  CLineDecider decider(info.m_nMemory ? info.m_nMemory : MachineBudget(threads), tempDir, lanes, info.m_nSelection,
+                       texts.get());
   const ProgressCallback none;
   try {
     for (std::unique_ptr<CTextFile>& list : lists) {

@@ -12,12 +12,14 @@ constexpr size_t kResolveBatch = 64;
 
 }  // namespace
 
-CLineDecider::CLineDecider(uint64_t budget, std::string tempDir, uint32_t lanes, LineSelection selection)
+CLineDecider::CLineDecider(uint64_t budget, std::string tempDir, uint32_t lanes, LineSelection selection,
+                           CLineTexts* texts)
     : m_nBudget(budget),
       m_strTempDir(std::move(tempDir)),
       m_nLanes(std::clamp<uint32_t>(lanes, 1, CDuplicateIndex::kParts)),
       m_pLaneFull(new bool[m_nLanes]()),
-      m_nSelection(selection) {
+      m_nSelection(selection),
+      m_pTexts(texts) {
   m_index.emplace(CCaseFolder::System(), m_nBudget, m_nLanes);
   if (m_nSelection != selectFirst) m_index->CountRepeats();
 }
@@ -60,7 +62,14 @@ void CLineDecider::DecideLane(uint32_t lane, CLineBatch& batch) {
     if (i + kLookAhead < end) index.Prefetch(lines[order[i + kLookAhead]].fingerprint);
     const LineFingerprint& fingerprint = lines[order[i]].fingerprint;
     LineVerdict verdict;
-    if (!full) {
+    if (m_pTexts) {
+      verdict = DecideByText(lane, batch, order[i]);
+      // The text of the line a bucket fetched before holds, for a line to come.
+      if (i + kTextAhead < end) {
+        const uint64_t location = index.FirstLocation(lines[order[i + kTextAhead]].fingerprint);
+        if (location != kLocationLimit) m_pTexts->Prefetch(location);
+      }
+    } else if (!full) {
       verdict = index.TestAndAdd(fingerprint, stateIfNew);
       full = verdict == lineNoRoom;
     } else {
@@ -68,6 +77,30 @@ void CLineDecider::DecideLane(uint32_t lane, CLineBatch& batch) {
     }
     batch.verdicts[order[i]] = verdict;
   }
+}
+
+// The same with a check of the texts, for a run that tells lines apart by them.
+LineVerdict CLineDecider::DecideByText(uint32_t lane, const CLineBatch& batch, uint32_t i) {
+  struct Offered {
+    CLineTexts* texts;
+    const char* text;
+    int32_t length;
+    const CCaseFolder* folder;
+    uint32_t lane;
+  };
+  const CLineBatch::Line& line = batch.lines[i];
+  const Offered offered{m_pTexts, batch.TextOf(line), line.length, batch.folder, lane};
+  const CDuplicateIndex::TextCheck check{batch.locations[i],
+                                         [](const void* context, uint64_t location) {
+                                           const auto& o = *static_cast<const Offered*>(context);
+                                           return o.texts->Same(location, o.text, o.length, *o.folder, o.lane);
+                                         },
+                                         &offered};
+  bool& full = m_pLaneFull[lane];
+  if (full) return m_index->Look(line.fingerprint, &check);
+  const LineVerdict verdict = m_index->TestAndAdd(line.fingerprint, m_target ? stateOnce : stateExcluded, &check);
+  full = verdict == lineNoRoom;
+  return verdict;
 }
 
 void CLineDecider::WriteBatch(const CLineBatch& batch, EolStyle eolStyle) {
@@ -84,16 +117,18 @@ void CLineDecider::WriteBatch(const CLineBatch& batch, EolStyle eolStyle) {
     const auto length = static_cast<uint32_t>(line.length);
     const bool found = verdict == lineDuplicate || verdict == lineExcluded;
     if (m_target && found) ++(verdict == lineExcluded ? m_stats.excluded : m_stats.duplicates);
+    // What the index remembers of the line, and so what is set aside of it.
+    const LineFingerprint remembered = m_pTexts ? WithLocation(line.fingerprint, batch.locations[i]) : line.fingerprint;
     if (m_pFirsts) {
       // Nothing is written before the whole source has been read. The index
       // counts every occurrence of a line it holds, from its first on; the
       // sifting those of the lines set aside, which the index never held.
       if (verdict == lineNew) {
-        m_pFirsts->Append({line.fingerprint, static_cast<uint32_t>(number), static_cast<uint32_t>(number >> 32)});
+        m_pFirsts->Append({remembered, static_cast<uint32_t>(number), static_cast<uint32_t>(number >> 32)});
         ++m_stats.distinct;
       } else if (verdict == lineNoRoom) {
         if (!m_pSpilled) StartSpilling(number);
-        m_pSpilled->Add(line.fingerprint, number);
+        m_pSpilled->Add(remembered, number);
       }
       m_pUndecided->Add(text, line.length, line.fingerprint);
       continue;
@@ -118,7 +153,7 @@ void CLineDecider::WriteBatch(const CLineBatch& batch, EolStyle eolStyle) {
     // From S on, what the index holds is a duplicate, which the second
     // reading writes and counts; the rest waits for the sifting, also the
     // lines a lane with room took as new.
-    if (!found) m_pSpilled->Add(line.fingerprint, number);
+    if (!found) m_pSpilled->Add(remembered, number);
     if (m_pUndecided) m_pUndecided->Add(text, line.length, line.fingerprint);
   }
   m_done.linesDropped += batch.blankLinesDropped;
@@ -137,7 +172,9 @@ void CLineDecider::StartSpilling(uint64_t line) {
     expected = static_cast<uint64_t>(linesPerByte * static_cast<double>(bytesLeft)) + 1;
   }
   m_roomToSpill = CLargeBuffer();
-  m_pSpilled = std::make_unique<CSpilledLines>(m_strTempDir, m_nBudget, expected);
+  CSpilledLines::SameText sameText;
+  if (CLineTexts* texts = m_pTexts) sameText = [texts](uint64_t a, uint64_t b) { return texts->SameAt(a, b); };
+  m_pSpilled = std::make_unique<CSpilledLines>(m_strTempDir, m_nBudget, expected, std::move(sameText));
   if (m_pUndecided) return;  // the source's lines are all undecided already
   m_nFirstUndecided = line;
   if (m_target) m_pUndecided = std::make_unique<CUndecidedLines>(*m_input, m_strTempDir);

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "app/LineBatch.h"
+#include "app/LineTexts.h"
 #include "app/RunProgress.h"
 #include "app/RunStats.h"
 #include "app/UndecidedLines.h"
@@ -34,10 +35,18 @@ class CLineDecider {
   // the folder for the files of lines set aside. lanes: how many threads may
   // decide lines at once (no more than the index has parts). selection:
   // which lines are written; but for selectFirst, only once the whole source
-  // has been read, by a second reading.
-  CLineDecider(uint64_t budget, std::string tempDir, uint32_t lanes = 1, LineSelection selection = selectFirst);
+  // has been read, by a second reading. texts: in a run that tells lines
+  // apart by their texts, where they are read again (it must outlive the
+  // decider); null otherwise.
+  CLineDecider(uint64_t budget, std::string tempDir, uint32_t lanes = 1, LineSelection selection = selectFirst,
+               CLineTexts* texts = nullptr);
 
   uint32_t Lanes() const { return m_nLanes; }
+  CLineTexts* Texts() const { return m_pTexts; }
+  // Whether the input begun last may be read where it lies, its lines
+  // located by their offsets: not an exclusion list when texts are compared,
+  // as a list is closed once read.
+  bool MayReadInPlace() const { return !m_pTexts || m_target; }
 
   // The lines that follow come from input. Kept ones go to target and
   // duplicates to duplicates (either may be null); without a target the
@@ -78,8 +87,12 @@ class CLineDecider {
   RunStats& Stats() { return m_stats; }
 
  private:
-  // Lines looked up ahead of the one decided, so that their cache misses overlap.
+  // Lines looked up ahead of the one decided, so that their cache misses
+  // overlap: their buckets, and then the text a bucket points to.
   static constexpr uint32_t kLookAhead = 16;
+  static constexpr uint32_t kTextAhead = 8;
+
+  LineVerdict DecideByText(uint32_t lane, const CLineBatch& batch, uint32_t i);
 
   void StartSpilling(uint64_t line);
   void ResolveFirsts();
@@ -104,6 +117,7 @@ class CLineDecider {
   std::unique_ptr<CSpilledLines> m_pSpilled;
   std::unique_ptr<CUndecidedLines> m_pUndecided;
   LineSelection m_nSelection;
+  CLineTexts* m_pTexts;
   // With a selection other than selectFirst: the source's lines the index
   // took as new, their fingerprints and numbers, and then the numbers of
   // those the selection keeps. The next number of each list to merge.

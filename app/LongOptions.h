@@ -14,6 +14,7 @@ enum LongOptionId : int {
   loptEncoding,
   loptThreads,
   loptStats,
+  loptExact,
   loptUnique,
   loptRepeated,
   loptHelp,

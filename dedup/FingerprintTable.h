@@ -63,6 +63,30 @@ class CFingerprintTable {
     }
   }
   bool Contains(const LineFingerprint& fingerprint) const { return m_nBuckets > 0 && Find(fingerprint).found; }
+  // Where a fingerprint of this hashMid is that same(fingerprint) accepts,
+  // or where one would go: for fingerprints that hold other data than hash
+  // bits beside their hashMid. The table must have buckets.
+  template <typename Same>
+  Spot FindWhere(uint32_t hashMid, Same same) const {
+    for (size_t b = HomeOf(hashMid);; b = b + 1 == m_nBuckets ? 0 : b + 1) {
+      const Bucket& bucket = m_pBuckets[b];
+      for (size_t s = 0; s < kSlotsPerBucket; ++s) {
+        const LineFingerprint& slot = bucket.slots[s];
+        if (slot.lengthCode == 0) return {b, s, false};
+        if (slot.hashMid == hashMid && same(slot)) return {b, s, true};
+      }
+      if (!(bucket.flags & kPassedOn)) return {b, kSlotsPerBucket, false};
+    }
+  }
+  // The first fingerprint of this hashMid in its home bucket, or null: for a
+  // cache hint of what FindWhere will look at.
+  const LineFingerprint* FirstIn(uint32_t hashMid) const {
+    if (m_nBuckets == 0) return nullptr;
+    for (const LineFingerprint& slot : m_pBuckets[HomeOf(hashMid)].slots) {
+      if (slot.hashMid == hashMid && slot.lengthCode != 0) return &slot;
+    }
+    return nullptr;
+  }
   // Adds a fingerprint Find did not find; the table must not be Full().
   void Add(const LineFingerprint& fingerprint, LineState state = stateOnce);
   // The same where Find answered place, and the table did not change since.
@@ -126,9 +150,8 @@ class CFingerprintTable {
   static constexpr uint32_t kStateMask = 3;
   static constexpr int StateShift(size_t slot) { return 1 + 2 * static_cast<int>(slot); }
 
-  size_t HomeOf(const LineFingerprint& fingerprint) const {
-    return static_cast<size_t>((uint64_t{fingerprint.hashMid} * m_nBuckets) >> 32);
-  }
+  size_t HomeOf(const LineFingerprint& fingerprint) const { return HomeOf(fingerprint.hashMid); }
+  size_t HomeOf(uint32_t hashMid) const { return static_cast<size_t>((uint64_t{hashMid} * m_nBuckets) >> 32); }
   void Place(const LineFingerprint& fingerprint, LineState state);
   static void Allocate(size_t buckets, CLargeBuffer* large, std::unique_ptr<Bucket[]>* small);
 

@@ -31,8 +31,8 @@ uint64_t EntriesIn(uint64_t budget) {
 
 }  // namespace
 
-CSpilledLines::CSpilledLines(std::string dir, uint64_t budget, uint64_t expectedLines)
-    : m_strDir(std::move(dir)), m_nBudget(budget) {
+CSpilledLines::CSpilledLines(std::string dir, uint64_t budget, uint64_t expectedLines, SameText sameText)
+    : m_strDir(std::move(dir)), m_nBudget(budget), m_sameText(std::move(sameText)) {
   // Enough parts that each holds what one table within the budget can sift.
   const uint64_t room = EntriesIn(m_nBudget);
   if (expectedLines == 0) {
@@ -48,11 +48,15 @@ CSpilledLines::CSpilledLines(std::string dir, uint64_t budget, uint64_t expected
 // A 64-bit mix of the whole fingerprint, whose bits choose the parts. The
 // fingerprint is keyed with the run's secret already, so nobody can make
 // lines crowd one part; the mix only keeps the parts' bits apart from those
-// the tables take their slots from.
-uint64_t CSpilledLines::Mix(const SpilledLine& line) {
+// the tables take their slots from. Lines with locations are equal only in
+// their hashMid.
+uint64_t CSpilledLines::Mix(const SpilledLine& line) const {
   const LineFingerprint& f = line.fingerprint;
-  uint64_t h = uint64_t{f.hashLow} << 32 | f.hashMid;
-  h ^= (uint64_t{f.hashHigh} << 16 | f.lengthCode) * 0x9E3779B97F4A7C15ull;
+  uint64_t h = uint64_t{f.hashMid} << 32 | f.hashMid;
+  if (!m_sameText) {
+    h = uint64_t{f.hashLow} << 32 | f.hashMid;
+    h ^= (uint64_t{f.hashHigh} << 16 | f.lengthCode) * 0x9E3779B97F4A7C15ull;
+  }
   h ^= h >> 30;
   h *= 0xBF58476D1CE4E5B9ull;
   h ^= h >> 27;
@@ -122,7 +126,7 @@ std::unique_ptr<CSpilledLines::KeptFile> CSpilledLines::SiftPart(PartFile& part,
       for (size_t i = 0; i < n; ++i) {
         const SpilledLine& line = batch[i];
         const bool source = line.Line() >= m_nFirstKept;
-        const CFingerprintTable::Spot place = set.Find(line.fingerprint);
+        const CFingerprintTable::Spot place = Search(set, line.fingerprint);
         if (place.found) {
           const LineState state = set.StateAt(place);
           if (source) ++(state == stateExcluded ? m_counts.excluded : m_counts.duplicates);
@@ -171,6 +175,13 @@ std::unique_ptr<CSpilledLines::KeptFile> CSpilledLines::SiftPart(PartFile& part,
   keptOfRest.clear();
   m_levels.resize(depth + 1);
   return merged;
+}
+
+CFingerprintTable::Spot CSpilledLines::Search(const CFingerprintTable& set, const LineFingerprint& fingerprint) const {
+  if (!m_sameText) return set.Find(fingerprint);
+  const uint64_t location = LocationOf(fingerprint);
+  return set.FindWhere(fingerprint.hashMid,
+                       [&](const LineFingerprint& held) { return m_sameText(LocationOf(held), location); });
 }
 
 // Makes room in the set for the lines of a part, or for as many as the

@@ -17,13 +17,12 @@
 #include <string>
 #include <vector>
 
+#include "dedup/FingerprintTable.h"
 #include "dedup/LineFingerprinter.h"
 #include "dedup/LineSelection.h"
 #include "dedup/SortedMerge.h"
 #include "dedup/TempRecordFile.h"
 #include "dedup/TempSpace.h"
-
-class CFingerprintTable;
 
 // One line set aside: 20 bytes on disk.
 struct SpilledLine {
@@ -54,10 +53,16 @@ class CSpilledLines {
   // to sift, both counting again a line dealt out to a smaller part.
   using SiftProgress = std::function<void(uint64_t sifted, uint64_t total)>;
 
+  // In a run that tells lines apart by their texts: whether the lines at
+  // two locations have the same text.
+  using SameText = std::function<bool(uint64_t, uint64_t)>;
+
   // dir: the folder for the temporary files. budget: the bytes the sifting
   // of one part may take. expectedLines: about how many lines will come, to
-  // choose the number of parts; 0 when nobody can tell.
-  CSpilledLines(std::string dir, uint64_t budget, uint64_t expectedLines);
+  // choose the number of parts; 0 when nobody can tell. With sameText, the
+  // lines are set aside with their locations (WithLocation), and lines whose
+  // hashMid agree are one when sameText says so.
+  CSpilledLines(std::string dir, uint64_t budget, uint64_t expectedLines, SameText sameText = nullptr);
 
   void Add(const LineFingerprint& fingerprint, uint64_t line);
   uint64_t Count() const { return m_nCount; }
@@ -86,7 +91,7 @@ class CSpilledLines {
 
   static constexpr int kSplitBits = 4;  // a part too big is dealt out to 16
 
-  static uint64_t Mix(const SpilledLine& line);
+  uint64_t Mix(const SpilledLine& line) const;
   // The part of a line among 2^bits, by the bits of its mix after the first bitsUsed.
   static size_t PartOf(uint64_t mixed, int bitsUsed, int bits) {
     return bits == 0 ? 0 : static_cast<size_t>((mixed << bitsUsed) >> (64 - bits));
@@ -97,10 +102,12 @@ class CSpilledLines {
   // lines go to a list in the kept file of that depth.
   std::unique_ptr<KeptFile> SiftPart(PartFile& part, int bitsUsed, size_t depth);
   uint64_t ReserveWithinBudget(CFingerprintTable& set, uint64_t lines);
+  CFingerprintTable::Spot Search(const CFingerprintTable& set, const LineFingerprint& fingerprint) const;
   void CountSifted(size_t lines);
 
   std::string m_strDir;
   uint64_t m_nBudget;
+  SameText m_sameText;
   int m_nBits = 0;           // there are 2^m_nBits parts
   size_t m_nKeptBuffer = 0;  // bytes of the buffer of each part's kept lines
   uint64_t m_nCount = 0;

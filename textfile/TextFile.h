@@ -75,6 +75,9 @@ class CTextFile : public CFile {
   // and that of the next byte ReadLine takes; for an 8-bit source.
   uint64_t FirstLineOffset() const { return m_nDataStart; }
   uint64_t NextOffset() const { return m_nBlockOffset + m_nReadPos; }
+  // The file offset of the first byte of the line ReadLine returned last
+  // (before any blank a caller trims); for an 8-bit regular source.
+  uint64_t LineStartOffset() const { return m_nLineStart; }
 
   // Length of the line ReadLine returned last.
   int32_t GetLineLength() const { return m_nLastLineLen; }
@@ -146,6 +149,7 @@ class CTextFile : public CFile {
   int32_t m_nPrevByte = -1;
   int32_t m_nPartnerToSkip = -1;  // LF or CR that pairs with a line end handed out already
   int32_t m_nLastLineLen = 0;
+  uint64_t m_nLineStart = 0;
   uint64_t m_nBytesRead = 0;
   uint64_t m_nReadLimit = UINT64_MAX;
   // For an 8-bit source: the file offsets of the first byte read (where

@@ -41,6 +41,11 @@ class Rowsift : public ::testing::Test {
   RunResult Run(const Args& args, const Args& env = {}, const std::string& input = "") const {
     return RunProgram(BuiltProgram(ROWSIFT_BINARY), args, env, input, dir.Root(), captures.Root());
   }
+  // The same with the build whose fingerprints keep two bits of hash beside
+  // the length: different lines of one length share them.
+  RunResult RunNarrow(const Args& args, const std::string& input = "") const {
+    return RunProgram(BuiltProgram(ROWSIFT_NARROW_BINARY), args, {}, input, dir.Root(), captures.Root());
+  }
 
   std::set<std::string> Entries() const {
     std::set<std::string> names;
@@ -603,6 +608,63 @@ TEST_F(Rowsift, ExclusionListsAndDuplicates) {
         told.erase(varies);
       }
       EXPECT_EQ(told, figures) << r.err;
+    }
+  }
+}
+
+// Fingerprints that collide, made so by the narrowed build: the default
+// merges different lines, --exact tells them apart by their texts and writes
+// what the full fingerprints give, whatever the shape of the source, where
+// the text is read again (the source where it lies, the copy of a pipe, of
+// UTF-16 or of a list), the selection, the memory and the threads.
+TEST_F(Rowsift, ExactKeepsLinesWhoseFingerprintsCollide) {
+  std::string source, list;
+  for (int i = 0; i < 1200; ++i) {
+    std::string line = (i % 3 ? "Line " : "  LINE ") + std::to_string(100 + i * 7919 % 300) + (i % 4 ? "" : " \t");
+    if (i % 50 == 0) line = "x\0y" + std::to_string(i % 7) + std::string(60, 'n') + '\0' + "cut";
+    if (i % 200 == 0) line = std::string(70000, 'z') + std::to_string(i % 3);  // read in place, not copied
+    if (i % 100 == 0) line = "once " + std::to_string(i);
+    source += line + (i % 11 ? "\n" : "\r\n");
+  }
+  for (int i = 0; i < 40; ++i) list += "line " + std::to_string(100 + i * 7) + "\n";
+  WriteBytes(Path("list.txt"), list);
+  struct Case {
+    const char* shape;
+    std::string source;
+    Args switches;
+    bool pipe;
+  };
+  const Case cases[] = {
+      {"in place", source, {}, false},
+      {"in place, trimmed, case counted", source, {"/b", "/e", "/r", "/c"}, false},
+      {"a list", source, {"/b", "--exclude=list.txt"}, false},
+      {"a pipe", source, {"/e"}, true},
+      {"UTF-16", Utf16Le(source), {"/b", "/e"}, false},
+  };
+  for (const Case& c : cases) {
+    for (const char* selection : {"--stats", "--unique", "--repeated"}) {
+      SCOPED_TRACE(c.shape + " "s + selection);
+      WriteBytes(Path("in.txt"), c.source);
+      const std::string input = c.pipe ? c.source : "";
+      Args args{c.pipe ? "-" : "in.txt", "out.txt", "--duplicates=dups.txt", selection};
+      args.insert(args.end(), c.switches.begin(), c.switches.end());
+      ASSERT_EQ(Run(args, {}, input).status, 0);
+      const std::string target = ReadBytes(Path("out.txt")), duplicates = ReadBytes(Path("dups.txt"));
+      if (selection == "--stats"s) {
+        ASSERT_EQ(RunNarrow(args, input).status, 0);
+        EXPECT_LT(ReadBytes(Path("out.txt")).size(), target.size())
+            << "no line merged: the fingerprints did not collide";
+      }
+      args.push_back("--exact");
+      for (const auto& [memory, threads] : {std::pair{"1G", "1"}, {"1G", "3"}, {"7", "2"}, {"3K", "8"}}) {
+        Args exact = args;
+        exact.push_back("--memory="s + memory);
+        exact.push_back("--threads="s + threads);
+        const RunResult r = RunNarrow(exact, input);
+        EXPECT_EQ(r.status, 0) << memory << " " << threads << " " << r.err;
+        EXPECT_TRUE(ReadBytes(Path("out.txt")) == target) << memory << " " << threads;
+        EXPECT_TRUE(ReadBytes(Path("dups.txt")) == duplicates) << memory << " " << threads;
+      }
     }
   }
 }
