@@ -50,6 +50,10 @@ void CLineDecider::BeginInput(const CTextFile& input, CTextFile* target, CTextFi
 // aside those from S on too, so that nothing depends on which lane ran out
 // first.
 void CLineDecider::DecideLane(uint32_t lane, CLineBatch& batch) {
+  if (m_pTexts) {
+    DecideLaneByTexts(lane, batch);
+    return;
+  }
   const uint16_t* order = batch.laneLines.get();
   const uint32_t begin = batch.laneStart[lane];
   const uint32_t end = batch.laneStart[lane + 1];
@@ -62,14 +66,7 @@ void CLineDecider::DecideLane(uint32_t lane, CLineBatch& batch) {
     if (i + kLookAhead < end) index.Prefetch(lines[order[i + kLookAhead]].fingerprint);
     const LineFingerprint& fingerprint = lines[order[i]].fingerprint;
     LineVerdict verdict;
-    if (m_pTexts) {
-      verdict = DecideByText(lane, batch, order[i]);
-      // The text of the line a bucket fetched before holds, for a line to come.
-      if (i + kTextAhead < end) {
-        const uint64_t location = index.FirstLocation(lines[order[i + kTextAhead]].fingerprint);
-        if (location != kLocationLimit) m_pTexts->Prefetch(location);
-      }
-    } else if (!full) {
+    if (!full) {
       verdict = index.TestAndAdd(fingerprint, stateIfNew);
       full = verdict == lineNoRoom;
     } else {
@@ -79,7 +76,47 @@ void CLineDecider::DecideLane(uint32_t lane, CLineBatch& batch) {
   }
 }
 
-// The same with a check of the texts, for a run that tells lines apart by them.
+// The same with a check of the texts, for a run that tells lines apart by
+// them, a group of lines at a time: while one group is decided, the buckets
+// of the group after next and the texts of the next group, which the lines
+// of most matches will be compared with, are on their way. The texts are
+// read at once rather than hinted at: a prefetch that misses the address
+// translation of a page of the source went nowhere.
+void CLineDecider::DecideLaneByTexts(uint32_t lane, CLineBatch& batch) {
+  const uint16_t* order = batch.laneLines.get();
+  const uint32_t begin = batch.laneStart[lane];
+  const uint32_t end = batch.laneStart[lane + 1];
+  const CLineBatch::Line* lines = batch.lines.get();
+  CDuplicateIndex& index = *m_index;
+  uint64_t texts[kTextGroup];
+  uint32_t lengths[kTextGroup];
+  // The texts of group `first`, whose buckets came in before: those of the
+  // lines remembered first in their home buckets, of the length of the line
+  // that will be compared with them.
+  auto fetch = [&](uint32_t first) {
+    size_t n = 0;
+    for (uint32_t i = first; i < std::min(end, first + kTextGroup); ++i) {
+      const CLineBatch::Line& line = lines[order[i]];
+      const uint64_t location = index.FirstLocation(line.fingerprint);
+      if (location == kLocationLimit) continue;
+      texts[n] = location;
+      lengths[n++] = static_cast<uint32_t>(line.length);
+    }
+    m_pTexts->Fetch(texts, lengths, n);
+  };
+  for (uint32_t i = begin; i < std::min(end, begin + 2 * kTextGroup); ++i) index.Prefetch(lines[order[i]].fingerprint);
+  fetch(begin);
+  for (uint32_t group = begin; group < end; group += kTextGroup) {
+    const uint32_t next = group + kTextGroup;
+    for (uint32_t i = next + kTextGroup; i < std::min(end, next + 2 * kTextGroup); ++i) {
+      index.Prefetch(lines[order[i]].fingerprint);
+    }
+    if (next < end) fetch(next);
+    for (uint32_t i = group; i < std::min(end, next); ++i)
+      batch.verdicts[order[i]] = DecideByText(lane, batch, order[i]);
+  }
+}
+
 LineVerdict CLineDecider::DecideByText(uint32_t lane, const CLineBatch& batch, uint32_t i) {
   struct Offered {
     CLineTexts* texts;

@@ -88,10 +88,13 @@ class CLineDecider {
 
  private:
   // Lines looked up ahead of the one decided, so that their cache misses
-  // overlap: their buckets, and then the text a bucket points to.
+  // overlap.
   static constexpr uint32_t kLookAhead = 16;
-  static constexpr uint32_t kTextAhead = 8;
+  // Lines decided by their texts a group at a time, so that the texts'
+  // cache misses overlap.
+  static constexpr uint32_t kTextGroup = 16;
 
+  void DecideLaneByTexts(uint32_t lane, CLineBatch& batch);
   LineVerdict DecideByText(uint32_t lane, const CLineBatch& batch, uint32_t i);
 
   void StartSpilling(uint64_t line);

@@ -6,7 +6,6 @@
 
 #include "app/DedupCommandLineInfo.h"
 #include "app/DedupPass.h"
-#include "dedup/Prefetch.h"
 #include "textfile/SpecialByteScan.h"
 
 namespace {
@@ -17,8 +16,8 @@ constexpr size_t kCopyBuffer = size_t{1} << 20;
 // bytes at a time, so that a long line needs no copy several times its size.
 constexpr size_t kFoldPiece = 64 * 1024;
 // The bytes read beyond the length a line is expected to have: room for its
-// blanks and its line end, mostly.
-constexpr size_t kLineSlack = 48;
+// line end and a few blanks, within the cache line mostly.
+constexpr size_t kLineSlack = 8;
 // Before this many bytes a NUL stands in a line as 0xB7; from there on it
 // ends the line (as the line reader has it).
 constexpr size_t kNulEndsLineFrom = 49;
@@ -109,10 +108,21 @@ void CLineTexts::FlushCopy() {
   m_copyBuffer.clear();
 }
 
-void CLineTexts::Prefetch(uint64_t location) const {
-  if (!(location & kInCopy) && m_pMapping && location < m_pMapping->Size()) {
-    PrefetchForRead(m_pMapping->Data() + location);
+void CLineTexts::Fetch(const uint64_t* locations, const uint32_t* lengths, size_t count) const {
+  if (!m_pMapping) return;
+  // The first byte and the last SourceLineAt reads first: every cache line
+  // of a line of up to 64 bytes.
+  uint64_t bytes[2 * kMostFetched];
+  size_t n = 0;
+  const uint64_t mapped = m_pMapping->Size();
+  for (size_t i = 0; i < std::min(count, kMostFetched); ++i) {
+    const uint64_t last = locations[i] + lengths[i] + kLineSlack - 1;
+    if (locations[i] & kInCopy || last >= mapped) continue;
+    bytes[n++] = locations[i];
+    bytes[n++] = last;
   }
+  // A file cut short is found when the lines are compared.
+  m_pMapping->Touch(bytes, n);
 }
 
 bool CLineTexts::Same(uint64_t location, const char* text, int32_t length, const CCaseFolder& folder, uint32_t lane) {

@@ -25,6 +25,8 @@ class CLineTexts {
  public:
   // The location of a line copied: its offset in the copy, with this bit.
   static constexpr uint64_t kInCopy = kLocationLimit >> 1;
+  // The most texts Fetch fetches at once.
+  static constexpr size_t kMostFetched = 32;
 
   // options: the switches, which say how lines are trimmed and whether case
   // counts. tempDir: the folder of the copy. lanes: how many threads may
@@ -45,8 +47,9 @@ class CLineTexts {
   // Makes the lines copied so far readable, before any lane looks them up.
   void FlushCopy();
 
-  // Cache hint: the text at location will be read soon.
-  void Prefetch(uint64_t location) const;
+  // The texts at count locations, of about the lengths given, will be read
+  // soon: those of the source are fetched now, all at once.
+  void Fetch(const uint64_t* locations, const uint32_t* lengths, size_t count) const;
   // Whether the line at location has the compared text of text, a line of
   // length bytes as offered, folded by folder when case does not count.
   // lane: the caller's, whose buffers it uses; a lane is one thread at a
