@@ -79,18 +79,27 @@ void CDedupPass::Run() {
     // The first block settles what the lines are and how they may be read.
     m_source.PrepareReading();
     m_pFolder = &FolderOfSource(m_source.m_nEncoding);
-    // Bytes read as they are, which any reader can start on at a line start.
+    // A file any reader can start on at a line start, in bytes or in UTF-16
+    // units. Lines told apart by their texts are read again where they lie
+    // only in 8-bit text: a UTF-16 source is read by one reader, which copies
+    // its converted lines.
+    const bool eightBit = m_source.m_nEncoding == encAnsi || m_source.m_nEncoding == encUtf8;
     const bool chunked = m_source.CanReadAgain() && !m_source.IsStream() && m_source.IsEncodingSettled() &&
-                         (m_source.m_nEncoding == encAnsi || m_source.m_nEncoding == encUtf8) &&
-                         m_decider.MayReadInPlace();
+                         (eightBit || !m_decider.Texts()) && m_decider.MayReadInPlace();
     if (chunked && m_decider.Texts()) m_decider.Texts()->ReadInPlace(m_source, m_source.GetLength(), *m_pFolder);
     if (chunked) {
+      m_bUtf16 = IsUtf16(m_source.m_nEncoding);
       m_nDataStart = m_source.FirstLineOffset();
       const uint64_t length = m_source.GetLength();
       const uint64_t data = length > m_nDataStart ? length - m_nDataStart : 0;
       m_nChunks = std::max<uint64_t>(1, (data + kChunkSize - 1) / kChunkSize);
-      if (m_nChunks > 1) m_source.StopAt(m_nDataStart + kChunkSize);
-      m_source.ReadByOffset();
+      // 8-bit text: the source reads on from its first block, as far as the
+      // next chunk's start. UTF-16 has been converted ahead: a reader of its
+      // own starts again at the first line.
+      if (!m_bUtf16) {
+        if (m_nChunks > 1) m_source.StopAt(m_nDataStart + kChunkSize);
+        m_source.ReadByOffset();
+      }
     }
     m_pSchedule->Start(m_nChunks);
     if (!chunked) threads.emplace_back([this] { ReadStream(); });
@@ -103,6 +112,7 @@ void CDedupPass::Run() {
   for (std::thread& thread : threads) thread.join();
   m_source.SetBeforeWait(nullptr);
   if (m_nChunks > 0) m_source.TakenElsewhereUpTo(m_nReadUpTo);
+  if (m_bUtf16) m_source.CountedElsewhere(m_nUnmapped);
   if (std::exception_ptr error = m_pSchedule->Error()) std::rethrow_exception(error);
 }
 
@@ -178,7 +188,7 @@ bool CDedupPass::ReadChunk(const CPassSchedule::Task& task, CLineFingerprinter& 
       }
       if (batch.locations) batch.Locate(reader->LineStartOffset());
     }
-    if (reader) batch.bytesRead = reader->NextOffset() - m_source.StartOffset();
+    if (reader) batch.bytesRead = (m_bUtf16 ? reader->TakenUpTo() : reader->NextOffset()) - m_source.StartOffset();
   } catch (...) {
     batch.error = std::current_exception();
     ended = true;
@@ -192,9 +202,11 @@ bool CDedupPass::ReadChunk(const CPassSchedule::Task& task, CLineFingerprinter& 
 // Chunk 0 is read by the source itself, from where its first block left it;
 // every other from its first clear line start, null when it has none.
 CTextFile* CDedupPass::StartChunk(uint64_t chunk) {
-  if (chunk == 0) return &m_source;
+  if (chunk == 0 && !m_bUtf16) return &m_source;
   const uint64_t from = m_nDataStart + chunk * kChunkSize;
-  const uint64_t begin = CTextFile::FindClearLineStart(m_source, from, from + kChunkSize);
+  const Encoding encoding = m_bUtf16 ? m_source.m_nEncoding : encAnsi;
+  const uint64_t begin =
+      chunk == 0 ? m_nDataStart : CTextFile::FindClearLineStart(m_source, from, from + kChunkSize, encoding);
   if (begin == UINT64_MAX) return nullptr;
   ChunkReader* slot = nullptr;
   {
@@ -208,13 +220,24 @@ CTextFile* CDedupPass::StartChunk(uint64_t chunk) {
     slot->busy = true;
     slot->chunk = chunk;
   }
-  slot->reader->ReadRangeOf(m_source, begin, m_source.m_nEolStyle);
-  slot->reader->StopAt(chunk + 1 < m_nChunks ? from + kChunkSize : UINT64_MAX);
+  if (!m_bUtf16) {
+    slot->reader->ReadRangeOf(m_source, begin, m_source.m_nEolStyle);
+    slot->reader->StopAt(chunk + 1 < m_nChunks ? from + kChunkSize : UINT64_MAX);
+    return slot->reader.get();
+  }
+  // A UTF-16 reader cannot tell where its bytes stand while it converts:
+  // it is told where its chunk ends, the next chunk's first clear line start.
+  uint64_t end = UINT64_MAX;
+  for (uint64_t next = chunk + 1; next < m_nChunks && end == UINT64_MAX; ++next) {
+    const uint64_t at = m_nDataStart + next * kChunkSize;
+    end = CTextFile::FindClearLineStart(m_source, at, at + kChunkSize, encoding);
+  }
+  slot->reader->ReadRangeOf(m_source, begin, m_source.m_nEolStyle, encoding, end);
   return slot->reader.get();
 }
 
 CTextFile* CDedupPass::ReaderOf(uint64_t chunk) {
-  if (chunk == 0) return &m_source;
+  if (chunk == 0 && !m_bUtf16) return &m_source;
   CLockHolder hold(m_readersLock);
   for (ChunkReader& reader : m_readers) {
     if (reader.busy && reader.chunk == chunk) return reader.reader.get();
@@ -225,7 +248,10 @@ CTextFile* CDedupPass::ReaderOf(uint64_t chunk) {
 void CDedupPass::EndChunk(uint64_t chunk, const CTextFile* reader) {
   CLockHolder hold(m_readersLock);
   // The second reading of a bounded run takes the bytes the first took.
-  if (reader) m_nReadUpTo = std::max(m_nReadUpTo, reader->NextOffset());
+  if (reader) {
+    m_nReadUpTo = std::max(m_nReadUpTo, m_bUtf16 ? reader->TakenUpTo() : reader->NextOffset());
+    m_nUnmapped += reader->GetUnmappedCount();
+  }
   for (ChunkReader& slot : m_readers) {
     if (slot.busy && slot.chunk == chunk) slot.busy = false;
   }

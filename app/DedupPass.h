@@ -3,12 +3,12 @@
 // against the index (see CLineDecider) and written in order, so that the
 // output is byte for byte what one thread would write.
 //
-// A regular 8-bit file is read in chunks of kChunkSize bytes by any thread,
+// A regular file is read in chunks of kChunkSize bytes by any thread,
 // several at once, each chunk from the first place in it where a line surely
 // starts (CTextFile::FindClearLineStart) to that place in the next one. Any
-// other input (a pipe, a terminal, UTF-16) has one reader of its own, a
-// thread that waits for its input; the other threads fingerprint its
-// batches, decide and write.
+// other input (a pipe, a terminal) has one reader of its own, a thread that
+// waits for its input; the other threads fingerprint its batches, decide and
+// write.
 #pragma once
 
 #include <cstdint>
@@ -84,6 +84,8 @@ class CDedupPass {
   CWaitableLock m_readersLock;  // guards m_readers' busy and chunk
   std::vector<ChunkReader> m_readers;
   uint64_t m_nReadUpTo = 0;  // the file offset the chunks' readers took bytes up to
+  uint64_t m_nUnmapped = 0;  // characters of UTF-16 chunks the code page lacks
+  bool m_bUtf16 = false;     // the chunks are UTF-16
 
   std::vector<std::unique_ptr<CLineBatch>> m_batches;
   std::unique_ptr<CPassSchedule> m_pSchedule;

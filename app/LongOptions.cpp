@@ -54,11 +54,16 @@ std::string LongOptionsHelp() {
     if (option.valueName) left += std::string("=") + option.valueName;
     left.resize(width + 3, ' ');
     // A description's further lines start under its first.
-    std::string help = option.help;
-    for (size_t at = help.find('\n'); at != std::string::npos; at = help.find('\n', at + 1)) {
-      help.insert(at + 1, "\t" + std::string(left.size() + 2, ' '));
+    const std::string newLine = "\n\t" + std::string(left.size() + 2, ' ');
+    text += "\t" + left + "- ";
+    for (const char* c = option.help; *c; ++c) {
+      if (*c == '\n') {
+        text += newLine;
+      } else {
+        text += *c;
+      }
     }
-    text += "\t" + left + "- " + help + "\n";
+    text += "\n";
   }
   return text;
 }

@@ -123,6 +123,7 @@ uint32_t CTextFile::ReadSource(void* buffer, uint32_t count) {
     m_nRangeOffset += got;
     m_bSourceEnded = got < count;
     m_nBytesRead += got;
+    if (m_nBytesRead == m_nReadLimit) m_bSourceEnded = true;
     return got;
   }
   const uint32_t fromSample = std::min(count, m_nSampleCount - m_nSamplePos);
@@ -198,11 +199,15 @@ void CTextFile::PrepareReading() {
   if (!m_pLineBuf) SetUpReader();
 }
 
-void CTextFile::ReadRangeOf(const CFile& file, uint64_t begin, EolStyle style) {
+void CTextFile::ReadRangeOf(const CFile& file, uint64_t begin, EolStyle style, Encoding encoding, uint64_t end) {
   m_pRangeFile = &file;
   m_nRangeOffset = m_nReadBase = m_nDataStart = m_nBlockOffset = begin;
-  m_nEncoding = encAnsi;
+  m_nReadLimit = end == UINT64_MAX ? UINT64_MAX : end - begin;
+  m_nEncoding = encoding;
   m_bEncodingResolved = true;
+  // A UTF-16 range starts at a line end's unit, where nothing is composed
+  // across: a decoder of its own starts there.
+  m_pDecoder.reset(IsUtf16(encoding) ? new CUtf16Decoder(encoding == encUtf16BE, m_codePage) : nullptr);
   m_nEolStyle = style;
   AllocateReader();
   m_nReadCount = m_nReadPos = 0;
@@ -248,19 +253,23 @@ bool CTextFile::AtStop() {
   return IsClearLineStart(m_nLastTaken, static_cast<unsigned char>(m_pReadBuf[m_nReadPos]));
 }
 
-uint64_t CTextFile::FindClearLineStart(const CFile& file, uint64_t from, uint64_t limit) {
+uint64_t CTextFile::FindClearLineStart(const CFile& file, uint64_t from, uint64_t limit, Encoding encoding) {
+  // In UTF-16 the line ends are 16-bit units; from is where one starts.
+  const uint32_t unit = IsUtf16(encoding) ? 2 : 1;
+  const bool bigEndian = encoding == encUtf16BE;
   char bytes[4096];
   int previous = -1;
-  for (uint64_t at = from - 1; at < limit;) {
+  for (uint64_t at = from - unit; at < limit;) {
     const auto want = static_cast<uint32_t>(std::min<uint64_t>(sizeof bytes, limit - at));
-    const uint32_t got = file.ReadAt(at, bytes, want);
-    for (uint32_t i = 0; i < got; ++i) {
-      const int next = static_cast<unsigned char>(bytes[i]);
+    const uint32_t got = file.ReadAt(at, bytes, want) / unit * unit;
+    for (uint32_t i = 0; i < got; i += unit) {
+      const auto* p = reinterpret_cast<const unsigned char*>(bytes + i);
+      const int next = unit == 1 ? p[0] : bigEndian ? p[0] << 8 | p[1] : p[1] << 8 | p[0];
       if (at + i >= from && IsClearLineStart(previous, next)) return at + i;
       previous = next;
     }
     at += got;
-    if (got < want) return at >= from && at < limit ? at : UINT64_MAX;  // the end of the file
+    if (got < want / unit * unit) return at >= from && at < limit ? at : UINT64_MAX;  // the end of the file
   }
   return UINT64_MAX;
 }

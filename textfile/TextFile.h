@@ -43,11 +43,12 @@ class CTextFile : public CFile {
   // as the first ReadLine would; nothing is taken from it.
   void PrepareReading();
 
-  // Reads the lines of the regular 8-bit file `file` from begin, where a line
-  // starts, as a reader from the file's start would give them, in the style
-  // given; file must stay open meanwhile. Several such readers may read one
-  // file at the same time.
-  void ReadRangeOf(const CFile& file, uint64_t begin, EolStyle style);
+  // Reads the lines of the regular file `file` from begin, where a line
+  // starts, to end (or as StopAt says, for 8-bit text), as a reader from the
+  // file's start would give them, in the encoding and style given; file must
+  // stay open meanwhile. Several such readers may read one file at once.
+  void ReadRangeOf(const CFile& file, uint64_t begin, EolStyle style, Encoding encoding = encAnsi,
+                   uint64_t end = UINT64_MAX);
   // From here on reads this 8-bit regular file by offset, as ReadRangeOf's
   // readers do, so that they may read it at the same time: Windows moves a
   // handle's file pointer when another thread reads it at an offset.
@@ -66,15 +67,22 @@ class CTextFile : public CFile {
     const bool ends = previous == '\n' || previous == '\r';
     return ends && ((next != '\n' && next != '\r') || next == previous);
   }
-  // The first clear line start p (IsClearLineStart of the bytes at p - 1 and
-  // p) with from <= p < limit in file, where from > 0; UINT64_MAX when there is
-  // none. The end of the file counts as one.
-  static uint64_t FindClearLineStart(const CFile& file, uint64_t from, uint64_t limit);
+  // The first clear line start p (IsClearLineStart of the characters before
+  // and at p: bytes, or 16-bit units in UTF-16, where p and from lie on a
+  // unit's start) with from <= p < limit in file, where from is past the
+  // first character; UINT64_MAX when there is none. The end of the file
+  // counts as one.
+  static uint64_t FindClearLineStart(const CFile& file, uint64_t from, uint64_t limit, Encoding encoding = encAnsi);
+  // UTF-16 characters the code page lacks were counted by other readers
+  // (ReadRangeOf), which read this file: GetUnmappedCount answers theirs.
+  void CountedElsewhere(uint64_t unmapped) { m_nUnmappedElsewhere = unmapped; }
 
   // The file offset where the first line begins (after a byte-order mark),
   // and that of the next byte ReadLine takes; for an 8-bit source.
   uint64_t FirstLineOffset() const { return m_nDataStart; }
   uint64_t NextOffset() const { return m_nBlockOffset + m_nReadPos; }
+  // The file offset up to which bytes were taken (read ahead included).
+  uint64_t TakenUpTo() const { return m_nReadBase + m_nBytesRead; }
   // The file offset of the first byte of the line ReadLine returned last
   // (before any blank a caller trims); for an 8-bit regular source.
   uint64_t LineStartOffset() const { return m_nLineStart; }
@@ -91,7 +99,10 @@ class CTextFile : public CFile {
   // a second reading takes the bytes of the first, whatever came after.
   void ReadNoMoreThan(uint64_t bytes) { m_nReadLimit = bytes; }
   // Characters of a UTF-16 source that the code page lacks, written as '?'.
-  uint64_t GetUnmappedCount() const { return m_pDecoder ? m_pDecoder->UnmappedCount() : 0; }
+  uint64_t GetUnmappedCount() const {
+    if (m_nUnmappedElsewhere != UINT64_MAX) return m_nUnmappedElsewhere;
+    return m_pDecoder ? m_pDecoder->UnmappedCount() : 0;
+  }
   // False while m_nEncoding may still change: from the first read on, it
   // changes only from encAnsi to encUtf8, and only before a line holding a
   // byte above 0x7F is handed out (a stream is decided as its bytes come).
@@ -152,6 +163,7 @@ class CTextFile : public CFile {
   uint64_t m_nLineStart = 0;
   uint64_t m_nBytesRead = 0;
   uint64_t m_nReadLimit = UINT64_MAX;
+  uint64_t m_nUnmappedElsewhere = UINT64_MAX;  // UINT64_MAX: this reader counted
   // For an 8-bit source: the file offsets of the first byte read (where
   // m_nBytesRead counts from), of the first byte after a mark, and of the
   // read block's first byte.

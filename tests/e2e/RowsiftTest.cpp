@@ -324,6 +324,36 @@ TEST_F(Rowsift, LargeSourceKeepsFirstOccurrencesInOrder) {
   }
 }
 
+// UTF-16 of 3.6 MB, read in chunks by several threads, each converting
+// from its own start: the same target, and the same count of characters the
+// code page lacks, for every number of threads.
+TEST_F(Rowsift, Utf16ReadInChunks) {
+  Args env;
+  if (!CodePageEnvironment("CP1252", &env)) GTEST_SKIP();
+  std::string source = "\xFF\xFE", expected;
+  std::set<std::string> seen;
+  for (int i = 0; i < 150000; ++i) {
+    const std::string line = "Row " + std::to_string(i * 7919 % 50021) + (i % 4 ? "" : "x");
+    for (char c : line) source += {c, '\0'};
+    if (i % 1000 == 0) source += "\x2D\x4E"s;  // U+4E2D, which CP1252 lacks
+    source += i % 3 ? "\r\0\n\0"s : "\n\0"s;
+    const std::string written = line + (i % 1000 == 0 ? "?" : "");
+    std::string folded = written;
+    for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (seen.insert(folded).second) {
+      expected += written + "\n";  // the style of the first line end
+    }
+  }
+  WriteBytes(Path("in.txt"), source);
+  for (const char* threads : {"--threads=1", "--threads=2", "--threads=8"}) {
+    SCOPED_TRACE(threads);
+    const RunResult r = Run({"in.txt", "out.txt", threads}, env);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find(": 150 characters have no form"), std::string::npos) << r.err;
+    EXPECT_TRUE(ReadBytes(Path("out.txt")) == expected);
+  }
+}
+
 TEST_F(Rowsift, PipesAndAbsolutePaths) {
   WriteBytes(Path("in.txt"), "b\nB\na\nb\n");
   WriteBytes(Path("OUT.txt"), "b\nB\na\nb\n");
