@@ -40,6 +40,14 @@ const char kUsage[] =
 
 // After the options in --help.
 const char kNamesHelp[] = "A name of - is standard input as source_file, standard output as target_file.\n";
+// Last in --help: the options that answer questions other tools of this kind
+// are asked most, by example.
+const char kExamplesHelp[] =
+    "Examples:\n"
+    "\trowsift words.txt out.txt --exact         - no two different lines merged, ever\n"
+    "\trowsift words.txt once.txt --unique       - the lines that occur once (uniq -u, unsorted)\n"
+    "\trowsift app.log repeats.txt --repeated /c - each line that repeats, once (uniq -d, unsorted)\n"
+    "\trowsift words.txt out.txt --stats         - lines read, written, dropped... on standard error\n";
 
 // Standard output may be a full disk or a closed pipe: a text that did not
 // arrive there makes the run fail, as in other tools.
@@ -83,6 +91,7 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
     std::fputs(kUsage, stdout);
     std::fputs(LongOptionsHelp().c_str(), stdout);
     std::fputs(kNamesHelp, stdout);
+    std::fputs(kExamplesHelp, stdout);
     return FinishStandardOutput(exitDone);
   }
   if (info.m_bVersion) {

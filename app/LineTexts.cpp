@@ -6,6 +6,7 @@
 
 #include "app/DedupCommandLineInfo.h"
 #include "app/DedupPass.h"
+#include "dedup/Prefetch.h"
 #include "textfile/SpecialByteScan.h"
 
 namespace {
@@ -109,20 +110,18 @@ void CLineTexts::FlushCopy() {
 }
 
 void CLineTexts::Fetch(const uint64_t* locations, const uint32_t* lengths, size_t count) const {
-  if (!m_pMapping) return;
+  if (!m_pMapping || !m_pMapping->Data()) return;
   // The first byte and the last SourceLineAt reads first: every cache line
-  // of a line of up to 64 bytes.
-  uint64_t bytes[2 * kMostFetched];
-  size_t n = 0;
+  // of a line of up to 64 bytes. A hint, not a read: a file cut short meanwhile
+  // is found when the lines are compared.
+  const char* data = m_pMapping->Data();
   const uint64_t mapped = m_pMapping->Size();
-  for (size_t i = 0; i < std::min(count, kMostFetched); ++i) {
+  for (size_t i = 0; i < count; ++i) {
     const uint64_t last = locations[i] + lengths[i] + kLineSlack - 1;
     if (locations[i] & kInCopy || last >= mapped) continue;
-    bytes[n++] = locations[i];
-    bytes[n++] = last;
+    PrefetchForRead(data + locations[i]);
+    PrefetchForRead(data + last);
   }
-  // A file cut short is found when the lines are compared.
-  m_pMapping->Touch(bytes, n);
 }
 
 bool CLineTexts::Same(uint64_t location, const char* text, int32_t length, const CCaseFolder& folder, uint32_t lane) {

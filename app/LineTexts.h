@@ -25,8 +25,6 @@ class CLineTexts {
  public:
   // The location of a line copied: its offset in the copy, with this bit.
   static constexpr uint64_t kInCopy = kLocationLimit >> 1;
-  // The most texts Fetch fetches at once.
-  static constexpr size_t kMostFetched = 32;
 
   // options: the switches, which say how lines are trimmed and whether case
   // counts. tempDir: the folder of the copy. lanes: how many threads may
@@ -48,7 +46,7 @@ class CLineTexts {
   void FlushCopy();
 
   // The texts at count locations, of about the lengths given, will be read
-  // soon: those of the source are fetched now, all at once.
+  // soon: those of the source are on their way to the cache.
   void Fetch(const uint64_t* locations, const uint32_t* lengths, size_t count) const;
   // Whether the line at location has the compared text of text, a line of
   // length bytes as offered, folded by folder when case does not count.

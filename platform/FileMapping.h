@@ -25,11 +25,6 @@ class CFileMapping {
   // when the file no longer holds them: another program cut it short since
   // it was mapped (which Windows does not allow while it is).
   bool CopyOut(uint64_t offset, void* out, size_t count) const;
-  // Reads a byte at each of count offsets within Size(), all at once, so
-  // that their pages and cache lines come in together, before they are
-  // copied out one at a time; false when the file was cut short. (A
-  // prefetch that misses the address translation may be dropped.)
-  bool Touch(const uint64_t* offsets, size_t count) const;
 
  private:
   const char* m_pData = nullptr;

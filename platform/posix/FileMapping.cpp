@@ -63,16 +63,3 @@ bool CFileMapping::CopyOut(uint64_t offset, void* out, size_t count) const {
   t_pCopying = nullptr;
   return true;
 }
-
-bool CFileMapping::Touch(const uint64_t* offsets, size_t count) const {
-  sigjmp_buf touching;
-  if (sigsetjmp(touching, 0) != 0) {
-    t_pCopying = nullptr;
-    return false;
-  }
-  t_pCopying = &touching;
-  const volatile char* data = m_pData;
-  for (size_t i = 0; i < count; ++i) static_cast<void>(data[offsets[i]]);
-  t_pCopying = nullptr;
-  return true;
-}

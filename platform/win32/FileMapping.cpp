@@ -28,9 +28,3 @@ bool CFileMapping::CopyOut(uint64_t offset, void* out, size_t count) const {
   std::memcpy(out, m_pData + offset, count);
   return true;
 }
-
-bool CFileMapping::Touch(const uint64_t* offsets, size_t count) const {
-  const volatile char* data = m_pData;
-  for (size_t i = 0; i < count; ++i) static_cast<void>(data[offsets[i]]);
-  return true;
-}
