@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <atomic>
 #include <csetjmp>
 #include <csignal>
 #include <cstring>
@@ -10,8 +11,10 @@
 namespace {
 
 // The copy under way on this thread, to which a SIGBUS returns: touching a
-// page past the end of a file that was cut short raises it.
-thread_local sigjmp_buf* t_pCopying = nullptr;
+// page past the end of a file that was cut short raises it. Volatile, and
+// fenced around the copy: the compiler knows that memcpy never reads it and
+// would otherwise drop the store before the copy as overwritten after it.
+thread_local sigjmp_buf* volatile t_pCopying = nullptr;
 struct sigaction g_previousAction {};
 
 void OnBusError(int /*signal*/) {
@@ -59,7 +62,9 @@ bool CFileMapping::CopyOut(uint64_t offset, void* out, size_t count) const {
     return false;
   }
   t_pCopying = &copying;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
   std::memcpy(out, m_pData + offset, count);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
   t_pCopying = nullptr;
   return true;
 }
