@@ -666,7 +666,7 @@ TEST_F(Rowsift, ExactKeepsLinesWhoseFingerprintsCollide) {
   std::string source, list;
   for (int i = 0; i < 1200; ++i) {
     std::string line = (i % 3 ? "Line " : "  LINE ") + std::to_string(100 + i * 7919 % 300) + (i % 4 ? "" : " \t");
-    if (i % 50 == 0) line = "x\0y" + std::to_string(i % 7) + std::string(60, 'n') + '\0' + "cut";
+    if (i % 50 == 0) line = "x\0y"s + std::to_string(i % 7) + std::string(60, 'n') + '\0' + "cut";
     if (i % 200 == 0) line = std::string(70000, 'z') + std::to_string(i % 3);  // read in place, not copied
     if (i % 100 == 0) line = "once " + std::to_string(i);
     source += line + (i % 11 ? "\n" : "\r\n");
