@@ -14,37 +14,13 @@ constexpr uint32_t kBatchesPerThread = 3;
 // Ends the stream reader from inside a read once the pass has stopped.
 struct ReaderStopped {};
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
 }  // namespace
-
-int32_t TrimLine(char** start, int32_t length, uint32_t options) {
-  char* line = *start;
-  if (options & optTrimLeading) {
-    while (length > 0 && IsBlank(*line)) {
-      ++line;
-      --length;
-    }
-  }
-  if (options & optTrimTrailing) {
-    while (length > 0 && IsBlank(line[length - 1])) --length;
-  }
-  *start = line;
-  return length;
-}
 
 const CCaseFolder& FolderOfSource(Encoding encoding) {
   using SourceText = CCaseFolder::SourceText;
   return CCaseFolder::ForSource(encoding == encUtf8 ? SourceText::Utf8
                                 : IsUtf16(encoding) ? SourceText::FromUtf16
                                                     : SourceText::CodePage);
-}
-
-int32_t OfferedLength(char** start, int32_t length, uint32_t options) {
-  const bool removeBlank = (options & optRemoveBlank) != 0;
-  if (length == 0 && removeBlank) return -1;
-  length = TrimLine(start, length, options);
-  return length == 0 && removeBlank ? -1 : length;
 }
 
 CDedupPass::CDedupPass(CTextFile& source, CLineDecider& decider, uint32_t options, const ProgressCallback& progress,

@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "app/DedupCommandLineInfo.h"
-#include "app/DedupPass.h"
+#include "app/LineTrimming.h"
 #include "dedup/Prefetch.h"
 #include "textfile/SpecialByteScan.h"
 
