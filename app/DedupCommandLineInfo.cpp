@@ -104,6 +104,21 @@ void CDedupCommandLineInfo::TakeLongOption(const LongOption& option, const std::
       }
       break;
     }
+    case loptExact:
+      m_bExact = true;
+      break;
+    case loptUnique:
+    case loptRepeated: {
+      const LineSelection selection = option.id == loptUnique ? selectUnique : selectRepeated;
+      if (m_nSelection != selectFirst && m_nSelection != selection) {
+        Fail("options '--unique' and '--repeated' exclude each other");
+      }
+      m_nSelection = selection;
+      break;
+    }
+    case loptStats:
+      m_bStats = true;
+      break;
     case loptHelp:
       m_bHelp = true;
       break;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/LongOptions.h"
+#include "dedup/LineSelection.h"
 #include "platform/CommandLine.h"
 #include "textfile/EncodingDetection.h"
 
@@ -47,6 +48,9 @@ class CDedupCommandLineInfo : public CCommandLineInfo {
   std::string m_strTempDir;     // empty: the system's
   uint64_t m_nMemory = 0;       // bytes for the index; 0: what the machine can give
   uint32_t m_nThreads = 0;      // 0: as many as the processors the run may use
+  bool m_bExact = false;        // a fingerprint's match confirmed by the texts
+  LineSelection m_nSelection = selectFirst;
+  bool m_bStats = false;  // the run's figures on standard error at its end
   bool m_bHelp = false;
   bool m_bVersion = false;
 

@@ -14,37 +14,13 @@ constexpr uint32_t kBatchesPerThread = 3;
 // Ends the stream reader from inside a read once the pass has stopped.
 struct ReaderStopped {};
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
 }  // namespace
-
-int32_t TrimLine(char** start, int32_t length, uint32_t options) {
-  char* line = *start;
-  if (options & optTrimLeading) {
-    while (length > 0 && IsBlank(*line)) {
-      ++line;
-      --length;
-    }
-  }
-  if (options & optTrimTrailing) {
-    while (length > 0 && IsBlank(line[length - 1])) --length;
-  }
-  *start = line;
-  return length;
-}
 
 const CCaseFolder& FolderOfSource(Encoding encoding) {
   using SourceText = CCaseFolder::SourceText;
   return CCaseFolder::ForSource(encoding == encUtf8 ? SourceText::Utf8
                                 : IsUtf16(encoding) ? SourceText::FromUtf16
                                                     : SourceText::CodePage);
-}
-
-int32_t OfferedLength(char** start, int32_t length, uint32_t options) {
-  const bool removeBlank = (options & optRemoveBlank) != 0;
-  if (length == 0 && removeBlank) return -1;
-  length = TrimLine(start, length, options);
-  return length == 0 && removeBlank ? -1 : length;
 }
 
 uint64_t CDedupPass::BufferBytes(uint32_t threads) {
@@ -71,6 +47,7 @@ void CDedupPass::Run() {
   for (uint32_t i = 0; i < kBatchesPerThread * m_nThreads + 2; ++i) {
     m_batches.push_back(std::make_unique<CLineBatch>());
     m_batches.back()->SortIntoLanes(m_decider.Lanes());  // its room for the lanes
+    if (m_decider.Texts()) m_batches.back()->locations.reset(new uint64_t[CLineBatch::kMaxLines + 1]);
     batches.push_back(m_batches.back().get());
   }
   const uint32_t readers = m_nThreads + 1;  // as BufferBytes counts
@@ -85,8 +62,14 @@ void CDedupPass::Run() {
     // The first block settles what the lines are and how they may be read.
     m_source.PrepareReading();
     m_pFolder = &FolderOfSource(m_source.m_nEncoding);
-    // A file any reader can start on at a line start, in bytes or in UTF-16 units.
-    const bool chunked = m_source.CanReadAgain() && !m_source.IsStream() && m_source.IsEncodingSettled();
+    // A file any reader can start on at a line start, in bytes or in UTF-16
+    // units. Lines told apart by their texts are read again where they lie
+    // only in 8-bit text: a UTF-16 source is read by one reader, which copies
+    // its converted lines.
+    const bool eightBit = m_source.m_nEncoding == encAnsi || m_source.m_nEncoding == encUtf8;
+    const bool chunked = m_source.CanReadAgain() && !m_source.IsStream() && m_source.IsEncodingSettled() &&
+                         (eightBit || !m_decider.Texts()) && m_decider.MayReadInPlace();
+    if (chunked && m_decider.Texts()) m_decider.Texts()->ReadInPlace(m_source, m_source.GetLength(), *m_pFolder);
     if (chunked) {
       m_bUtf16 = IsUtf16(m_source.m_nEncoding);
       m_nDataStart = m_source.FirstLineOffset();
@@ -186,6 +169,7 @@ bool CDedupPass::ReadChunk(const CPassSchedule::Task& task, CLineFingerprinter& 
       } else {
         batch.Add(line, length, fingerprint);
       }
+      if (batch.locations) batch.Locate(reader->LineStartOffset());
     }
     if (reader) batch.bytesRead = (m_bUtf16 ? reader->TakenUpTo() : reader->NextOffset()) - m_source.StartOffset();
   } catch (...) {
@@ -193,6 +177,7 @@ bool CDedupPass::ReadChunk(const CPassSchedule::Task& task, CLineFingerprinter& 
     ended = true;
   }
   if (ended) EndChunk(task.chunk, batch.error ? nullptr : reader);
+  batch.folder = m_pFolder;
   batch.SortIntoLanes(m_decider.Lanes());
   return ended;
 }
@@ -302,6 +287,7 @@ void CDedupPass::ReadStream() {
       if (length > CLineBatch::kMaxCopiedLine) {
         // The line stays in the source's buffer until it has been written.
         m_filling->Borrow(line, length, {});
+        Copy(line, length);
         Seal(m_filling);
         CLineBatch* lent = m_filling;
         m_pSchedule->AddBatch(lent, false);
@@ -310,6 +296,7 @@ void CDedupPass::ReadStream() {
         continue;
       }
       m_filling->Add(line, length, {});
+      Copy(line, length);
       if (m_filling->Full()) {
         Seal(m_filling);
         m_pSchedule->AddBatch(m_filling, false);
@@ -333,6 +320,15 @@ void CDedupPass::ReadStream() {
 void CDedupPass::Seal(CLineBatch* batch) {
   batch->bytesRead = m_source.GetBytesRead();
   batch->folder = &FolderOfSource(m_source.m_nEncoding);
+  if (m_decider.Texts()) m_decider.Texts()->FlushCopy();
+}
+
+// A line read by the stream reader, which a run that tells lines apart by
+// their texts keeps a copy of: the input is not read where it lies.
+void CDedupPass::Copy(const char* line, int32_t length) {
+  if (CLineTexts* texts = m_decider.Texts()) {
+    m_filling->Locate(texts->Copy(line, length, FolderOfSource(m_source.m_nEncoding)));
+  }
 }
 
 // The source is about to wait for a pipe or terminal: the lines read so far

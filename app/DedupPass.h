@@ -17,19 +17,14 @@
 
 #include "app/LineBatch.h"
 #include "app/LineDecider.h"
+#include "app/LineTrimming.h"
 #include "app/PassSchedule.h"
 #include "app/RunProgress.h"
 #include "platform/WaitableLock.h"
 #include "textfile/TextFile.h"
 
-// The length of line after trimming blanks as the options say; *start moves
-// past leading blanks.
-int32_t TrimLine(char** start, int32_t length, uint32_t options);
 // The folder of the lines of a source whose encoding is settled.
 const CCaseFolder& FolderOfSource(Encoding encoding);
-// The length of the line as the pass offers it, trimmed as the options say
-// (*start moves past leading blanks), or -1 when it is dropped as blank.
-int32_t OfferedLength(char** start, int32_t length, uint32_t options);
 
 class CDedupPass {
  public:
@@ -64,6 +59,7 @@ class CDedupPass {
   void ReadStream();
   void SendBeforeWait();
   void Seal(CLineBatch* batch);
+  void Copy(const char* line, int32_t length);
 
   CTextFile& m_source;
   CLineDecider& m_decider;

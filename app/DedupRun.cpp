@@ -12,8 +12,10 @@
 
 #include "app/DedupPass.h"
 #include "app/LineDecider.h"
+#include "app/LineTexts.h"
 #include "app/LongOptions.h"
 #include "app/Messages.h"
+#include "app/RunStats.h"
 #include "app/SecondReading.h"
 #include "dedup/Fingerprints.h"
 #include "platform/CodePage.h"
@@ -21,6 +23,7 @@
 #include "platform/File.h"
 #include "platform/RunFiles.h"
 #include "platform/SystemResources.h"
+#include "platform/Terminal.h"
 #include "textfile/TextFile.h"
 
 namespace {
@@ -37,6 +40,14 @@ const char kUsage[] =
 
 // After the options in --help.
 const char kNamesHelp[] = "A name of - is standard input as source_file, standard output as target_file.\n";
+// Last in --help: the options that answer questions other tools of this kind
+// are asked most, by example.
+const char kExamplesHelp[] =
+    "Examples:\n"
+    "\trowsift words.txt out.txt --exact         - no two different lines merged, ever\n"
+    "\trowsift words.txt once.txt --unique       - the lines that occur once (uniq -u, unsorted)\n"
+    "\trowsift app.log repeats.txt --repeated /c - each line that repeats, once (uniq -d, unsorted)\n"
+    "\trowsift words.txt out.txt --stats         - lines read, written, dropped... on standard error\n";
 
 // Standard output may be a full disk or a closed pipe: a text that did not
 // arrive there makes the run fail, as in other tools.
@@ -78,7 +89,8 @@ uint64_t IndexBudget(uint64_t memory, uint32_t threads) {
 
 }  // namespace
 
-int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress, std::string* notice) {
+int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress, std::vector<std::string>* notices) {
+  const int64_t startMs = MonotonicMs();
   if (const std::string error = info.UsageError(); !error.empty()) {
     std::fprintf(stderr, "rowsift: %s (rowsift --help lists the options)\n", error.c_str());
     return exitUsage;
@@ -87,6 +99,7 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
     std::fputs(kUsage, stdout);
     std::fputs(LongOptionsHelp().c_str(), stdout);
     std::fputs(kNamesHelp, stdout);
+    std::fputs(kExamplesHelp, stdout);
     return FinishStandardOutput(exitDone);
   }
   if (info.m_bVersion) {
@@ -161,8 +174,11 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
   if (duplicates) duplicates->Cut();
 
   const uint32_t threads = info.m_nThreads ? info.m_nThreads : QueryUsableProcessors();
-  CLineDecider decider(info.m_nMemory ? IndexBudget(info.m_nMemory, threads) : MachineBudget(threads), tempDir,
-                       threads);
+  const uint32_t lanes = std::clamp<uint32_t>(threads, 1, CDuplicateIndex::kParts);
+  std::unique_ptr<CLineTexts> texts;
+  if (info.m_bExact) texts = std::make_unique<CLineTexts>(info.m_nOptions, tempDir, lanes);
+  CLineDecider decider(info.m_nMemory ? IndexBudget(info.m_nMemory, threads) : MachineBudget(threads), tempDir, lanes,
+                       info.m_nSelection, texts.get());
   const ProgressCallback none;
   try {
     for (std::unique_ptr<CTextFile>& list : lists) {
@@ -179,7 +195,9 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
     const ProgressCallback& shown = target.IsTerminal() || source.IsTerminal() ? none : progress;
     CDedupPass pass(source, decider, info.m_nOptions, shown, threads);
     pass.Run();
-    if (decider.Spilled()) FinishSpilledRun(decider, source, target, duplicates.get(), info.m_nOptions, shown);
+    if (decider.Deferred()) {
+      FinishWithSecondReading(decider, source, target, duplicates.get(), info.m_nOptions, shown);
+    }
   } catch (const CFileException& e) {
     // A full temporary folder: the outputs keep every line decided so far.
     if (e.IsTemporary()) {
@@ -196,9 +214,18 @@ int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress
   }
   // The '?' written for missing characters may have merged distinct lines:
   // said once, at the end. A run stopped by an error says only that.
-  if (const uint64_t unmapped = source.GetUnmappedCount(); notice && unmapped > 0) {
-    *notice = info.m_strSource + ": " + std::to_string(unmapped) + " characters have no form in code page " +
-              CCodePage::System().Codeset() + " and were written as '?'";
+  const uint64_t unmapped = source.GetUnmappedCount();
+  if (notices && unmapped > 0) {
+    notices->push_back(info.m_strSource + ": " + std::to_string(unmapped) + " characters have no form in code page " +
+                       CCodePage::System().Codeset() + " and were written as '?'");
+  }
+  if (notices && info.m_bStats) {
+    RunStats stats = decider.Stats();
+    stats.unmapped = unmapped;
+    stats.bytesRead = source.GetBytesRead();
+    stats.milliseconds = static_cast<uint64_t>(MonotonicMs() - startMs);
+    stats.peakMemory = QueryPeakMemory();
+    notices->push_back("stats: " + FormatRunStats(stats));
   }
   return exitDone;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/DedupCommandLineInfo.h"
 #include "app/RunProgress.h"
@@ -17,8 +18,8 @@ enum ExitStatus : int {
 // failure when standard output does not take it); prints the usage text and
 // waits for a key when a name is missing; refuses a target named like the
 // source; opens the files and runs the pass. Errors of the open files
-// propagate as exceptions. After a completed run that changed text
-// (characters the code page lacks), *notice is set to a line for standard
-// error, without the program's name; it stays empty otherwise.
+// propagate as exceptions. After a completed run, *notices takes the lines
+// for standard error, each without the program's name and line end: one when
+// text changed (characters the code page lacks), one of figures with --stats.
 int RunDedup(const CDedupCommandLineInfo& info, const ProgressCallback& progress = nullptr,
-             std::string* notice = nullptr);
+             std::vector<std::string>* notices = nullptr);

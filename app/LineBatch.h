@@ -37,6 +37,10 @@ struct CLineBatch {
   // A line too long to copy, left in the reader's buffer; always the last.
   const char* borrowed = nullptr;
 
+  // Where each line's text can be read again (CLineTexts), in a run that
+  // tells lines apart by their texts; null otherwise.
+  std::unique_ptr<uint64_t[]> locations;
+
   // The index's verdict on each line, set lane by lane.
   std::unique_ptr<LineVerdict[]> verdicts{new LineVerdict[kMaxLines + 1]};
   // The lines of each lane, in order: laneLines[laneStart[l]] up to
@@ -63,6 +67,8 @@ struct CLineBatch {
     lines[lineCount++] = {kBorrowed, length, fingerprint};
     borrowed = line;
   }
+  // The location of the line added last.
+  void Locate(uint64_t location) { locations[lineCount - 1] = location; }
   bool Full() const { return lineCount == kMaxLines || textSize >= kTextSize || borrowed; }
   const char* TextOf(const Line& line) const { return line.offset == kBorrowed ? borrowed : text.get() + line.offset; }
 

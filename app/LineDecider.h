@@ -20,7 +20,9 @@
 #include <string>
 
 #include "app/LineBatch.h"
+#include "app/LineTexts.h"
 #include "app/RunProgress.h"
+#include "app/RunStats.h"
 #include "app/UndecidedLines.h"
 #include "dedup/DuplicateIndex.h"
 #include "dedup/SpilledLines.h"
@@ -31,10 +33,20 @@ class CLineDecider {
  public:
   // budget: the bytes the index, and later the sifting, may take. tempDir:
   // the folder for the files of lines set aside. lanes: how many threads may
-  // decide lines at once (no more than the index has parts).
-  CLineDecider(uint64_t budget, std::string tempDir, uint32_t lanes = 1);
+  // decide lines at once (no more than the index has parts). selection:
+  // which lines are written; but for selectFirst, only once the whole source
+  // has been read, by a second reading. texts: in a run that tells lines
+  // apart by their texts, where they are read again (it must outlive the
+  // decider); null otherwise.
+  CLineDecider(uint64_t budget, std::string tempDir, uint32_t lanes = 1, LineSelection selection = selectFirst,
+               CLineTexts* texts = nullptr);
 
   uint32_t Lanes() const { return m_nLanes; }
+  CLineTexts* Texts() const { return m_pTexts; }
+  // Whether the input begun last may be read where it lies, its lines
+  // located by their offsets: not an exclusion list when texts are compared,
+  // as a list is closed once read.
+  bool MayReadInPlace() const { return !m_pTexts || m_target; }
 
   // The lines that follow come from input. Kept ones go to target and
   // duplicates to duplicates (either may be null); without a target the
@@ -49,25 +61,45 @@ class CLineDecider {
   void FlushOutputs();
 
   bool Spilled() const { return m_pSpilled != nullptr; }
-  // After the last input: gives the index's memory back and sifts the lines
-  // set aside.
-  void SiftSpilled(const CSpilledLines::SiftProgress& progress);
+  // The source's lines from FirstUndecided() on are to be written by a
+  // second reading: lines were set aside, or the selection needs the whole
+  // source.
+  bool Deferred() const { return Spilled() || m_nSelection != selectFirst; }
+  // After the last input: settles which of those lines are kept. The lines
+  // the index decided are looked up there for their state; then the index's
+  // memory is given back and the lines set aside are sifted.
+  void Resolve(const CSpilledLines::SiftProgress& progress);
 
-  // For the second reading, once sifted.
+  // For the second reading, once resolved.
   // S, or the source's first line when S fell in an exclusion list.
   uint64_t FirstUndecided() const { return m_nFirstUndecided; }
   uint64_t FirstSourceLine() const { return m_nFirstSourceLine; }
   uint64_t LinesOffered() const { return m_nLines; }
-  uint64_t NextKept() { return m_pSpilled->NextKept(); }
+  // The numbers of the kept lines, ascending, one per call; then
+  // CSortedMerge::kEnd.
+  uint64_t NextKept();
   CUndecidedLines& Undecided() { return *m_pUndecided; }
 
   const RunProgress& Done() const { return m_done; }
+  // The source's figures so far: those the first reading decided, and once
+  // sifted those of the lines set aside. The second reading adds the lines
+  // it writes.
+  RunStats& Stats() { return m_stats; }
 
  private:
-  // Lines looked up ahead of the one decided, so that their cache misses overlap.
+  // Lines looked up ahead of the one decided, so that their cache misses
+  // overlap.
   static constexpr uint32_t kLookAhead = 16;
+  // Lines decided by their texts a group at a time, so that the texts'
+  // cache misses overlap.
+  static constexpr uint32_t kTextGroup = 16;
+
+  void DecideLaneByTexts(uint32_t lane, CLineBatch& batch);
+  LineVerdict DecideByText(uint32_t lane, const CLineBatch& batch, uint32_t i);
 
   void StartSpilling(uint64_t line);
+  void ResolveFirsts();
+  uint64_t NextResolved();
 
   uint64_t m_nBudget;
   std::string m_strTempDir;
@@ -87,8 +119,19 @@ class CLineDecider {
   uint64_t m_nFirstUndecided = 0;
   std::unique_ptr<CSpilledLines> m_pSpilled;
   std::unique_ptr<CUndecidedLines> m_pUndecided;
+  LineSelection m_nSelection;
+  CLineTexts* m_pTexts;
+  // With a selection other than selectFirst: the source's lines the index
+  // took as new, their fingerprints and numbers, and then the numbers of
+  // those the selection keeps. The next number of each list to merge.
+  std::unique_ptr<CTempSpace> m_pFirstsSpace;
+  std::unique_ptr<CTempRecordFile<SpilledLine>> m_pFirsts;
+  std::unique_ptr<CTempRecordFile<uint64_t>> m_pResolved;
+  uint64_t m_nNextResolved = CSortedMerge::kEnd;
+  uint64_t m_nNextSifted = CSortedMerge::kEnd;
   // Address space kept free until lines are set aside, so that an index
   // that met the system's limit rather than the budget can still start.
   CLargeBuffer m_roomToSpill{CSpilledLines::kRoomToStart, false};
   RunProgress m_done{};
+  RunStats m_stats{};
 };

@@ -19,6 +19,10 @@ const LongOption kLongOptions[] = {
     {loptTempDir, "temp-dir", "DIR", kTempDirHelp.c_str()},
     {loptEncoding, "encoding", "NAME", "read the source and lists as ansi, utf-8, utf-16le or utf-16be"},
     {loptThreads, "threads", "N", "use N threads (default: the processors this run may use)"},
+    {loptExact, "exact", nullptr, "lines are one only when their compared texts are, byte for byte"},
+    {loptUnique, "unique", nullptr, "write only the lines that occur once"},
+    {loptRepeated, "repeated", nullptr, "write only the lines that occur more than once, each once"},
+    {loptStats, "stats", nullptr, "after the run, one line of its figures on standard error"},
     {loptHelp, "help", nullptr, "show this text (also /? or -?)", true},
     {loptVersion, "version", nullptr, "show the version", true},
 };

@@ -13,6 +13,10 @@ enum LongOptionId : int {
   loptTempDir,
   loptEncoding,
   loptThreads,
+  loptStats,
+  loptExact,
+  loptUnique,
+  loptRepeated,
   loptHelp,
   loptVersion,
 };

@@ -20,11 +20,11 @@ constexpr uint64_t kReportEvery = 64 * 1024;
 // The second reading is one thread: it has little to do but read and write,
 // and handing its lines between two threads, a batch at a time, cost more
 // than it saved on a busy machine.
-void FinishSpilledRun(CLineDecider& decider, const CTextFile& source, CTextFile& target, CTextFile* duplicates,
-                      uint32_t options, const ProgressCallback& progress) {
+void FinishWithSecondReading(CLineDecider& decider, const CTextFile& source, CTextFile& target, CTextFile* duplicates,
+                             uint32_t options, const ProgressCallback& progress) {
   RunProgress done = decider.Done();
   done.phase = phaseSifting;
-  decider.SiftSpilled([&](uint64_t sifted, uint64_t total) {
+  decider.Resolve([&](uint64_t sifted, uint64_t total) {
     if (!progress) return;
     done.linesSifted = sifted;
     done.linesToSift = total;
@@ -73,6 +73,7 @@ void FinishSpilledRun(CLineDecider& decider, const CTextFile& source, CTextFile&
       out = &target;
       kept = decider.NextKept();
       ++done.linesKept;
+      ++decider.Stats().linesWritten;
     } else {
       ++done.linesDropped;
     }

@@ -3,6 +3,7 @@
 #include <exception>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "app/DedupCommandLineInfo.h"
 #include "app/DedupRun.h"
@@ -29,10 +30,10 @@ int main(int argc, char** argv) {
   // Drawn on standard error only when it is a terminal and the run is long.
   CProgressLine progressLine;
   try {
-    std::string notice;
-    const int status = RunDedup(info, progressLine.Callback(), &notice);
+    std::vector<std::string> notices;
+    const int status = RunDedup(info, progressLine.Callback(), &notices);
     progressLine.Erase();
-    if (!notice.empty()) PrintMessage(streamError, "rowsift: " + notice + "\n");
+    for (const std::string& notice : notices) PrintMessage(streamError, "rowsift: " + notice + "\n");
     return status;
   } catch (const CFileException& e) {
     ReportError(progressLine, e.what());  // names its file already

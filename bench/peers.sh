@@ -12,7 +12,7 @@ export LC_ALL=C
 usage() {
   cat <<'EOF'
 usage: bench/peers.sh [--quick] [--runs N] [--binary PATH] [--baseline PATH]
-                      [--rling PATH] [--duplicut PATH] [--sets NAMES]
+                      [--rling PATH] [--duplicut PATH] [--sets NAMES] [--exact]
 
   --quick          sets a tenth of the size, 1 run each (unless --runs)
   --runs N         rounds (default 3)
@@ -21,6 +21,8 @@ usage: bench/peers.sh [--quick] [--runs N] [--binary PATH] [--baseline PATH]
   --rling PATH     the rling program; left out when not given
   --duplicut PATH  the duplicut program; left out when not given
   --sets NAMES     a subset of: distinct words heavy long (default: all)
+  --exact          also rowsift --exact and rowsift /c --exact, held against
+                   the same without --exact
 
 Sets: distinct, 10M distinct lines of 28-48 characters; words, 30M lines of
 8-14 characters, 13M of them distinct, each repeated about twice in a random
@@ -43,6 +45,7 @@ baseline=""
 rling=""
 duplicut=""
 sets="distinct words heavy long"
+exact=0
 
 path_option() {  # option value: the value made absolute, or exit 2
   [[ -n $2 && -x $2 ]] || { echo "$script: $1 needs the path of a program" >&2; exit 2; }
@@ -59,6 +62,11 @@ while (($# > 0)); do
     --rling) rling=$(path_option "$1" "${2:-}") ;;
     --duplicut) duplicut=$(path_option "$1" "${2:-}") ;;
     --sets) sets=${2:-} ;;
+    --exact)
+      exact=1
+      shift
+      continue
+      ;;
     *)
       usage >&2
       exit 2
@@ -90,6 +98,7 @@ set_distinct[long]=$((50000 / scale))
 set_title[long]="500k lines of ~1 KB, 50k distinct"
 
 tools=(rowsift_c rowsift rowsift_c1)
+((exact)) && tools+=(rowsift_c_exact rowsift_exact)
 [[ -n $baseline ]] && tools+=(baseline_c baseline)
 [[ -n $rling ]] && tools+=(rling)
 [[ -n $duplicut ]] && tools+=(duplicut)
@@ -103,6 +112,8 @@ run_one() {
     rowsift_c) cmd=("$binary" "$input" "$output" /c) ;;
     rowsift) cmd=("$binary" "$input" "$output") ;;
     rowsift_c1) cmd=("$binary" "$input" "$output" /c --threads=1) ;;
+    rowsift_c_exact) cmd=("$binary" "$input" "$output" /c --exact) ;;
+    rowsift_exact) cmd=("$binary" "$input" "$output" --exact) ;;
     baseline_c) cmd=("$baseline" "$input" "$output" /c) ;;
     baseline) cmd=("$baseline" "$input" "$output") ;;
     rling) cmd=("$rling" "$input" "$output") locale=C ;;
@@ -188,6 +199,19 @@ for set in heavy long; do
   [[ " $sets " == *" $set "* && -n $baseline ]] || continue
   goal "$set: rowsift /c / baseline /c" "$(ratio "$(med_seconds "$set" rowsift_c)" "$(med_seconds "$set" baseline_c)")" le 1.05
   goal "$set: rowsift / baseline" "$(ratio "$(med_seconds "$set" rowsift)" "$(med_seconds "$set" baseline)")" le 1.05
+done
+# --exact against the same mode without it: time, and the peak memory it
+# adds per distinct line.
+for set in distinct words heavy; do
+  [[ " $sets " == *" $set "* ]] && ((exact)) || continue
+  for mode in rowsift_c rowsift; do
+    label=${mode/rowsift_c/rowsift \/c}
+    goal "$set: $label --exact / $label" "$(ratio "$(med_seconds "$set" "${mode}_exact")" "$(med_seconds "$set" "$mode")")" le 1.3
+    ((quick)) && continue
+    goal "$set: $label --exact, bytes of peak memory per distinct line more" \
+      "$(awk -v a="$(med_mib "$set" "${mode}_exact")" -v b="$(med_mib "$set" "$mode")" -v n="${set_distinct[$set]}" \
+        'BEGIN { printf "%.1f", (a - b) * 1048576 / n }')" le 8
+  done
 done
 for set in $sets; do
   goal "$set: rowsift /c, 2 threads / 1 thread (for information)" \

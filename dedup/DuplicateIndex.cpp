@@ -22,22 +22,64 @@ bool CDuplicateIndex::TestAndAdd(const char* line, int32_t length, bool caseSens
   return verdict == lineNew;
 }
 
-LineVerdict CDuplicateIndex::TestAndAdd(const LineFingerprint& fingerprint) {
+LineVerdict CDuplicateIndex::TestAndAdd(const LineFingerprint& fingerprint, LineState stateIfNew,
+                                        const TextCheck* check) {
   const uint32_t index = PartOf(fingerprint);
   Part& part = m_parts[index];
   if (part.old.Buckets() > 0) MoveSome(index, kMoveStep);
   if (part.table.Entries() >= part.prepareFrom) Prepare(index);
   CFingerprintTable& table = part.table;
+  const LineFingerprint remembered = check ? WithLocation(fingerprint, check->location) : fingerprint;
   if (table.Full()) {
-    if (table.Buckets() > 0 && table.Find(fingerprint).found) return lineDuplicate;
+    if (table.Buckets() > 0) {
+      const CFingerprintTable::Spot place = Search(table, fingerprint, check);
+      if (place.found) return Found(table, place);
+    }
     if (!Grow(index)) return lineNoRoom;
-    table.Add(fingerprint);
+    table.Add(remembered, stateIfNew);
     return lineNew;
   }
-  const CFingerprintTable::Spot place = table.Find(fingerprint);
-  if (place.found || part.old.Contains(fingerprint)) return lineDuplicate;
-  table.AddAt(place, fingerprint);
+  const CFingerprintTable::Spot place = Search(table, fingerprint, check);
+  if (place.found) return Found(table, place);
+  // An entry still in the old table has not moved yet: the table would hold it.
+  if (part.old.Buckets() > 0) {
+    const CFingerprintTable::Spot there = Search(part.old, fingerprint, check);
+    if (there.found) return Found(part.old, there);
+  }
+  table.AddAt(place, remembered, stateIfNew);
   return lineNew;
+}
+
+LineVerdict CDuplicateIndex::Look(const LineFingerprint& fingerprint, const TextCheck* check) {
+  Part& part = m_parts[PartOf(fingerprint)];
+  for (CFingerprintTable* table : {&part.table, &part.old}) {
+    if (table->Buckets() == 0) continue;
+    const CFingerprintTable::Spot place = Search(*table, fingerprint, check);
+    if (place.found) return Found(*table, place);
+  }
+  return lineNoRoom;
+}
+
+CFingerprintTable::Spot CDuplicateIndex::Search(const CFingerprintTable& table, const LineFingerprint& fingerprint,
+                                                const TextCheck* check) {
+  if (!check) return table.Find(fingerprint);
+  return table.FindWhere(fingerprint.hashMid, [check](const LineFingerprint& remembered) {
+    return check->same(check->context, LocationOf(remembered));
+  });
+}
+
+LineState CDuplicateIndex::StateOf(const LineFingerprint& fingerprint) const {
+  const Part& part = m_parts[PartOf(fingerprint)];
+  const CFingerprintTable::Spot place = part.table.Find(fingerprint);
+  return place.found ? part.table.StateAt(place) : part.old.StateAt(part.old.Find(fingerprint));
+}
+
+// A line found again: counted when repeats count.
+LineVerdict CDuplicateIndex::Found(CFingerprintTable& table, const CFingerprintTable::Spot& place) const {
+  const LineState state = table.StateAt(place);
+  if (state == stateExcluded) return lineExcluded;
+  if (m_bCountRepeats && state == stateOnce) table.SetState(place, stateRepeated);
+  return lineDuplicate;
 }
 
 uint64_t CDuplicateIndex::Bytes() const {

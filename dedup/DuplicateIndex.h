@@ -27,6 +27,7 @@
 enum LineVerdict : uint8_t {
   lineNew,        // no equal line was kept before; this one is remembered now
   lineDuplicate,  // an equal line was kept before
+  lineExcluded,   // an equal line of an exclusion list was remembered before
   lineNoRoom,     // no equal line was kept before, and remembering this one would pass the budget
 };
 
@@ -45,6 +46,19 @@ class CDuplicateIndex {
   ~CDuplicateIndex();
 
   static uint32_t PartOf(const LineFingerprint& fingerprint) { return fingerprint.hashLow >> (32 - kPartBits); }
+
+  // An index that tells lines apart by their texts (--exact) remembers each
+  // with its location (WithLocation): lines whose part and hashMid agree are
+  // one only when a check of their texts says so, and different lines of one
+  // fingerprint are all remembered.
+  static_assert(kPartBits <= kLocatedHighBits, "a line with its location stays in its part");
+  // How such an index checks an offered line: where its own text is, and
+  // whether the text at the location of a line remembered is the same.
+  struct TextCheck {
+    uint64_t location;
+    bool (*same)(const void* context, uint64_t location);
+    const void* context;
+  };
   static uint32_t LaneOf(const LineFingerprint& fingerprint, uint32_t lanes) { return PartOf(fingerprint) % lanes; }
 
   // True when no equal line was kept before; the line is then remembered.
@@ -55,13 +69,30 @@ class CDuplicateIndex {
   // The same for a line whose fingerprint was taken already (by a
   // CLineFingerprinter). Within the budget the index changes as TestAndAdd
   // says; lineNoRoom leaves it as it was. A table the system refuses memory
-  // for is no room too.
-  LineVerdict TestAndAdd(const LineFingerprint& fingerprint);
+  // for is no room too. A new line is remembered in stateIfNew.
+  // With a check, the line is told apart by its text, and remembered with
+  // its location.
+  LineVerdict TestAndAdd(const LineFingerprint& fingerprint, LineState stateIfNew = stateOnce,
+                         const TextCheck* check = nullptr);
+  // The verdict on a line the index holds (found again, as TestAndAdd
+  // counts it), or lineNoRoom when it holds none equal, adding nothing.
+  LineVerdict Look(const LineFingerprint& fingerprint, const TextCheck* check = nullptr);
+  // The location of the first line of the home bucket a check of this
+  // fingerprint will look at, or kLocationLimit: for a cache hint.
+  uint64_t FirstLocation(const LineFingerprint& fingerprint) const {
+    const LineFingerprint* first = m_parts[PartOf(fingerprint)].table.FirstIn(fingerprint.hashMid);
+    return first ? LocationOf(*first) : kLocationLimit;
+  }
   // Whether an equal line was kept, changing nothing.
   bool Contains(const LineFingerprint& fingerprint) const {
     const Part& part = m_parts[PartOf(fingerprint)];
     return part.table.Contains(fingerprint) || part.old.Contains(fingerprint);
   }
+  // The state of the line remembered with this fingerprint (as remembered,
+  // with its location when it has one); it must be there.
+  LineState StateOf(const LineFingerprint& fingerprint) const;
+  // From now on a line found again moves from stateOnce to stateRepeated.
+  void CountRepeats() { m_bCountRepeats = true; }
   // Cache hint for a lookup to come; changes nothing.
   void Prefetch(const LineFingerprint& fingerprint) const {
     const Part& part = m_parts[PartOf(fingerprint)];
@@ -96,6 +127,9 @@ class CDuplicateIndex {
     size_t moved = 0;
     uint8_t grown = 0;
   };
+  static CFingerprintTable::Spot Search(const CFingerprintTable& table, const LineFingerprint& fingerprint,
+                                        const TextCheck* check);
+  LineVerdict Found(CFingerprintTable& table, const CFingerprintTable::Spot& place) const;
   bool Take(uint32_t index, uint64_t bytes);
   void Prepare(uint32_t index);
   bool Grow(uint32_t index);
@@ -105,6 +139,7 @@ class CDuplicateIndex {
   std::unique_ptr<Part[]> m_parts;
   uint32_t m_nLanes;
   uint64_t m_nLaneBudget;
+  bool m_bCountRepeats = false;
   // The bytes of each lane's tables, changed by the lane's thread alone.
   std::unique_ptr<std::atomic<uint64_t>[]> m_pLaneBytes;
 };

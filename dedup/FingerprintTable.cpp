@@ -42,23 +42,24 @@ bool CFingerprintTable::WriteAhead(size_t bytes) {
   return m_nWritten >= m_large.Size();
 }
 
-void CFingerprintTable::Add(const LineFingerprint& fingerprint) {
-  Place(fingerprint);
+void CFingerprintTable::Add(const LineFingerprint& fingerprint, LineState state) {
+  Place(fingerprint, state);
   ++m_nEntries;
 }
 
 // The first free slot from the home bucket on, marking the full buckets
 // passed on the way.
-void CFingerprintTable::Place(const LineFingerprint& fingerprint) {
+void CFingerprintTable::Place(const LineFingerprint& fingerprint, LineState state) {
   for (size_t b = HomeOf(fingerprint);; b = b + 1 == m_nBuckets ? 0 : b + 1) {
     Bucket& bucket = m_pBuckets[b];
-    for (LineFingerprint& slot : bucket.slots) {
-      if (slot.lengthCode == 0) {
-        slot = fingerprint;
+    for (size_t s = 0; s < kSlotsPerBucket; ++s) {
+      if (bucket.slots[s].lengthCode == 0) {
+        bucket.slots[s] = fingerprint;
+        SetState({b, s, true}, state);
         return;
       }
     }
-    bucket.passedOn = 1;
+    bucket.flags |= kPassedOn;
   }
 }
 
@@ -79,16 +80,18 @@ void CFingerprintTable::Resize(size_t buckets) {
   constexpr size_t kAhead = 8;
   for (size_t b = 0; b < oldBuckets; ++b) {
     if (b + kAhead < oldBuckets) PrefetchForRead(&m_pBuckets[HomeOf(old[b + kAhead].slots[0])]);
-    for (const LineFingerprint& slot : old[b].slots) {
-      if (slot.lengthCode != 0) Place(slot);
+    for (size_t s = 0; s < kSlotsPerBucket; ++s) {
+      const LineFingerprint& slot = old[b].slots[s];
+      if (slot.lengthCode != 0) Place(slot, static_cast<LineState>(old[b].flags >> StateShift(s) & kStateMask));
     }
   }
 }
 
 void CFingerprintTable::CopyBuckets(size_t first, size_t end, CFingerprintTable& table) const {
   for (size_t b = first; b < end; ++b) {
-    for (const LineFingerprint& slot : m_pBuckets[b].slots) {
-      if (slot.lengthCode != 0) table.Add(slot);
+    for (size_t s = 0; s < kSlotsPerBucket; ++s) {
+      const LineFingerprint& slot = m_pBuckets[b].slots[s];
+      if (slot.lengthCode != 0) table.Add(slot, StateAt({b, s, true}));
     }
   }
 }

@@ -8,6 +8,10 @@
 // to the first free slot from its home bucket on; a bucket that was full when
 // a fingerprint passed it on is marked, so that a search for a fingerprint
 // that is not there mostly ends in its home bucket, one cache line.
+//
+// Beside each fingerprint the table keeps two bits of state (LineState), in
+// the bucket's spare word: room the cache line has anyway, so that counting
+// a line's occurrences costs neither memory nor hash bits.
 #pragma once
 
 #include <cstddef>
@@ -17,6 +21,14 @@
 #include "dedup/LineFingerprinter.h"
 #include "dedup/Prefetch.h"
 #include "platform/LargeBuffer.h"
+
+// What a table knows of a line besides its fingerprint.
+enum LineState : uint8_t {
+  stateOnce,      // seen once (or, when repeats are not counted, at least once)
+  stateRepeated,  // seen more than once
+  stateExcluded,  // a line of an exclusion list
+  stateDone,      // dealt with for good: written, or left out
+};
 
 class CFingerprintTable {
  public:
@@ -47,27 +59,54 @@ class CFingerprintTable {
         if (slot == fingerprint) return {b, s, true};
       }
       // Nothing whose search passes here went on: it is not in the table.
-      if (!bucket.passedOn) return {b, kSlotsPerBucket, false};
+      if (!(bucket.flags & kPassedOn)) return {b, kSlotsPerBucket, false};
     }
   }
   bool Contains(const LineFingerprint& fingerprint) const { return m_nBuckets > 0 && Find(fingerprint).found; }
+  // Where a fingerprint of this hashMid is that same(fingerprint) accepts,
+  // or where one would go: for fingerprints that hold other data than hash
+  // bits beside their hashMid. The table must have buckets.
+  template <typename Same>
+  Spot FindWhere(uint32_t hashMid, Same same) const {
+    for (size_t b = HomeOf(hashMid);; b = b + 1 == m_nBuckets ? 0 : b + 1) {
+      const Bucket& bucket = m_pBuckets[b];
+      for (size_t s = 0; s < kSlotsPerBucket; ++s) {
+        const LineFingerprint& slot = bucket.slots[s];
+        if (slot.lengthCode == 0) return {b, s, false};
+        if (slot.hashMid == hashMid && same(slot)) return {b, s, true};
+      }
+      if (!(bucket.flags & kPassedOn)) return {b, kSlotsPerBucket, false};
+    }
+  }
+  // The first fingerprint of this hashMid in its home bucket, or null: for a
+  // cache hint of what FindWhere will look at.
+  const LineFingerprint* FirstIn(uint32_t hashMid) const {
+    if (m_nBuckets == 0) return nullptr;
+    for (const LineFingerprint& slot : m_pBuckets[HomeOf(hashMid)].slots) {
+      if (slot.hashMid == hashMid && slot.lengthCode != 0) return &slot;
+    }
+    return nullptr;
+  }
   // Adds a fingerprint Find did not find; the table must not be Full().
-  void Add(const LineFingerprint& fingerprint);
+  void Add(const LineFingerprint& fingerprint, LineState state = stateOnce);
   // The same where Find answered place, and the table did not change since.
-  void AddAt(const Spot& place, const LineFingerprint& fingerprint) {
+  void AddAt(const Spot& place, const LineFingerprint& fingerprint, LineState state = stateOnce) {
     if (place.slot == kSlotsPerBucket) {
-      Add(fingerprint);  // its home bucket is full: it goes on from there
+      Add(fingerprint, state);  // its home bucket is full: it goes on from there
       return;
     }
     m_pBuckets[place.bucket].slots[place.slot] = fingerprint;
+    SetState(place, state);
     ++m_nEntries;
   }
-  // True when it was not in the set; it is then added. The table must have
-  // room (see Full).
-  bool Insert(const LineFingerprint& fingerprint) {
-    if (Find(fingerprint).found) return false;
-    Add(fingerprint);
-    return true;
+
+  // The state of the fingerprint found at place.
+  LineState StateAt(const Spot& place) const {
+    return static_cast<LineState>(m_pBuckets[place.bucket].flags >> StateShift(place.slot) & kStateMask);
+  }
+  void SetState(const Spot& place, LineState state) {
+    uint32_t& flags = m_pBuckets[place.bucket].flags;
+    flags = (flags & ~(kStateMask << StateShift(place.slot))) | uint32_t{state} << StateShift(place.slot);
   }
 
   // Cache hint: the bucket where the search for fingerprint starts.
@@ -103,14 +142,17 @@ class CFingerprintTable {
  private:
   struct alignas(64) Bucket {
     LineFingerprint slots[kSlotsPerBucket];  // free slots (length code 0) come last
-    uint32_t passedOn;                       // a fingerprint found it full and went on
+    uint32_t flags;                          // kPassedOn, and each slot's LineState
   };
   static_assert(sizeof(Bucket) == 64, "a bucket is one cache line");
+  // A fingerprint found the bucket full and went on.
+  static constexpr uint32_t kPassedOn = 1;
+  static constexpr uint32_t kStateMask = 3;
+  static constexpr int StateShift(size_t slot) { return 1 + 2 * static_cast<int>(slot); }
 
-  size_t HomeOf(const LineFingerprint& fingerprint) const {
-    return static_cast<size_t>((uint64_t{fingerprint.hashMid} * m_nBuckets) >> 32);
-  }
-  void Place(const LineFingerprint& fingerprint);
+  size_t HomeOf(const LineFingerprint& fingerprint) const { return HomeOf(fingerprint.hashMid); }
+  size_t HomeOf(uint32_t hashMid) const { return static_cast<size_t>((uint64_t{hashMid} * m_nBuckets) >> 32); }
+  void Place(const LineFingerprint& fingerprint, LineState state);
   static void Allocate(size_t buckets, CLargeBuffer* large, std::unique_ptr<Bucket[]>* small);
 
   // From 2 MiB on mapped from the system, and given back whole when the

@@ -26,3 +26,24 @@ constexpr LineFingerprint MakeLineFingerprint(uint64_t low, uint64_t high, uint6
   return {static_cast<uint32_t>(low), static_cast<uint32_t>(low >> 32), static_cast<uint16_t>(high),
           LengthCode(length)};
 }
+
+// A run that tells lines apart by their texts (--exact) remembers, in place
+// of the hash bits beyond the top kLocatedHighBits of hashLow and beyond
+// hashMid, where a line's text can be read again: its location, of 57 bits.
+// Lines whose fingerprints agree in the bits kept are one only when their
+// texts are.
+constexpr int kLocatedHighBits = 6;
+constexpr uint64_t kLocationLimit = uint64_t{1} << 57;
+
+constexpr LineFingerprint WithLocation(const LineFingerprint& fingerprint, uint64_t location) {
+  constexpr int kLowBits = 32 - kLocatedHighBits;
+  return {(fingerprint.hashLow >> kLowBits << kLowBits) | static_cast<uint32_t>(location & ((1u << kLowBits) - 1)),
+          fingerprint.hashMid, static_cast<uint16_t>(location >> kLowBits),
+          static_cast<uint16_t>(0x8000 | location >> (kLowBits + 16))};  // never 0, a free slot's length code
+}
+
+constexpr uint64_t LocationOf(const LineFingerprint& located) {
+  constexpr int kLowBits = 32 - kLocatedHighBits;
+  return (located.hashLow & ((1u << kLowBits) - 1)) | uint64_t{located.hashHigh} << kLowBits |
+         uint64_t{located.lengthCode & 0x7FFFu} << (kLowBits + 16);
+}

@@ -31,8 +31,8 @@ uint64_t EntriesIn(uint64_t budget) {
 
 }  // namespace
 
-CSpilledLines::CSpilledLines(std::string dir, uint64_t budget, uint64_t expectedLines)
-    : m_strDir(std::move(dir)), m_nBudget(budget) {
+CSpilledLines::CSpilledLines(std::string dir, uint64_t budget, uint64_t expectedLines, SameText sameText)
+    : m_strDir(std::move(dir)), m_nBudget(budget), m_sameText(std::move(sameText)) {
   // Enough parts that each holds what one table within the budget can sift.
   const uint64_t room = EntriesIn(m_nBudget);
   if (expectedLines == 0) {
@@ -48,11 +48,15 @@ CSpilledLines::CSpilledLines(std::string dir, uint64_t budget, uint64_t expected
 // A 64-bit mix of the whole fingerprint, whose bits choose the parts. The
 // fingerprint is keyed with the run's secret already, so nobody can make
 // lines crowd one part; the mix only keeps the parts' bits apart from those
-// the tables take their slots from.
-uint64_t CSpilledLines::Mix(const SpilledLine& line) {
+// the tables take their slots from. Lines with locations are equal only in
+// their hashMid.
+uint64_t CSpilledLines::Mix(const SpilledLine& line) const {
   const LineFingerprint& f = line.fingerprint;
-  uint64_t h = uint64_t{f.hashLow} << 32 | f.hashMid;
-  h ^= (uint64_t{f.hashHigh} << 16 | f.lengthCode) * 0x9E3779B97F4A7C15ull;
+  uint64_t h = uint64_t{f.hashMid} << 32 | f.hashMid;
+  if (!m_sameText) {
+    h = uint64_t{f.hashLow} << 32 | f.hashMid;
+    h ^= (uint64_t{f.hashHigh} << 16 | f.lengthCode) * 0x9E3779B97F4A7C15ull;
+  }
   h ^= h >> 30;
   h *= 0xBF58476D1CE4E5B9ull;
   h ^= h >> 27;
@@ -65,7 +69,8 @@ CSpilledLines::Level& CSpilledLines::LevelAt(size_t depth) {
   return *m_levels[depth];
 }
 
-std::vector<std::unique_ptr<CSpilledLines::PartFile>> CSpilledLines::MakeParts(CTempSpace& space, size_t count) const {
+std::vector<std::unique_ptr<CSpilledLines::PartFile>> CSpilledLines::MakeParts(CTempSpace& space, size_t count) {
+  m_counts.parts += count;
   const size_t buffer = std::max(kLeastBuffer, kAllPartBuffers / count);
   std::vector<std::unique_ptr<PartFile>> parts;
   for (size_t i = 0; i < count; ++i) parts.push_back(std::make_unique<PartFile>(space, buffer));
@@ -78,8 +83,9 @@ void CSpilledLines::Add(const LineFingerprint& fingerprint, uint64_t line) {
   ++m_nCount;
 }
 
-void CSpilledLines::Sift(uint64_t firstKept, const SiftProgress& progress) {
+void CSpilledLines::Sift(uint64_t firstKept, LineSelection selection, const SiftProgress& progress) {
   m_nFirstKept = firstKept;
+  m_nSelection = selection;
   m_progress = progress;
   m_nToSift = m_nCount;
   CountSifted(0);
@@ -99,6 +105,10 @@ std::unique_ptr<CSpilledLines::KeptFile> CSpilledLines::SiftPart(PartFile& part,
   auto kept = std::make_unique<KeptFile>(LevelAt(depth).kept, m_nKeptBuffer);
   if (part.Count() == 0) return kept;
   std::vector<std::unique_ptr<PartFile>> rest;
+  // Whether a first line is kept depends on the lines after it: the first
+  // lines wait here until the part has been read.
+  std::unique_ptr<PartFile> firsts;
+  if (m_nSelection != selectFirst) firsts = std::make_unique<PartFile>(LevelAt(depth).kept, m_nKeptBuffer);
   {
     CFingerprintTable set;
     // Past 64 bits nothing is left to split by: the set then takes every line.
@@ -115,17 +125,37 @@ std::unique_ptr<CSpilledLines::KeptFile> CSpilledLines::SiftPart(PartFile& part,
       for (size_t i = 0; i < n; ++i) set.Prefetch(batch[i].fingerprint);
       for (size_t i = 0; i < n; ++i) {
         const SpilledLine& line = batch[i];
-        if (rest.empty() && set.Entries() < room) {
-          if (set.Insert(line.fingerprint) && line.Line() >= m_nFirstKept) kept->Append(line.Line());
+        const bool source = line.Line() >= m_nFirstKept;
+        const CFingerprintTable::Spot place = Search(set, line.fingerprint);
+        if (place.found) {
+          const LineState state = set.StateAt(place);
+          if (source) ++(state == stateExcluded ? m_counts.excluded : m_counts.duplicates);
+          if (state == stateOnce) set.SetState(place, stateRepeated);
           continue;
         }
-        // The set is full; a line it holds is a duplicate all the same, and
-        // a line it lacks equals none of the lines before, so the rest can
-        // be sifted apart.
-        if (set.Contains(line.fingerprint)) continue;
+        if (rest.empty() && set.Entries() < room) {
+          set.AddAt(place, line.fingerprint, source ? stateOnce : stateExcluded);
+          if (source) {
+            if (firsts) {
+              firsts->Append(line);
+            } else {
+              kept->Append(line.Line());
+            }
+            ++m_counts.kept;
+          }
+          continue;
+        }
+        // The set is full; a line it lacks equals none of the lines before,
+        // so the rest can be sifted apart.
         if (rest.empty()) rest = MakeParts(LevelAt(depth + 1).parts, size_t{1} << kSplitBits);
         rest[PartOf(Mix(line), bitsUsed, kSplitBits)]->Append(line);
         ++m_nToSift;
+      }
+    }
+    if (firsts) {
+      firsts->StartReading();
+      for (SpilledLine line{}; firsts->Next(&line);) {
+        if (IsSelected(m_nSelection, set.StateAt(set.Find(line.fingerprint)))) kept->Append(line.Line());
       }
     }
   }
@@ -145,6 +175,13 @@ std::unique_ptr<CSpilledLines::KeptFile> CSpilledLines::SiftPart(PartFile& part,
   keptOfRest.clear();
   m_levels.resize(depth + 1);
   return merged;
+}
+
+CFingerprintTable::Spot CSpilledLines::Search(const CFingerprintTable& set, const LineFingerprint& fingerprint) const {
+  if (!m_sameText) return set.Find(fingerprint);
+  const uint64_t location = LocationOf(fingerprint);
+  return set.FindWhere(fingerprint.hashMid,
+                       [&](const LineFingerprint& held) { return m_sameText(LocationOf(held), location); });
 }
 
 // Makes room in the set for the lines of a part, or for as many as the

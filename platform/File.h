@@ -138,6 +138,10 @@ class CFile {
   // position Read uses; fewer only at the file's end. Threads may call it at
   // the same time (pread; ReadFile at an offset).
   uint32_t ReadAt(uint64_t offset, void* buffer, uint32_t count) const;
+  // Writes all count bytes at offset of a regular file, without moving the
+  // position Write uses, or throws; threads may read it at other offsets
+  // meanwhile (pwrite; WriteFile at an offset).
+  void WriteAt(uint64_t offset, const void* buffer, uint32_t count);
   // Where the file began when it was opened: 0, or the offset a standard
   // handle had.
   uint64_t StartOffset() const { return m_nStartOffset; }
@@ -188,6 +192,7 @@ class CFile {
   FileIdentity m_identity;
   const char* m_role = "";
   void Register(const FileIdentity& id, bool exclusive, const char* role);
+  friend class CFileMapping;  // maps the file's bytes by its handle
 #if defined(_WIN32)
   void Attach(intptr_t handle, const std::string& fileName, bool stream);
 

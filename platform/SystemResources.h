@@ -12,6 +12,10 @@
 // address space left. UINT64_MAX when none of them can be told.
 uint64_t QueryAvailableMemory(unsigned threads);
 
+// The most memory the process has held at once so far, in bytes (its peak
+// resident set; on Windows its peak working set); 0 when it cannot be told.
+uint64_t QueryPeakMemory();
+
 // The folder for temporary files: $TMPDIR when it is set, else /tmp; on
 // Windows the system's (GetTempPathW).
 std::string DefaultTempDir();

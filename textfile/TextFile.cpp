@@ -296,6 +296,7 @@ char* CTextFile::ReadLine() {
       const uint32_t terminator = stop[1] == partner ? 2 : 1;
       m_nLastTaken = static_cast<unsigned char>(stop[terminator - 1]);
       m_nLastLineLen = static_cast<int32_t>(stop - start);
+      m_nLineStart = m_nBlockOffset + m_nReadPos;
       m_nReadPos += static_cast<uint32_t>(m_nLastLineLen) + terminator;
       *stop = '\0';
       return start;
@@ -316,6 +317,7 @@ char* CTextFile::ReadLine() {
       m_nPartnerToSkip = -1;
       continue;
     }
+    if (m_nLineLen == 0) m_nLineStart = m_nBlockOffset + m_nReadPos;
     // Fast path: after an ordinary byte (or at the start of a line) every
     // byte up to the next LF, CR or NUL simply joins the line.
     if (!IsSpecial(m_nPrevByte)) {

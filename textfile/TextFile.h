@@ -83,6 +83,9 @@ class CTextFile : public CFile {
   uint64_t NextOffset() const { return m_nBlockOffset + m_nReadPos; }
   // The file offset up to which bytes were taken (read ahead included).
   uint64_t TakenUpTo() const { return m_nReadBase + m_nBytesRead; }
+  // The file offset of the first byte of the line ReadLine returned last
+  // (before any blank a caller trims); for an 8-bit regular source.
+  uint64_t LineStartOffset() const { return m_nLineStart; }
 
   // Length of the line ReadLine returned last.
   int32_t GetLineLength() const { return m_nLastLineLen; }
@@ -157,6 +160,7 @@ class CTextFile : public CFile {
   int32_t m_nPrevByte = -1;
   int32_t m_nPartnerToSkip = -1;  // LF or CR that pairs with a line end handed out already
   int32_t m_nLastLineLen = 0;
+  uint64_t m_nLineStart = 0;
   uint64_t m_nBytesRead = 0;
   uint64_t m_nReadLimit = UINT64_MAX;
   uint64_t m_nUnmappedElsewhere = UINT64_MAX;  // UINT64_MAX: this reader counted

@@ -298,6 +298,20 @@ void CFile::Write(const void* buffer, uint32_t count) {
   }
 }
 
+void CFile::WriteAt(uint64_t offset, const void* buffer, uint32_t count) {
+  const auto* in = static_cast<const char*>(buffer);
+  uint32_t total = 0;
+  while (total < count) {
+    ssize_t n = ::pwrite(Fd(m_hFile), in + total, count - total, static_cast<off_t>(offset + total));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw CFileException(m_strFileName, "write", errno, m_bTemporary);
+    }
+    if (n == 0) throw CFileException(m_strFileName, "write", ENOSPC, m_bTemporary);
+    total += static_cast<uint32_t>(n);
+  }
+}
+
 void CFile::Close() {
   if (m_hFile == kNoHandle) return;
   // A failed close can mean that written bytes never reached the disk (NFS,

@@ -155,3 +155,9 @@ uint32_t QueryUsableProcessors() {
   }
   return std::max<uint32_t>(count, 1);
 }
+
+uint64_t QueryPeakMemory() {
+  struct rusage usage {};
+  if (::getrusage(RUSAGE_SELF, &usage) != 0 || usage.ru_maxrss < 0) return 0;
+  return static_cast<uint64_t>(usage.ru_maxrss) * 1024;  // Linux counts KiB
+}

@@ -328,6 +328,23 @@ void CFile::Write(const void* buffer, uint32_t count) {
   }
 }
 
+void CFile::WriteAt(uint64_t offset, const void* buffer, uint32_t count) {
+  const auto* in = static_cast<const char*>(buffer);
+  uint32_t total = 0;
+  while (total < count) {
+    OVERLAPPED at{};
+    const uint64_t where = offset + total;
+    at.Offset = static_cast<DWORD>(where);
+    at.OffsetHigh = static_cast<DWORD>(where >> 32);
+    DWORD n = 0;
+    if (!::WriteFile(Handle(m_hFile), in + total, count - total, &n, &at)) {
+      throw CFileException(m_strFileName, "write", static_cast<int>(::GetLastError()), m_bTemporary);
+    }
+    if (n == 0) throw CFileException(m_strFileName, "write", ERROR_DISK_FULL, m_bTemporary);
+    total += n;
+  }
+}
+
 void CFile::Close() {
   if (m_hFile == kNoHandle) return;
   if (!ReleaseHandle()) {

@@ -3,6 +3,9 @@
 #include <algorithm>
 
 #include "platform/win32/WinApi.h"
+// After windows.h, which it needs. GetProcessMemoryInfo is kernel32's
+// K32GetProcessMemoryInfo from Windows 7 on: no other library.
+#include <psapi.h>
 
 // The physical memory free now and the address space left to the process
 // (a 64-bit process has plenty, threads or not; a job object's limit shows
@@ -31,4 +34,11 @@ uint32_t QueryUsableProcessors() {
     for (; process != 0; process &= process - 1) ++count;
   }
   return count > 0 ? count : 1;
+}
+
+uint64_t QueryPeakMemory() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  if (!::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters)) return 0;
+  return counters.PeakWorkingSetSize;
 }

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
 #include <set>
 #include <sstream>
+#include <tuple>
 
 #include "TempDir.h"
 #include "platform/File.h"
@@ -40,6 +42,11 @@ class Rowsift : public ::testing::Test {
   RunResult Run(const Args& args, const Args& env = {}, const std::string& input = "") const {
     return RunProgram(BuiltProgram(ROWSIFT_BINARY), args, env, input, dir.Root(), captures.Root());
   }
+  // The same with the build whose fingerprints keep two bits of hash beside
+  // the length: different lines of one length share them.
+  RunResult RunNarrow(const Args& args, const std::string& input = "") const {
+    return RunProgram(BuiltProgram(ROWSIFT_NARROW_BINARY), args, {}, input, dir.Root(), captures.Root());
+  }
 
   std::set<std::string> Entries() const {
     std::set<std::string> names;
@@ -48,6 +55,19 @@ class Rowsift : public ::testing::Test {
     return names;
   }
 };
+
+// The figures of the line --stats writes on standard error, by name.
+std::map<std::string, uint64_t> StatsOf(const std::string& err) {
+  std::map<std::string, uint64_t> figures;
+  const size_t at = err.find("rowsift: stats: ");
+  if (at == std::string::npos) return figures;
+  std::istringstream words(err.substr(at + 16, err.find('\n', at) - at - 16));
+  for (std::string word; words >> word;) {
+    const size_t equals = word.find('=');
+    figures[word.substr(0, equals)] = std::stoull(word.substr(equals + 1));
+  }
+  return figures;
+}
 
 std::string Utf16Le(const std::string& ascii) {
   std::string out = "\xFF\xFE";
@@ -101,6 +121,7 @@ TEST_F(Rowsift, RefusedRunsTouchNoFile) {
       {{"a.txt", "b.txt", "--duplicates=./b.txt"}, "Failed to open duplicates file ./b.txt", 1, "rowsift: ./b.txt: "},
       {{"a.txt", "b.txt", "--temp-dir=missing"}, "Failed to open temporary folder missing", 1, "rowsift: missing: "},
       {{"a.txt", "b.txt", "--exclud=x.txt"}, "", 2, "rowsift: unknown option '--exclud'"},
+      {{"a.txt", "b.txt", "--unique", "--repeated"}, "", 2, "rowsift: options '--unique' and '--repeated' exclude"},
       {{"a.txt", "b.txt", "--encoding=latin1"}, "", 2, "rowsift: option '--encoding' takes ansi, utf-8,"},
       {{"--version", "a.txt", "b.txt"}, ConsoleLines("rowsift " ROWSIFT_VERSION "\n"), 0, ""},
   };
@@ -130,6 +151,7 @@ TEST_F(Rowsift, RefusedRunsTouchNoFile) {
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out.rfind(ConsoleLines(kUsage), 0), 0u) << help.out;
   EXPECT_NE(help.out.find("\t--memory=SIZE"), std::string::npos) << help.out;
+  EXPECT_NE(help.out.find("\t--stats"), std::string::npos) << help.out;
   EXPECT_NE(help.out.find("the longest line is held whole on top"), std::string::npos) << help.out;
   EXPECT_NE(help.out.find(kDefaultTempDirSource), std::string::npos) << help.out;
   EXPECT_EQ(Run({"a.txt", "/?", "b.txt"}).out, help.out);
@@ -253,6 +275,9 @@ TEST_F(Rowsift, LargeSourceKeepsFirstOccurrencesInOrder) {
                                "\xD0\xA1\xD0\xA2\xD0\xA0\xD0\x9E\xD0\x9A\xD0\x90 "};
   std::string source, expected[2];
   std::set<std::string> seen[2];
+  // The first occurrences, and how often each occurs, for --unique and --repeated.
+  std::vector<std::pair<std::string, std::string>> firsts[2];
+  std::map<std::string, int> occurrences[2];
   for (int i = 0; i < 20000; ++i) {
     std::string line = (i % 3 ? "Line " : "LINE ") + std::to_string((i * 7919) % 5003);
     if (utf8 && i % 4 == 1) line = words[i % 3] + std::to_string((i * 7919) % 5003);
@@ -273,8 +298,17 @@ TEST_F(Rowsift, LargeSourceKeepsFirstOccurrencesInOrder) {
       for (const std::string& word : words) {
         if (const size_t at = folded.find(word); at != std::string::npos) folded.replace(at, word.size(), words[0]);
       }
-      if (seen[trim].insert(folded).second) expected[trim] += kept + "\n";
+      if (seen[trim].insert(folded).second) {
+        expected[trim] += kept + "\n";
+        firsts[trim].emplace_back(kept, folded);
+      }
+      ++occurrences[trim][folded];
     }
+  }
+  std::string unique[2], repeated[2];
+  for (int trim = 0; trim < 2; ++trim) {
+    for (const auto& [kept, folded] : firsts[trim])
+      (occurrences[trim][folded] == 1 ? unique : repeated)[trim] += kept + "\n";
   }
   // Over 2 MiB: chunks read by several threads, long lines across their ends.
   WriteBytes(Path("in.txt"), source);
@@ -284,6 +318,10 @@ TEST_F(Rowsift, LargeSourceKeepsFirstOccurrencesInOrder) {
     EXPECT_TRUE(ReadBytes(Path("out.txt")) == expected[0]) << "not the first occurrences in source order";
     EXPECT_EQ(Run({"in.txt", "out.txt", "/b", "/e", "/r", threads}, env).status, 0);
     EXPECT_TRUE(ReadBytes(Path("out.txt")) == expected[1]) << "not the first trimmed occurrences in source order";
+    EXPECT_EQ(Run({"in.txt", "out.txt", "--unique", threads}, env).status, 0);
+    EXPECT_TRUE(ReadBytes(Path("out.txt")) == unique[0]) << "not the lines that occur once";
+    EXPECT_EQ(Run({"in.txt", "out.txt", "/b", "/e", "/r", "--repeated", threads}, env).status, 0);
+    EXPECT_TRUE(ReadBytes(Path("out.txt")) == repeated[1]) << "not the first of the lines that occur more than once";
   }
 }
 
@@ -503,24 +541,34 @@ TEST_F(Rowsift, BoundedRunEqualsUnboundedRun) {
       {"UTF-16 from a pipe", Utf16Le(distinct), {}, true},
   };
   std::filesystem::create_directory(Path("tmp"));
+  // Also of the lines that occur once, and more than once, which the index and the sifting count,
+  // and of lines told apart by their texts, read again by their locations.
+  const Args selections[] = {{"--stats"}, {"--unique"}, {"--repeated"}, {"--exact", "--unique"}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.shape);
-    WriteBytes(Path("in.txt"), c.source);
-    const std::string input = c.pipe ? c.source : "";
-    Args args{c.pipe ? "/dev/stdin" : "in.txt", "out.txt", "--duplicates=dups.txt"};
-    args.insert(args.end(), c.switches.begin(), c.switches.end());
-    ASSERT_EQ(Run(args, {}, input).status, 0);
-    const std::string target = ReadBytes(Path("out.txt")), duplicates = ReadBytes(Path("dups.txt"));
-    // Each lane of the index runs out of room on its own.
-    for (const auto& [memory, threads] : {std::pair{"7", "1"}, {"64K", "3"}, {"256K", "8"}}) {
-      Args bounded = args;
-      bounded.push_back("--memory="s + memory);
-      bounded.push_back("--threads="s + threads);
-      const RunResult r = Run(bounded, {"TMPDIR=" + Path("tmp")}, input);
-      EXPECT_EQ(r.status, 0) << memory << " " << r.err;
-      EXPECT_TRUE(ReadBytes(Path("out.txt")) == target) << memory;
-      EXPECT_TRUE(ReadBytes(Path("dups.txt")) == duplicates) << memory;
-      EXPECT_TRUE(std::filesystem::is_empty(Path("tmp"))) << memory;
+    for (const Args& selection : selections) {
+      SCOPED_TRACE(c.shape + " "s + selection.back());
+      WriteBytes(Path("in.txt"), c.source);
+      const std::string input = c.pipe ? c.source : "";
+      Args args{c.pipe ? "/dev/stdin" : "in.txt", "out.txt"};
+      args.insert(args.end(), selection.begin(), selection.end());
+      args.insert(args.end(), c.switches.begin(), c.switches.end());
+      Args withDuplicates = args;
+      withDuplicates.push_back("--duplicates=dups.txt");
+      ASSERT_EQ(Run(withDuplicates, {}, input).status, 0);
+      const std::string target = ReadBytes(Path("out.txt")), duplicates = ReadBytes(Path("dups.txt"));
+      // Each lane of the index runs out of room on its own; the last run writes no duplicates file.
+      for (const auto& [memory, threads, dups] :
+           {std::tuple{"7", "1", true}, {"64K", "3", true}, {"256K", "8", true}, {"32K", "2", false}}) {
+        Args bounded = dups ? withDuplicates : args;
+        bounded.push_back("--memory="s + memory);
+        bounded.push_back("--threads="s + threads);
+        std::filesystem::remove(Path("dups.txt"));
+        const RunResult r = Run(bounded, {"TMPDIR=" + Path("tmp")}, input);
+        EXPECT_EQ(r.status, 0) << memory << " " << r.err;
+        EXPECT_TRUE(ReadBytes(Path("out.txt")) == target) << memory;
+        EXPECT_TRUE(ReadBytes(Path("dups.txt")) == (dups ? duplicates : "")) << memory;
+        EXPECT_TRUE(std::filesystem::is_empty(Path("tmp"))) << memory;
+      }
     }
   }
 }
@@ -534,30 +582,127 @@ TEST_F(Rowsift, ExclusionListsAndDuplicates) {
   std::string source, list1, list2;
   for (int i = 0; i < 6000; ++i) {
     source += (i % 2 ? "  Name " : "name ") + std::to_string(i * 7919 % 2500) + "\n" + (i % 9 ? "" : " \n");
+    if (i % 7 == 0) source += "Once " + std::to_string(i) + "\n";
   }
   for (int i = 0; i < 500; ++i) list1 += "NAME " + std::to_string(i * 3) + "\n";
   for (int i = 0; i < 500; ++i) list2 += "name " + std::to_string(i * 5) + " \r\n";
-  std::set<std::string> seen;
-  for (int i = 0; i < 500; ++i) seen.insert({"name " + std::to_string(i * 3), "name " + std::to_string(i * 5)});
-  std::string target, duplicates;
+  std::set<std::string> listed, seen;
+  for (int i = 0; i < 500; ++i) listed.insert({"name " + std::to_string(i * 3), "name " + std::to_string(i * 5)});
+  std::map<std::string, uint64_t> figures;                // what --stats tells
+  std::vector<std::pair<std::string, std::string>> kept;  // the lines not blank, and their folded copies
+  std::map<std::string, int> occurrences;
   std::istringstream lines(source);
   for (std::string line; std::getline(lines, line);) {
+    ++figures["lines_read"];
     line.erase(0, line.find_first_not_of(' '));
     line.erase(line.find_last_not_of(' ') + 1);
-    if (line.empty()) continue;
+    if (line.empty()) {
+      ++figures["blank"];
+      continue;
+    }
     std::string folded = line;
     for (char& ch : folded) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    (seen.insert(folded).second ? target : duplicates) += line + "\n";
+    ++figures[listed.count(folded) ? "excluded" : seen.insert(folded).second ? "distinct" : "duplicates"];
+    kept.emplace_back(line, listed.count(folded) ? "" : folded);
+    ++occurrences[folded];
   }
   WriteBytes(Path("in.txt"), source);
   WriteBytes(Path("list1.txt"), Utf16Le(list1));
   WriteBytes(Path("list2.txt"), list2);
-  for (const char* memory : {"1G", "7", "32K"}) {
-    SCOPED_TRACE(memory);
-    const RunResult r = Run({"in.txt", "out.txt", "/b", "/e", "/r", "--exclude=list1.txt", "--exclude", "list2.txt",
-                             "--duplicates=dups.txt", "--memory="s + memory});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(ReadBytes(Path("out.txt")) == target);
-    EXPECT_TRUE(ReadBytes(Path("dups.txt")) == duplicates);
+  for (const char* selection : {"", "--unique", "--repeated"}) {
+    // The first occurrence of a line not listed is written when the selection says so.
+    std::string target, duplicates;
+    std::set<std::string> written;
+    for (const auto& [line, folded] : kept) {
+      const int n = occurrences[folded];
+      const bool selected = selection == "--unique"s ? n == 1 : selection == "--repeated"s ? n > 1 : true;
+      (!folded.empty() && selected && written.insert(folded).second ? target : duplicates) += line + "\n";
+    }
+    figures["lines_written"] = written.size();
+    for (const char* memory : {"1G", "7", "32K"}) {
+      SCOPED_TRACE(selection + " "s + memory);
+      Args args{"in.txt",
+                "out.txt",
+                "/b",
+                "/e",
+                "/r",
+                "--exclude=list1.txt",
+                "--exclude",
+                "list2.txt",
+                "--duplicates=dups.txt",
+                "--memory="s + memory,
+                "--stats"};
+      if (*selection) args.push_back(selection);
+      const RunResult r = Run(args);
+      EXPECT_EQ(r.status, 0) << r.err;
+      EXPECT_TRUE(ReadBytes(Path("out.txt")) == target);
+      EXPECT_TRUE(ReadBytes(Path("dups.txt")) == duplicates);
+      std::map<std::string, uint64_t> told = StatsOf(r.err);
+      EXPECT_EQ(told.count("spilled_parts"), memory == "1G"s ? 0u : 1u) << r.err;
+      EXPECT_EQ(told["bytes_read"], source.size());
+      EXPECT_GT(told["peak_memory_bytes"], 0u);
+      for (const char* varies :
+           {"spilled_parts", "milliseconds", "peak_memory_bytes", "bytes_read", "unmapped_chars"}) {
+        told.erase(varies);
+      }
+      EXPECT_EQ(told, figures) << r.err;
+    }
+  }
+}
+
+// Fingerprints that collide, made so by the narrowed build: the default
+// merges different lines, --exact tells them apart by their texts and writes
+// what the full fingerprints give, whatever the shape of the source, where
+// the text is read again (the source where it lies, the copy of a pipe, of
+// UTF-16 or of a list), the selection, the memory and the threads.
+TEST_F(Rowsift, ExactKeepsLinesWhoseFingerprintsCollide) {
+  std::string source, list;
+  for (int i = 0; i < 1200; ++i) {
+    std::string line = (i % 3 ? "Line " : "  LINE ") + std::to_string(100 + i * 7919 % 300) + (i % 4 ? "" : " \t");
+    if (i % 50 == 0) line = "x\0y"s + std::to_string(i % 7) + std::string(60, 'n') + '\0' + "cut";
+    if (i % 200 == 0) line = std::string(70000, 'z') + std::to_string(i % 3);  // read in place, not copied
+    if (i % 100 == 0) line = "once " + std::to_string(i);
+    source += line + (i % 11 ? "\n" : "\r\n");
+  }
+  for (int i = 0; i < 40; ++i) list += "line " + std::to_string(100 + i * 7) + "\n";
+  WriteBytes(Path("list.txt"), list);
+  struct Case {
+    const char* shape;
+    std::string source;
+    Args switches;
+    bool pipe;
+  };
+  const Case cases[] = {
+      {"in place", source, {}, false},
+      {"in place, trimmed, case counted", source, {"/b", "/e", "/r", "/c"}, false},
+      {"a list", source, {"/b", "--exclude=list.txt"}, false},
+      {"a pipe", source, {"/e"}, true},
+      {"UTF-16", Utf16Le(source), {"/b", "/e"}, false},
+  };
+  for (const Case& c : cases) {
+    for (const char* selection : {"--stats", "--unique", "--repeated"}) {
+      SCOPED_TRACE(c.shape + " "s + selection);
+      WriteBytes(Path("in.txt"), c.source);
+      const std::string input = c.pipe ? c.source : "";
+      Args args{c.pipe ? "-" : "in.txt", "out.txt", "--duplicates=dups.txt", selection};
+      args.insert(args.end(), c.switches.begin(), c.switches.end());
+      ASSERT_EQ(Run(args, {}, input).status, 0);
+      const std::string target = ReadBytes(Path("out.txt")), duplicates = ReadBytes(Path("dups.txt"));
+      if (selection == "--stats"s) {
+        ASSERT_EQ(RunNarrow(args, input).status, 0);
+        EXPECT_LT(ReadBytes(Path("out.txt")).size(), target.size())
+            << "no line merged: the fingerprints did not collide";
+      }
+      args.push_back("--exact");
+      for (const auto& [memory, threads] : {std::pair{"1G", "1"}, {"1G", "3"}, {"7", "2"}, {"3K", "8"}}) {
+        Args exact = args;
+        exact.push_back("--memory="s + memory);
+        exact.push_back("--threads="s + threads);
+        const RunResult r = RunNarrow(exact, input);
+        EXPECT_EQ(r.status, 0) << memory << " " << threads << " " << r.err;
+        EXPECT_TRUE(ReadBytes(Path("out.txt")) == target) << memory << " " << threads;
+        EXPECT_TRUE(ReadBytes(Path("dups.txt")) == duplicates) << memory << " " << threads;
+      }
+    }
   }
 }

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "TestFiles.h"
+#include "platform/FileMapping.h"
 
 using namespace std::string_literals;
 using Lines = std::vector<std::string>;
@@ -201,4 +202,21 @@ TEST(LineReader, CancelEndsAReadThatWaits) {
   canceller.join();
   EXPECT_GE(waits, 1);
   EXPECT_THROW(source.ReadLine(), CFileException);
+}
+
+// A line read again where it lies, from a mapping of a file that another
+// program has cut short meanwhile: an error the run reports, not a crash.
+TEST(LineReader, MappedFileCutShortPosix) {
+  TempDir dir;
+  const std::string path = dir.Path("cut.txt");
+  WriteBytes(path, std::string(8192, 'x') + "\n");
+  CFile file;
+  ASSERT_TRUE(file.Open(path, CFile::modeRead | CFile::shareDenyNone));
+  const CFileMapping mapping(file, 8193);
+  ASSERT_NE(mapping.Data(), nullptr);
+  char byte = 0;
+  EXPECT_TRUE(mapping.CopyOut(8191, &byte, 1));
+  std::filesystem::resize_file(path, 0);
+  EXPECT_FALSE(mapping.CopyOut(8191, &byte, 1));
+  EXPECT_FALSE(mapping.CopyOut(0, &byte, 1)) << "a second fault is caught too";
 }
