@@ -15,7 +15,8 @@ const LongOption kLongOptions[] = {
     {loptExclude, "exclude", "FILE", "drop the lines found in FILE too (any number of lists)", true},
     {loptDuplicates, "duplicates", "FILE", "write the lines dropped as duplicates to FILE"},
     {loptMemory, "memory", "SIZE",
-     "memory for the index and the threads' buffers, K, M or G\n(default: what is free); the longest line is held whole on top"},
+     "memory for the index and the threads' buffers, K, M or G\n"
+     "(default: what is free); the longest line is held whole on top"},
     {loptTempDir, "temp-dir", "DIR", kTempDirHelp.c_str()},
     {loptEncoding, "encoding", "NAME", "read the source and lists as ansi, utf-8, utf-16le or utf-16be"},
     {loptThreads, "threads", "N", "use N threads (default: the processors this run may use)"},
