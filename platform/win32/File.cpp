@@ -8,6 +8,15 @@ namespace {
 
 HANDLE Handle(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
+// A synchronous handle reads or writes at the offset an OVERLAPPED gives and
+// returns once done; other threads at other offsets are served in turn.
+OVERLAPPED AtOffset(uint64_t offset) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return at;
+}
+
 char LowerAtoZ(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
 bool EqualIgnoringAtoZ(const std::string& a, const char* b) {
@@ -223,12 +232,7 @@ uint32_t CFile::ReadAt(uint64_t offset, void* buffer, uint32_t count) const {
   auto* out = static_cast<char*>(buffer);
   uint32_t total = 0;
   while (total < count) {
-    // A handle opened for synchronous reads reads at the offset given and
-    // returns once done; readers at other offsets are served one after another.
-    OVERLAPPED at{};
-    const uint64_t where = offset + total;
-    at.Offset = static_cast<DWORD>(where);
-    at.OffsetHigh = static_cast<DWORD>(where >> 32);
+    OVERLAPPED at = AtOffset(offset + total);
     DWORD n = 0;
     if (!::ReadFile(Handle(m_hFile), out + total, count - total, &n, &at)) {
       const DWORD error = ::GetLastError();
@@ -332,10 +336,7 @@ void CFile::WriteAt(uint64_t offset, const void* buffer, uint32_t count) {
   const auto* in = static_cast<const char*>(buffer);
   uint32_t total = 0;
   while (total < count) {
-    OVERLAPPED at{};
-    const uint64_t where = offset + total;
-    at.Offset = static_cast<DWORD>(where);
-    at.OffsetHigh = static_cast<DWORD>(where >> 32);
+    OVERLAPPED at = AtOffset(offset + total);
     DWORD n = 0;
     if (!::WriteFile(Handle(m_hFile), in + total, count - total, &n, &at)) {
       throw CFileException(m_strFileName, "write", static_cast<int>(::GetLastError()), m_bTemporary);
