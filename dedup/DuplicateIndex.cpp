@@ -167,7 +167,12 @@ void CDuplicateIndex::MoveSome(uint32_t index, size_t buckets) {
   const size_t end = std::min(part.old.Buckets(), part.moved + buckets);
   part.old.CopyBuckets(part.moved, end, part.table);
   part.moved = end;
-  if (end < part.old.Buckets()) return;
+  if (end < part.old.Buckets()) {
+    // The part's next step comes after lines of other parts, too far apart
+    // for the processor to see the two tables read in order.
+    part.old.PrefetchCopy(end, std::min(part.old.Buckets(), end + buckets), part.table);
+    return;
+  }
   m_pLaneBytes[index % m_nLanes].fetch_sub(part.old.Bytes(), std::memory_order_relaxed);
   part.old = CFingerprintTable();
 }

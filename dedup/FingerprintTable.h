@@ -114,6 +114,16 @@ class CFingerprintTable {
     if (m_nBuckets > 0) PrefetchForRead(&m_pBuckets[HomeOf(fingerprint)]);
   }
 
+  // Cache hint: buckets first up to end, and the buckets of this table's
+  // neighbour `to` (a table of another size) where their entries go when
+  // copied (CopyBuckets), which lie in the same order.
+  void PrefetchCopy(size_t first, size_t end, const CFingerprintTable& to) const {
+    for (size_t b = first; b < end; ++b) PrefetchForRead(&m_pBuckets[b]);
+    if (to.m_nBuckets == 0 || first >= end) return;
+    const size_t last = std::min(to.m_nBuckets, end * to.m_nBuckets / m_nBuckets + 1);
+    for (size_t b = first * to.m_nBuckets / m_nBuckets; b < last; ++b) PrefetchForRead(&to.m_pBuckets[b]);
+  }
+
   // No room for one more without growing.
   bool Full() const { return m_nEntries >= m_nLimit; }
   size_t Entries() const { return m_nEntries; }
