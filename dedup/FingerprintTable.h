@@ -14,6 +14,7 @@
 // a line's occurrences costs neither memory nor hash bits.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
