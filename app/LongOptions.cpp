@@ -28,6 +28,20 @@ const LongOption kLongOptions[] = {
     {loptVersion, "version", nullptr, "show the version", true},
 };
 
+// The decimal number text starts with, in *value; answers how many digits it
+// has, 0 when none or when the number does not fit 64 bits.
+size_t LeadingNumber(const std::string& text, uint64_t* value) {
+  uint64_t number = 0;
+  size_t i = 0;
+  for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+    const auto digit = static_cast<uint64_t>(text[i] - '0');
+    if (number > (UINT64_MAX - digit) / 10) return 0;
+    number = number * 10 + digit;
+  }
+  *value = number;
+  return i;
+}
+
 }  // namespace
 
 const LongOption* FindLongOption(const std::string& name) {
@@ -71,25 +85,14 @@ std::string LongOptionsHelp() {
 
 bool ParseCount(const std::string& text, uint64_t* count) {
   uint64_t value = 0;
-  for (const char c : text) {
-    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
-    const auto digit = static_cast<uint64_t>(c - '0');
-    if (value > (UINT64_MAX - digit) / 10) return false;
-    value = value * 10 + digit;
-  }
-  if (value == 0) return false;
+  if (LeadingNumber(text, &value) != text.size() || value == 0) return false;
   *count = value;
   return true;
 }
 
 bool ParseSize(const std::string& text, uint64_t* bytes) {
   uint64_t value = 0;
-  size_t i = 0;
-  for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
-    const auto digit = static_cast<uint64_t>(text[i] - '0');
-    if (value > (UINT64_MAX - digit) / 10) return false;
-    value = value * 10 + digit;
-  }
+  const size_t i = LeadingNumber(text, &value);
   if (i == 0 || value == 0) return false;
   int shift = 0;
   if (i + 1 == text.size()) {

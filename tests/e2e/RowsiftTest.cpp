@@ -31,6 +31,15 @@ const char kUsage[] =
 
 using RunResult = ProcessResult;
 
+// A source of a table of runs: what it is, its bytes, the switches it runs
+// with, and whether it comes through a pipe.
+struct SourceCase {
+  const char* shape;
+  std::string source;
+  Args switches;
+  bool pipe;
+};
+
 class Rowsift : public ::testing::Test {
  protected:
   TempDir dir, captures;
@@ -523,13 +532,7 @@ TEST_F(Rowsift, BoundedRunEqualsUnboundedRun) {
   }
   std::string crlf;
   for (char c : heavy) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  struct Case {
-    const char* shape;
-    std::string source;
-    Args switches;
-    bool pipe;
-  };
-  const Case cases[] = {
+  const SourceCase cases[] = {
       {"heavy duplication", heavy, {}, false},
       {"heavy duplication, trimmed, no blanks", heavy, {"/b", "/e", "/r"}, false},
       {"all distinct", distinct, {"/c"}, false},
@@ -544,7 +547,7 @@ TEST_F(Rowsift, BoundedRunEqualsUnboundedRun) {
   // Also of the lines that occur once, and more than once, which the index and the sifting count,
   // and of lines told apart by their texts, read again by their locations.
   const Args selections[] = {{"--stats"}, {"--unique"}, {"--repeated"}, {"--exact", "--unique"}};
-  for (const Case& c : cases) {
+  for (const SourceCase& c : cases) {
     for (const Args& selection : selections) {
       SCOPED_TRACE(c.shape + " "s + selection.back());
       WriteBytes(Path("in.txt"), c.source);
@@ -666,20 +669,14 @@ TEST_F(Rowsift, ExactKeepsLinesWhoseFingerprintsCollide) {
   }
   for (int i = 0; i < 40; ++i) list += "line " + std::to_string(100 + i * 7) + "\n";
   WriteBytes(Path("list.txt"), list);
-  struct Case {
-    const char* shape;
-    std::string source;
-    Args switches;
-    bool pipe;
-  };
-  const Case cases[] = {
+  const SourceCase cases[] = {
       {"in place", source, {}, false},
       {"in place, trimmed, case counted", source, {"/b", "/e", "/r", "/c"}, false},
       {"a list", source, {"/b", "--exclude=list.txt"}, false},
       {"a pipe", source, {"/e"}, true},
       {"UTF-16", Utf16Le(source), {"/b", "/e"}, false},
   };
-  for (const Case& c : cases) {
+  for (const SourceCase& c : cases) {
     for (const char* selection : {"--stats", "--unique", "--repeated"}) {
       SCOPED_TRACE(c.shape + " "s + selection);
       WriteBytes(Path("in.txt"), c.source);
