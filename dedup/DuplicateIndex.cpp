@@ -111,21 +111,23 @@ bool CDuplicateIndex::Take(uint32_t index, uint64_t bytes) {
 // it now leaves the growth to the moment it is needed.
 void CDuplicateIndex::Prepare(uint32_t index) {
   Part& part = m_parts[index];
-  if (part.next.Buckets() == 0) {
-    const size_t buckets = BucketsAfter(index, part.grown);
-    if (!Take(index, CFingerprintTable::BytesOf(buckets))) {
-      part.prepareFrom = SIZE_MAX;
-      return;
-    }
-    try {
-      part.next = CFingerprintTable(buckets, false);
-    } catch (const std::bad_alloc&) {
-      m_pLaneBytes[index % m_nLanes].fetch_sub(CFingerprintTable::BytesOf(buckets), std::memory_order_relaxed);
-      part.prepareFrom = SIZE_MAX;
-      return;
-    }
+  if (!MakeNext(index) || part.next.WriteAhead(kWriteStep)) part.prepareFrom = SIZE_MAX;
+}
+
+// The part's next table, mapped but not yet written, unless it is there
+// already; false when the budget or the system cannot spare it.
+bool CDuplicateIndex::MakeNext(uint32_t index) {
+  Part& part = m_parts[index];
+  if (part.next.Buckets() > 0) return true;
+  const size_t buckets = BucketsAfter(index, part.grown);
+  if (!Take(index, CFingerprintTable::BytesOf(buckets))) return false;
+  try {
+    part.next = CFingerprintTable(buckets, false);
+  } catch (const std::bad_alloc&) {
+    m_pLaneBytes[index % m_nLanes].fetch_sub(CFingerprintTable::BytesOf(buckets), std::memory_order_relaxed);
+    return false;  // the system refuses: as good as no room
   }
-  if (part.next.WriteAhead(kWriteStep)) part.prepareFrom = SIZE_MAX;
+  return true;
 }
 
 // The new table is counted from before it is taken until the old one is
@@ -134,16 +136,7 @@ void CDuplicateIndex::Prepare(uint32_t index) {
 bool CDuplicateIndex::Grow(uint32_t index) {
   Part& part = m_parts[index];
   if (part.old.Buckets() > 0) MoveSome(index, part.old.Buckets());
-  if (part.next.Buckets() == 0) {
-    const size_t buckets = BucketsAfter(index, part.grown);
-    if (!Take(index, CFingerprintTable::BytesOf(buckets))) return false;
-    try {
-      part.next = CFingerprintTable(buckets);
-    } catch (const std::bad_alloc&) {
-      m_pLaneBytes[index % m_nLanes].fetch_sub(CFingerprintTable::BytesOf(buckets), std::memory_order_relaxed);
-      return false;  // the system refuses: as good as no room
-    }
-  }
+  if (!MakeNext(index)) return false;
   part.next.WriteAhead(SIZE_MAX);
   part.old = std::move(part.table);
   part.table = std::move(part.next);

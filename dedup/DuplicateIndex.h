@@ -132,6 +132,7 @@ class CDuplicateIndex {
   LineVerdict Found(CFingerprintTable& table, const CFingerprintTable::Spot& place) const;
   bool Take(uint32_t index, uint64_t bytes);
   void Prepare(uint32_t index);
+  bool MakeNext(uint32_t index);
   bool Grow(uint32_t index);
   void MoveSome(uint32_t index, size_t buckets);
 
