@@ -244,8 +244,6 @@ uint32_t CFile::Read(void* buffer, uint32_t count) {
   return total;
 }
 
-// True when the stream has bytes (or its end, or an error) for a read. Without
-// mayWait it answers at once; with it, it waits, running the hook first.
 uint32_t CFile::ReadAt(uint64_t offset, void* buffer, uint32_t count) const {
   auto* out = static_cast<char*>(buffer);
   uint32_t total = 0;
@@ -261,6 +259,8 @@ uint32_t CFile::ReadAt(uint64_t offset, void* buffer, uint32_t count) const {
   return total;
 }
 
+// True when the stream has bytes (or its end, or an error) for a read. Without
+// mayWait it answers at once; with it, it waits, running the hook first.
 bool CFile::WaitForInput(bool mayWait) {
   struct pollfd fds[2] = {{Fd(m_hFile), POLLIN, 0}, {Fd(m_hWake), POLLIN, 0}};
   for (int timeout = 0;; timeout = -1) {
