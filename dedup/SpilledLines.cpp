@@ -52,11 +52,9 @@ CSpilledLines::CSpilledLines(std::string dir, uint64_t budget, uint64_t expected
 // their hashMid.
 uint64_t CSpilledLines::Mix(const SpilledLine& line) const {
   const LineFingerprint& f = line.fingerprint;
-  uint64_t h = uint64_t{f.hashMid} << 32 | f.hashMid;
-  if (!m_sameText) {
-    h = uint64_t{f.hashLow} << 32 | f.hashMid;
-    h ^= (uint64_t{f.hashHigh} << 16 | f.lengthCode) * 0x9E3779B97F4A7C15ull;
-  }
+  uint64_t h = m_sameText ? uint64_t{f.hashMid} << 32 | f.hashMid
+                          : (uint64_t{f.hashLow} << 32 | f.hashMid) ^
+                                (uint64_t{f.hashHigh} << 16 | f.lengthCode) * 0x9E3779B97F4A7C15ull;
   h ^= h >> 30;
   h *= 0xBF58476D1CE4E5B9ull;
   h ^= h >> 27;
