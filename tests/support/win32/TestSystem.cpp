@@ -136,29 +136,35 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
   std::wstring environment = EnvironmentBlock(env);
 
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE inRead = nullptr, inWrite = nullptr;
-  if (!::CreatePipe(&inRead, &inWrite, &inherit, 0)) return {"", "CreatePipe failed", -1};
-  ::SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
+  HANDLE inWrite = nullptr;
   const std::filesystem::path outPath = captures / "out", errPath = captures / "err";
-  HANDLE out = InheritableFile(outPath), err = InheritableFile(errPath);
-
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = inRead;
-  startup.hStdOutput = out;
-  startup.hStdError = err;
   PROCESS_INFORMATION process{};
-  // Detached: no console, as setsid leaves no controlling terminal.
-  const BOOL started =
-      ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS | CREATE_UNICODE_ENVIRONMENT,
-                       environment.data(), folder.c_str(), &startup, &process);
-  ::CloseHandle(inRead);
-  ::CloseHandle(out);
-  ::CloseHandle(err);
-  if (!started) {
+  // Wine now and then fails to start a program while the machine is busy
+  // (errors 193 and 1359): a few more tries before the run counts as failed.
+  for (int attempt = 1;; ++attempt) {
+    HANDLE inRead = nullptr;
+    if (!::CreatePipe(&inRead, &inWrite, &inherit, 0)) return {"", "CreatePipe failed", -1};
+    ::SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
+    HANDLE out = InheritableFile(outPath), err = InheritableFile(errPath);
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = inRead;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    // Detached: no console, as setsid leaves no controlling terminal.
+    const BOOL started =
+        ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS | CREATE_UNICODE_ENVIRONMENT,
+                         environment.data(), folder.c_str(), &startup, &process);
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(inRead);
+    ::CloseHandle(out);
+    ::CloseHandle(err);
+    if (started) break;
     ::CloseHandle(inWrite);
-    return {"", "CreateProcessW failed: " + std::to_string(::GetLastError()), -1};
+    if (attempt == 5) return {"", "CreateProcessW failed: " + std::to_string(error), -1};
+    ::Sleep(200);
   }
   if (!input.empty()) {
     DWORD written = 0;
