@@ -129,7 +129,10 @@ bool CFile::Open(const std::string& fileName, unsigned flags, std::string* reaso
   if (standard < 0 && S_ISREG(st.st_mode) && !LockAgainstOtherRuns(fd, exclusive)) {
     return fail(fd, "is locked by another process");
   }
-  const bool cut = (flags & modeCreate) && writing && standard < 0 && S_ISREG(st.st_mode);
+  // An empty file is not cut: on ext4 a file cut to nothing is written back
+  // in full when it is closed (lest a crash leave it empty), which makes
+  // every new target cost its whole size in disk writes before the run ends.
+  const bool cut = (flags & modeCreate) && writing && standard < 0 && S_ISREG(st.st_mode) && st.st_size > 0;
   if (cut && !(flags & modeNoTruncate) && ::ftruncate(fd, 0) != 0) return fail(fd, std::strerror(errno));
 
   // A standard descriptor that is a regular file may stand anywhere in it;
@@ -170,6 +173,9 @@ void CFile::Attach(int fd, const std::string& fileName, bool stream) {
 void CFile::Cut() {
   if (!m_bCutPending) return;
   m_bCutPending = false;
+  // Still empty (nothing else wrote to it since it was opened): nothing to cut.
+  struct stat st {};
+  if (::fstat(Fd(m_hFile), &st) == 0 && st.st_size == 0) return;
   if (::ftruncate(Fd(m_hFile), 0) != 0) throw CFileException(m_strFileName, "cut", errno, m_bTemporary);
 }
 
