@@ -127,6 +127,7 @@ void CLineTexts::Fetch(const uint64_t* locations, const uint32_t* lengths, size_
 bool CLineTexts::Same(uint64_t location, const char* text, int32_t length, const CCaseFolder& folder, uint32_t lane) {
   Buffers& buffers = m_buffers[lane];
   const std::string_view line(text, static_cast<size_t>(length));
+  if (SameInPlace(location, line, buffers.text)) return true;
   bool compared = false;
   const std::string_view held = TextAt(location, line.size(), buffers.text, &compared);
   // Equal bytes fold alike; and a copy's folded text folds to itself.
@@ -145,6 +146,18 @@ bool CLineTexts::SameAt(uint64_t a, uint64_t b) {
   if (m_bCaseSensitive) return false;
   return FoldedEqual(first, aCompared ? nullptr : m_sourceFolder, second, bCompared ? nullptr : m_sourceFolder,
                      buffers);
+}
+
+// Most matches: the source holds the line as offered, with nothing before
+// it to trim and its line end right after it; the whole line is then the same
+// whatever trimming or folding would do. Anything else (blanks, a NUL, another
+// case, a line at the end of the file) takes the long way.
+bool CLineTexts::SameInPlace(uint64_t location, std::string_view line, std::vector<char>& buffer) {
+  if ((location & kInCopy) || !m_pMapping || location + line.size() >= m_pMapping->Size()) return false;
+  if (buffer.size() <= line.size()) buffer.resize(line.size() + 1);
+  if (!m_pMapping->CopyOut(location, buffer.data(), line.size() + 1)) ThrowCutShort();
+  const char end = buffer[line.size()];
+  return (end == '\n' || end == '\r') && std::memcmp(buffer.data(), line.data(), line.size()) == 0;
 }
 
 std::string_view CLineTexts::TextAt(uint64_t location, size_t expected, std::vector<char>& buffer, bool* compared) {

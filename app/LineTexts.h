@@ -62,6 +62,7 @@ class CLineTexts {
     std::vector<char> text, other, foldedA, foldedB;
   };
 
+  bool SameInPlace(uint64_t location, std::string_view line, std::vector<char>& buffer);
   // The line at location, as offered, in buffer; *compared tells that it is
   // folded already (a copy's).
   std::string_view TextAt(uint64_t location, size_t expected, std::vector<char>& buffer, bool* compared);
