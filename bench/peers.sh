@@ -104,12 +104,12 @@ tools=(rowsift_c rowsift rowsift_c1)
 [[ -n $rling ]] && tools+=(rling)
 [[ -n $duplicut ]] && tools+=(duplicut)
 
-# run_one set tool input: times one command, its output to a file of its own.
-run_one() {
-  local set=$1 tool=$2 input=$3 output="$work/out.$2"
-  local locale=C.UTF-8 stdout=/dev/null
-  local -a cmd
-  case $tool in
+# tool_command tool input output: sets cmd to the tool's command line and
+# locale to the locale it runs in.
+tool_command() {
+  local input=$2 output=$3
+  locale=C.UTF-8
+  case $1 in
     rowsift_c) cmd=("$binary" "$input" "$output" /c) ;;
     rowsift) cmd=("$binary" "$input" "$output") ;;
     rowsift_c1) cmd=("$binary" "$input" "$output" /c --threads=1) ;;
@@ -120,29 +120,30 @@ run_one() {
     rling) cmd=("$rling" "$input" "$output") locale=C ;;
     duplicut) cmd=("$duplicut" "$input" -o "$output") locale=C ;;
   esac
-  rm -f "$output"  # an output left from the round before would be cut first
-  # Each tool starts with nothing left to write back: the outputs of the
-  # tools before it (hundreds of MB each) would otherwise be written to disk
-  # while it runs, by the kernel's threads, on the same processors.
+  # An output left from the round before would be cut first. Each tool
+  # starts with nothing left to write back: the outputs of the tools before
+  # it (hundreds of MB each) would otherwise be written to disk while it
+  # runs, by the kernel's threads, on the same processors.
+  rm -f "$output"
   sync
-  timed "$set|$tool" "$tool" "$stdout" "$locale" "${cmd[@]}"
+}
+
+# run_one set tool input: times one command, its output to a file of its own.
+run_one() {
+  local locale stdout=/dev/null
+  local -a cmd
+  tool_command "$2" "$3" "$work/out.$2"
+  timed "$1|$2" "$2" "$stdout" "$locale" "${cmd[@]}"
 }
 
 # peak_private_kib set tool: runs the tool once more on the set, and prints
 # the most private (anonymous) memory it was seen to hold, sampled every 5 ms.
 declare -A private
 peak_private_kib() {
-  local output="$work/out.$2" peak=0 kib pid
+  local locale peak=0 kib pid
   local -a cmd
-  case $2 in
-    rowsift_c) cmd=("$binary" "$work/$1.txt" "$output" /c) ;;
-    rowsift) cmd=("$binary" "$work/$1.txt" "$output") ;;
-    rowsift_c_exact) cmd=("$binary" "$work/$1.txt" "$output" /c --exact) ;;
-    rowsift_exact) cmd=("$binary" "$work/$1.txt" "$output" --exact) ;;
-  esac
-  rm -f "$output"
-  sync
-  LC_ALL=C.UTF-8 "${cmd[@]}" < /dev/null > /dev/null 2>&1 &
+  tool_command "$2" "$work/$1.txt" "$work/out.$2"
+  LC_ALL=$locale "${cmd[@]}" < /dev/null > /dev/null 2>&1 &
   pid=$!
   # A process that has ended but is not yet waited for has no RssAnon.
   while kib=$(awk '/^RssAnon:/ { print $2; found = 1 } END { exit !found }' "/proc/$pid/status" 2> /dev/null); do

@@ -1,6 +1,6 @@
 // The scan for the bytes that end or split a line, sixteen at a time with
-// SSE2 where the processor has it (every x86-64): the part of the line reader
-// written for one kind of processor.
+// SSE2 where the processor has it (every x86-64): the line reader's code for
+// one kind of processor.
 #pragma once
 
 #include <bit>

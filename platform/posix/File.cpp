@@ -173,9 +173,6 @@ void CFile::Attach(int fd, const std::string& fileName, bool stream) {
 void CFile::Cut() {
   if (!m_bCutPending) return;
   m_bCutPending = false;
-  // Still empty (nothing else wrote to it since it was opened): nothing to cut.
-  struct stat st {};
-  if (::fstat(Fd(m_hFile), &st) == 0 && st.st_size == 0) return;
   if (::ftruncate(Fd(m_hFile), 0) != 0) throw CFileException(m_strFileName, "cut", errno, m_bTemporary);
 }
 
